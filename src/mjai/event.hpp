@@ -1,0 +1,107 @@
+// mjai events: one record per kind, in the protocol's order, gathered in one
+// tagged union whose index is the kind's number.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "mjai/tile.hpp"
+
+namespace mjai {
+
+using Seat = std::uint8_t;
+using Deltas = std::array<std::int32_t, 4>;
+using Hand = std::array<Tile, 13>;
+
+struct None {};
+struct StartGame {
+  std::array<std::string, 4> names;
+  std::uint8_t kyoku_first = 0;
+  bool aka_flag = false;
+};
+struct StartKyoku {
+  Tile bakaze = Tile::East;
+  Tile dora_marker = Tile::Unknown;
+  std::uint8_t kyoku = 0;
+  std::uint8_t honba = 0;
+  std::uint8_t kyotaku = 0;
+  std::uint8_t oya = 0;
+  std::array<std::int32_t, 4> scores{};
+  std::array<Hand, 4> tehais{};
+};
+struct Tsumo {
+  Seat actor = 0;
+  Tile pai = Tile::Unknown;
+};
+struct Dahai {
+  Seat actor = 0;
+  Tile pai = Tile::Unknown;
+  bool tsumogiri = false;
+};
+struct Chi {
+  Seat actor = 0;
+  Seat target = 0;
+  Tile pai = Tile::Unknown;
+  std::array<Tile, 2> consumed{};
+};
+struct Pon {
+  Seat actor = 0;
+  Seat target = 0;
+  Tile pai = Tile::Unknown;
+  std::array<Tile, 2> consumed{};
+};
+struct Daiminkan {
+  Seat actor = 0;
+  Seat target = 0;
+  Tile pai = Tile::Unknown;
+  std::array<Tile, 3> consumed{};
+};
+struct Kakan {
+  Seat actor = 0;
+  Tile pai = Tile::Unknown;
+  std::array<Tile, 3> consumed{};
+};
+struct Ankan {
+  Seat actor = 0;
+  std::array<Tile, 4> consumed{};
+};
+struct Dora {
+  Tile dora_marker = Tile::Unknown;
+};
+struct Reach {
+  Seat actor = 0;
+};
+struct ReachAccepted {
+  Seat actor = 0;
+};
+struct Hora {
+  Seat actor = 0;
+  Seat target = 0;
+  std::optional<Deltas> deltas;
+  std::optional<std::vector<Tile>> ura_markers;
+};
+struct Ryukyoku {
+  std::optional<Deltas> deltas;
+};
+struct EndKyoku {};
+struct EndGame {};
+
+// The alternatives stand in the protocol's order, so index() is the kind number.
+using Event = std::variant<None, StartGame, StartKyoku, Tsumo, Dahai, Chi, Pon, Daiminkan, Kakan,
+                           Ankan, Dora, Reach, ReachAccepted, Hora, Ryukyoku, EndKyoku, EndGame>;
+
+inline constexpr std::array<std::string_view, std::variant_size_v<Event>> event_type_names = {
+    "none", "start_game", "start_kyoku", "tsumo", "dahai", "chi", "pon", "daiminkan", "kakan",
+    "ankan", "dora", "reach", "reach_accepted", "hora", "ryukyoku", "end_kyoku", "end_game",
+};
+
+[[nodiscard]] inline std::string_view event_type_name(const Event& event) noexcept {
+  return event_type_names[event.index()];
+}
+
+}  // namespace mjai

@@ -1,0 +1,43 @@
+// What the mjai side offers the rest of pairo: tiles, events, and the
+// compact JSON text of an event.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mjai/event.hpp"
+#include "mjai/tile.hpp"
+
+namespace mjai {
+
+struct EncodeError {
+  std::string message;
+};
+
+// Appends the compact JSON object of `event` to `out`: "type" first, the
+// other keys in protocol order, absent optional keys left out, no whitespace.
+void write_event(const Event& event, std::string& out);
+
+// The text of one event on its own.
+[[nodiscard]] std::expected<std::string, EncodeError> encode_event(const Event& event);
+
+// The texts of a whole game in one buffer: text i is [end(i-1), end(i)).
+struct EncodedEvents {
+  std::string text;
+  std::vector<std::uint32_t> ends;
+
+  [[nodiscard]] std::size_t size() const noexcept { return ends.size(); }
+  [[nodiscard]] std::string_view at(std::size_t i) const noexcept {
+    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+    return std::string_view(text).substr(begin, ends[i] - begin);
+  }
+};
+
+// Fails only when the texts together outgrow the 32-bit offsets.
+[[nodiscard]] std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> events);
+
+}  // namespace mjai

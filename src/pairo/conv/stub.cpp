@@ -1,0 +1,13 @@
+#include "pairo/conv/conv.hpp"
+
+namespace pairo::conv {
+
+std::expected<PreparedLog, PrepareError> prepare_log(tenhou::RawLog) {
+  return std::unexpected(PrepareError::ThreePlayer);
+}
+
+std::expected<std::vector<Event>, ConvertError> convert_log(const PreparedLog&) {
+  return std::unexpected(ConvertError{ConvertError::NumberInDraws{}});
+}
+
+}  // namespace pairo::conv

@@ -1,0 +1,137 @@
+// The decoded Tenhou version-6 log, and the operation that builds it from text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "mjai/tile.hpp"
+
+namespace tenhou {
+
+using mjai::Tile;
+
+// A generic JSON value, kept only inside the value lists of round results.
+struct JsonValue {
+  using Array = std::vector<JsonValue>;
+  using Object = std::vector<std::pair<std::string, JsonValue>>;
+  std::variant<std::monostate, bool, std::uint64_t, std::int64_t, double, std::string, Array, Object>
+      value;
+};
+
+// One element of a seat's draws or discards stream.
+struct ActionItem {
+  struct Tile {
+    mjai::Tile tile;
+  };
+  struct Number {
+    std::uint8_t value;
+  };
+  struct Text {
+    std::string text;
+  };
+  std::variant<Tile, Number, Text> value;
+};
+
+// One element of a round's result list.
+struct ResultItem {
+  struct Text {
+    std::string text;
+  };
+  struct Deltas {
+    std::array<std::int32_t, 4> values;
+  };
+  struct Values {
+    std::vector<JsonValue> values;
+  };
+  std::variant<Text, Deltas, Values> value;
+};
+
+struct KyokuMeta {
+  std::uint8_t kyoku = 0;
+  std::uint8_t honba = 0;
+  std::uint8_t kyotaku = 0;
+};
+
+struct RawKyoku {
+  KyokuMeta meta;
+  std::array<std::int32_t, 4> scores{};
+  std::vector<Tile> dora_indicators;
+  std::vector<Tile> ura_indicators;
+  std::array<std::array<Tile, 13>, 4> start_hands{};
+  std::array<std::vector<ActionItem>, 4> draws;
+  std::array<std::vector<ActionItem>, 4> discards;
+  std::vector<ResultItem> results;
+};
+
+struct Rule {
+  std::string disp;
+  std::uint8_t aka = 0;
+  std::uint8_t aka51 = 0;
+  std::uint8_t aka52 = 0;
+  std::uint8_t aka53 = 0;
+};
+
+struct RawLog {
+  std::vector<RawKyoku> log;
+  std::array<std::string, 4> name;
+  Rule rule;
+  std::optional<std::string> ratingc;
+  std::optional<std::int32_t> lobby;
+  std::optional<std::vector<std::string>> dan;
+  std::optional<std::vector<double>> rate;
+  std::optional<std::vector<std::string>> sx;
+};
+
+// A log's text followed by the zeroed bytes that the parser may read past
+// its end, so that the text is parsed where it lies, without another copy.
+class PaddedText {
+ public:
+  static constexpr std::size_t padding = 64;
+
+  PaddedText() = default;
+  explicit PaddedText(std::size_t size)
+      : data_(std::make_unique_for_overwrite<char[]>(size + padding)), size_(size), capacity_(size) {
+    std::memset(data_.get() + size, 0, padding);
+  }
+  explicit PaddedText(std::string_view text) : PaddedText(text.size()) {
+    if (!text.empty()) std::memcpy(data_.get(), text.data(), text.size());
+  }
+
+  [[nodiscard]] char* data() noexcept { return data_.get(); }
+  [[nodiscard]] const char* data() const noexcept { return data_.get(); }
+  [[nodiscard]] std::size_t size() const noexcept { return size_; }
+  [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
+  [[nodiscard]] std::string_view view() const noexcept { return {data_.get(), size_}; }
+
+  // Shortens the text to `size` bytes (at most the capacity), re-zeroing the padding.
+  void resize_within(std::size_t size) noexcept {
+    size_ = size;
+    std::memset(data_.get() + size, 0, padding);
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// Why a text is not a log. The parser keeps no line and column, so only a
+// byte offset is given, and only where the parser reports one.
+struct DecodeError {
+  std::string message;
+  std::optional<std::size_t> offset;
+};
+
+// Decodes one complete log text (UTF-8) strictly into its records.
+[[nodiscard]] std::expected<RawLog, DecodeError> decode_raw_log(const PaddedText& text);
+
+}  // namespace tenhou
