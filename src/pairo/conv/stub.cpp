@@ -2,10 +2,6 @@
 
 namespace pairo::conv {
 
-std::expected<PreparedLog, PrepareError> prepare_log(tenhou::RawLog) {
-  return std::unexpected(PrepareError::ThreePlayer);
-}
-
 std::expected<std::vector<Event>, ConvertError> convert_log(const PreparedLog&) {
   return std::unexpected(ConvertError{ConvertError::NumberInDraws{}});
 }

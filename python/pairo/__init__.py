@@ -1,0 +1,28 @@
+"""Convert Tenhou version-6 JSON game logs into mjai event streams.
+
+The conversion itself lives in the extension module ``_pairo``; this package
+re-exports its names and adds what users need around it: batch conversion
+and the ``pairo`` command.
+"""
+
+from _pairo import (
+    VERSION,
+    JsonParsingError,
+    JsonSerializationError,
+    TenhouLogParsingError,
+    TenhouToMjaiError,
+    __version__,
+    tenhou_file_to_mjai,
+    tenhou_to_mjai,
+)
+
+__all__ = [
+    "TenhouLogParsingError",
+    "TenhouToMjaiError",
+    "JsonSerializationError",
+    "JsonParsingError",
+    "tenhou_file_to_mjai",
+    "tenhou_to_mjai",
+    "__version__",
+    "VERSION",
+]

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Prepares everything pairo needs on a fresh Debian machine, then installs it:
+# the system packages for the build, a CPython 3.12 or newer, the virtual
+# environment .venv (and .venv-<version> for each further CPython found) with
+# pairo and its test tools. Safe to run again: it only does what is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need_packages=()
+[ -f /usr/include/simdjson.h ] || need_packages+=(libsimdjson-dev)
+[ -d /usr/include/gtest ] || need_packages+=(libgtest-dev)
+command -v g++ >/dev/null || need_packages+=(g++)
+if [ "${#need_packages[@]}" -gt 0 ]; then
+  echo "setup: installing ${need_packages[*]}" >&2
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need_packages[@]}" </dev/null
+fi
+
+# Every CPython 3.12+ on the machine, one per minor version, the oldest first.
+find_pythons() {
+  local candidates=() seen=" "
+  for v in 3.12 3.13 3.14; do
+    candidates+=("python$v")
+    for d in "${PYENV_ROOT:-$HOME/.pyenv}"/versions/"$v"*/bin/python"$v"; do
+      [ -x "$d" ] && candidates+=("$d")
+    done
+    candidates+=("/usr/bin/python$v" "/usr/local/bin/python$v")
+  done
+  candidates+=(python3)
+  for c in "${candidates[@]}"; do
+    local exe minor
+    exe=$(command -v "$c" 2>/dev/null) || continue
+    minor=$("$exe" -c 'import sys; print("%d.%d" % sys.version_info[:2]) if sys.version_info >= (3, 12) else None' 2>/dev/null) || continue
+    [ -n "$minor" ] && [ "$minor" != "None" ] || continue
+    case "$seen" in *" $minor "*) continue ;; esac
+    seen="$seen$minor "
+    echo "$minor $exe"
+  done
+}
+
+mapfile -t pythons < <(find_pythons)
+if [ "${#pythons[@]}" -eq 0 ]; then
+  echo "setup: no CPython 3.12 or newer found; install python3.12 or python3.13" >&2
+  exit 1
+fi
+
+make_venv() {  # venv-dir python-exe
+  local dir=$1 exe=$2
+  if [ ! -x "$dir/bin/python" ] || ! "$dir/bin/python" -c 'import sys' 2>/dev/null; then
+    rm -rf "$dir"
+    "$exe" -m venv "$dir"
+  fi
+  "$dir/bin/python" -m pip install -q --disable-pip-version-check --upgrade pip >/dev/null
+  "$dir/bin/python" -m pip install -q --disable-pip-version-check ".[test]"
+}
+
+first=1
+for entry in "${pythons[@]}"; do
+  minor=${entry%% *}
+  exe=${entry#* }
+  if [ "$first" -eq 1 ]; then dir=.venv; first=0; else dir=.venv-$minor; fi
+  [ "${PAIRO_ONLY_FIRST_PYTHON:-0}" = 1 ] && [ "$dir" != .venv ] && continue
+  echo "setup: CPython $minor ($exe) -> $dir" >&2
+  make_venv "$dir" "$exe"
+done

@@ -1,0 +1,78 @@
+// Binding of the entry points' arguments, with the interpreter's wording
+// for every binding error.
+#include "lib/lib.hpp"
+#include "lib/py_ref.hpp"
+
+namespace pairo::lib {
+namespace {
+
+Py_ssize_t parameter_index(const Signature& signature, PyObject* keyword) {
+  for (Py_ssize_t i = 0; i < signature.count; ++i) {
+    if (PyUnicode_CompareWithASCIIString(keyword, signature.parameters[i]) == 0) return i;
+  }
+  return -1;
+}
+
+[[gnu::cold]] bool too_many_positional(const Signature& signature, Py_ssize_t nargs) {
+  if (signature.required == signature.count) {
+    PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd were given",
+                 signature.function, signature.count, nargs);
+  } else {
+    PyErr_Format(PyExc_TypeError, "%s() takes from %zd to %zd positional arguments but %zd were given",
+                 signature.function, signature.required, signature.count, nargs);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, std::array<PyObject*, 2>& bound) {
+  bound.fill(nullptr);
+  if (nargs > signature.count) return too_many_positional(signature, nargs);
+  for (Py_ssize_t i = 0; i < nargs; ++i) bound[i] = args[i];
+
+  const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  for (Py_ssize_t k = 0; k < nkw; ++k) {
+    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    const Py_ssize_t index = parameter_index(signature, keyword);
+    if (index < 0) {
+      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", signature.function,
+                   keyword);
+      return false;
+    }
+    if (bound[index]) {
+      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", signature.function,
+                   signature.parameters[index]);
+      return false;
+    }
+    bound[index] = args[nargs + k];
+  }
+
+  for (Py_ssize_t i = 0; i < signature.required; ++i) {
+    if (!bound[i]) {
+      PyErr_Format(PyExc_TypeError, "%s() missing 1 required positional argument: '%s'",
+                   signature.function, signature.parameters[i]);
+      return false;
+    }
+  }
+  return true;
+}
+
+void prefix_argument_error(const char* parameter) {
+  PyObject* raised = PyErr_GetRaisedException();  // owned from here on
+  if (!raised) return;
+  if (!PyErr_GivenExceptionMatches(raised, PyExc_TypeError)) {
+    PyErr_SetRaisedException(raised);  // steals it back: raised unchanged
+    return;
+  }
+  PyRef original(raised);
+  PyRef message(PyUnicode_FromFormat("argument '%s': %S", parameter, original.get()));
+  if (!message) return;
+  PyRef wrapped(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+  if (!wrapped) return;
+  PyException_SetCause(wrapped.get(), PyException_GetCause(original.get()));  // steals the new ref
+  PyErr_SetRaisedException(wrapped.release());
+}
+
+}  // namespace pairo::lib

@@ -1,0 +1,88 @@
+// What the parts of the module surface offer each other: the exception
+// classes, the argument binder, the conversion pipeline and the result list.
+#pragma once
+
+#include <Python.h>
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <source_location>
+#include <string_view>
+
+#include "mjai/mjai.hpp"
+#include "tenhou/tenhou.hpp"
+
+namespace pairo::lib {
+
+// The name of the input format in every message that names it.
+inline constexpr std::string_view format_label = "tenhou.net/6";
+
+// ---- exception classes (process-wide, created on first use) -------------
+
+enum class ErrorClass : std::uint8_t {
+  TenhouLogParsingError,
+  TenhouToMjaiError,
+  JsonSerializationError,
+  JsonParsingError,
+};
+inline constexpr std::size_t error_class_count = 4;
+
+// Borrowed reference to the class, created on first request; null with
+// PanicException set if it cannot be created.
+[[nodiscard]] PyObject* error_class(ErrorClass which);
+[[nodiscard]] const char* error_class_short_name(ErrorClass which) noexcept;
+
+// Ends the call with PanicException carrying `text`, after a diagnostic
+// naming `where` on standard error. Always returns null.
+PyObject* raise_panic(std::string_view text,
+                      std::source_location where = std::source_location::current());
+
+// Runs `body` (which returns a new reference or null with an exception set),
+// turning any C++ exception that escapes it into the matching Python one.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept;
+
+// ---- arguments ----------------------------------------------------------
+
+struct Signature {
+  const char* function;
+  std::array<const char*, 2> parameters;
+  Py_ssize_t count;     // parameters in use
+  Py_ssize_t required;  // leading parameters that must be given
+};
+
+// Binds a fast call's arguments to the parameters: `bound[i]` receives a
+// borrowed reference, or null where an optional parameter was not given.
+// Returns false with TypeError set on a binding error.
+[[nodiscard]] bool bind_arguments(const Signature& signature, PyObject* const* args,
+                                  Py_ssize_t nargs, PyObject* kwnames,
+                                  std::array<PyObject*, 2>& bound);
+
+// Called with an exception set while converting the argument `parameter`:
+// a TypeError becomes "argument '<parameter>': <message>" keeping its cause;
+// any other exception stays as it is.
+void prefix_argument_error(const char* parameter);
+
+// ---- the conversion -----------------------------------------------------
+
+enum class Stage : std::uint8_t { Decode, Prepare, Convert, Encode };
+
+// Text to event texts; the first stage that fails ends the run.
+[[nodiscard]] std::expected<mjai::EncodedEvents, Stage> convert_log_text(const tenhou::PaddedText& text);
+
+// Sets the exception of a failed stage: its class and fixed message, no cause.
+void raise_stage_error(Stage stage);
+
+// A new list with one str per event text, or null with an exception set.
+[[nodiscard]] PyObject* build_result_list(const mjai::EncodedEvents& events);
+
+// ---- entry points -------------------------------------------------------
+
+PyObject* tenhou_to_mjai(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* tenhou_file_to_mjai(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames);
+
+}  // namespace pairo::lib
+
+#include "lib/guarded.hpp"

@@ -1,0 +1,44 @@
+// tenhou_to_mjai(data): the log's text from a str.
+#include "lib/lib.hpp"
+#include "lib/py_ref.hpp"
+
+namespace pairo::lib {
+namespace {
+
+constexpr Signature text_signature = {"tenhou_to_mjai", {"data", nullptr}, 1, 1};
+
+[[gnu::cold]] void not_a_str(PyObject* data) {
+  PyRef name(PyType_GetQualName(Py_TYPE(data)));
+  if (!name) return;
+  PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to 'PyString'", name.get());
+}
+
+PyObject* convert_str(PyObject* data) {
+  if (!PyUnicode_Check(data)) {
+    not_a_str(data);
+    prefix_argument_error("data");
+    return nullptr;
+  }
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(data, &size);  // borrowed from the str
+  if (!utf8) return nullptr;  // a lone surrogate: UnicodeEncodeError as it stands
+  const tenhou::PaddedText text(std::string_view(utf8, static_cast<std::size_t>(size)));
+  auto events = convert_log_text(text);
+  if (!events) {
+    raise_stage_error(events.error());
+    return nullptr;
+  }
+  return build_result_list(*events);
+}
+
+}  // namespace
+
+PyObject* tenhou_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 2> bound;
+    if (!bind_arguments(text_signature, args, nargs, kwnames, bound)) return nullptr;
+    return convert_str(bound[0]);
+  });
+}
+
+}  // namespace pairo::lib
