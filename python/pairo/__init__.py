@@ -16,6 +16,8 @@ from _pairo import (
     tenhou_to_mjai,
 )
 
+from .batch import convert_many, convert_path
+
 __all__ = [
     "TenhouLogParsingError",
     "TenhouToMjaiError",
@@ -25,4 +27,6 @@ __all__ = [
     "tenhou_to_mjai",
     "__version__",
     "VERSION",
+    "convert_path",
+    "convert_many",
 ]

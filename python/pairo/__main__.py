@@ -1,0 +1,5 @@
+"""`python -m pairo`: the `pairo` command."""
+
+from .cli import main
+
+raise SystemExit(main())
