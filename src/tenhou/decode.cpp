@@ -1,9 +1,205 @@
-#include "tenhou/tenhou.hpp"
+// Decoding a whole log text into its records: the parse, the root record,
+// the rule set and the rounds.
+#include <algorithm>
+#include <cstdint>
+
+#include "tenhou/decode_read.hpp"
 
 namespace tenhou {
+namespace {
 
-std::expected<RawLog, DecodeError> decode_raw_log(const PaddedText&) {
-  return std::unexpected(DecodeError{"the decoder is not built yet", std::nullopt});
+using namespace decoding;
+using simdjson::dom::array;
+using simdjson::dom::object;
+
+// ---- Keyed records: one pass over the fields, a bit per recognised key.
+
+// The position of `key` among `keys`, or nothing for a key to skip. Keys are
+// compared after unescaping, byte for byte.
+template <std::size_t N>
+std::optional<std::size_t> key_position(const std::array<std::string_view, N>& keys, std::string_view key) {
+  const auto found = std::find(keys.begin(), keys.end(), key);
+  if (found == keys.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - keys.begin());
+}
+
+// Reads each recognised field with `read_field(position, value)`, skipping the
+// others, and refusing a recognised key met twice (a null first time included).
+// Gives the mask of the positions seen.
+template <std::size_t N, class ReadField>
+Decoded<std::uint32_t> read_fields(object fields, const std::array<std::string_view, N>& keys,
+                                   ReadField read_field) {
+  static_assert(N <= 32);
+  std::uint32_t seen = 0;
+  for (const simdjson::dom::key_value_pair field : fields) {
+    const auto position = key_position(keys, field.key);
+    if (!position) continue;
+    const std::uint32_t bit = std::uint32_t{1} << *position;
+    if (seen & bit) return std::unexpected(duplicate_field(keys[*position]));
+    seen |= bit;
+    if (auto done = read_field(*position, field.value); !done) return std::unexpected(std::move(done.error()));
+  }
+  return seen;
+}
+
+// ---- The rule set: an object, or an array of up to five values; defaults for the rest.
+
+constexpr std::array<std::string_view, 5> rule_keys = {"disp", "aka", "aka51", "aka52", "aka53"};
+
+Status read_rule_field(Rule& rule, std::size_t position, Element value) {
+  switch (position) {
+    case 0: return store(rule.disp, read_string(value));
+    case 1: return store(rule.aka, read_u8(value));
+    case 2: return store(rule.aka51, read_u8(value));
+    case 3: return store(rule.aka52, read_u8(value));
+    default: return store(rule.aka53, read_u8(value));
+  }
+}
+
+Decoded<Rule> read_rule(Element e) {
+  Rule rule;
+  const auto read_field = [&](std::size_t position, Element value) { return read_rule_field(rule, position, value); };
+  if (e.is_object()) {
+    if (auto seen = read_fields(e.get_object().value_unsafe(), rule_keys, read_field); !seen) {
+      return std::unexpected(std::move(seen.error()));
+    }
+    return rule;
+  }
+  if (e.is_array()) {
+    if (auto count = visit_positions(e.get_array().value_unsafe(), rule_keys.size(), read_field); !count) {
+      return std::unexpected(std::move(count.error()));
+    }
+    return rule;
+  }
+  return std::unexpected(invalid_type(e, "struct Rule"));
+}
+
+// ---- A round: a positional record of 17 values.
+
+constexpr std::size_t kyoku_size = 17;
+constexpr std::size_t meta_size = 3;
+
+Decoded<KyokuMeta> read_meta(Element e) {
+  array values;
+  if (e.get_array().get(values) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "tuple struct Inner"));
+  KyokuMeta meta;
+  const auto count = visit_positions(values, meta_size, [&](std::size_t position, Element value) {
+    switch (position) {
+      case 0: return store(meta.kyoku, read_u8(value));
+      case 1: return store(meta.honba, read_u8(value));
+      default: return store(meta.kyotaku, read_u8(value));
+    }
+  });
+  if (!count) return std::unexpected(std::move(count.error()));
+  if (*count < meta_size) return std::unexpected(invalid_length(*count, "tuple struct Inner with 3 elements"));
+  return meta;
+}
+
+Decoded<std::array<Tile, 13>> read_hand(Element e) { return read_fixed<13>(e, "an array of size 13", read_tile); }
+
+Decoded<std::vector<ActionItem>> read_stream(Element e) { return read_sequence(e, read_action_item); }
+
+Decoded<std::vector<ResultItem>> read_results(Element e) {
+  return read_sequence(e, [](Element item) { return read_result_item(item, result_item_level); });
+}
+
+// Positions 4 to 15 hold three values per seat: hand, draws, discards.
+Status read_kyoku_field(RawKyoku& kyoku, std::size_t position, Element value) {
+  switch (position) {
+    case 0: return store(kyoku.meta, read_meta(value));
+    case 1: return store(kyoku.scores, read_fixed<4>(value, "an array of length 4", read_i32));
+    case 2: return store(kyoku.dora_indicators, read_sequence(value, read_tile));
+    case 3: return store(kyoku.ura_indicators, read_sequence(value, read_tile));
+    case 16: return store(kyoku.results, read_results(value));
+    default: break;
+  }
+  const std::size_t seat = (position - 4) / 3;
+  switch ((position - 4) % 3) {
+    case 0: return store(kyoku.start_hands[seat], read_hand(value));
+    case 1: return store(kyoku.draws[seat], read_stream(value));
+    default: return store(kyoku.discards[seat], read_stream(value));
+  }
+}
+
+Decoded<RawKyoku> read_kyoku(Element e) {
+  array values;
+  if (e.get_array().get(values) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "tuple struct Inner"));
+  RawKyoku kyoku;
+  const auto count = visit_positions(values, kyoku_size, [&](std::size_t position, Element value) {
+    return read_kyoku_field(kyoku, position, value);
+  });
+  if (!count) return std::unexpected(std::move(count.error()));
+  if (*count < kyoku_size) return std::unexpected(invalid_length(*count, "tuple struct Inner with 17 elements"));
+  return kyoku;
+}
+
+// ---- The root: an object, or an array of the eight values in key order.
+
+constexpr std::array<std::string_view, 8> log_keys = {"log", "name", "rule", "ratingc", "lobby", "dan", "rate", "sx"};
+// The required keys, looked for in this order when the object ends.
+constexpr std::array<std::size_t, 3> required_positions = {0, 1, 2};
+
+Decoded<std::vector<std::string>> read_strings(Element e) { return read_sequence(e, read_string); }
+
+Status read_log_field(RawLog& log, std::size_t position, Element value) {
+  switch (position) {
+    case 0: return store(log.log, read_sequence(value, read_kyoku));
+    case 1: return store(log.name, read_fixed<4>(value, "an array of length 4", read_string));
+    case 2: return store(log.rule, read_rule(value));
+    case 3: return store(log.ratingc, read_optional(value, read_string));
+    case 4: return store(log.lobby, read_optional(value, read_i32));
+    case 5: return store(log.dan, read_optional(value, read_strings));
+    case 6: return store(log.rate, read_optional(value, [](Element e) { return read_sequence(e, read_f64); }));
+    default: return store(log.sx, read_optional(value, read_strings));
+  }
+}
+
+Decoded<RawLog> read_root(Element root) {
+  RawLog log;
+  const auto read_field = [&](std::size_t position, Element value) { return read_log_field(log, position, value); };
+  if (root.is_object()) {
+    const auto seen = read_fields(root.get_object().value_unsafe(), log_keys, read_field);
+    if (!seen) return std::unexpected(std::move(seen.error()));
+    for (const std::size_t position : required_positions) {
+      if (!(*seen & (std::uint32_t{1} << position))) return std::unexpected(missing_field(log_keys[position]));
+    }
+    return log;
+  }
+  if (root.is_array()) {
+    const auto count = visit_positions(root.get_array().value_unsafe(), log_keys.size(), read_field);
+    if (!count) return std::unexpected(std::move(count.error()));
+    if (*count < log_keys.size()) return std::unexpected(invalid_length(*count, "struct RawLog with 8 elements"));
+    return log;
+  }
+  return std::unexpected(invalid_type(root, "struct RawLog"));
+}
+
+// Nothing can nest deeper than half the text's length, so with this limit the
+// parser never refuses a depth: values skipped under unknown keys may nest as
+// deep as they like, and the budget of the decoded values is kept by the
+// decoder itself.
+std::size_t parser_depth_limit(std::size_t text_size) { return text_size / 2 + 1; }
+
+}  // namespace
+
+std::expected<RawLog, DecodeError> decode_raw_log(const PaddedText& text) {
+  static_assert(PaddedText::padding >= simdjson::SIMDJSON_PADDING,
+                "the text is parsed where it lies, so its padding must cover the parser's reads");
+  // A parser per call: nothing survives from one log to the next.
+  simdjson::dom::parser parser;
+  if (const auto error = parser.allocate(text.size(), parser_depth_limit(text.size()))) {
+    return std::unexpected(parse_failure(error));
+  }
+  // The whole text is validated here (UTF-8, syntax, skipped values included)
+  // before any record is built. One known difference from reading the text as
+  // it goes: simdjson refuses integers beyond 64 bits anywhere, even where
+  // they would be kept as floating-point numbers (inside result items) or
+  // skipped (under unknown keys); such a text fails to decode.
+  Element root;
+  if (const auto error = parser.parse(text.data(), text.size(), false).get(root)) {
+    return std::unexpected(parse_failure(error));
+  }
+  return read_root(root);
 }
 
 }  // namespace tenhou

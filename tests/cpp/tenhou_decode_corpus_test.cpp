@@ -1,0 +1,103 @@
+// Decoding the shared game logs: every four-player log decodes, the
+// three-player ones do not, and no prefix of a log decodes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tenhou/tenhou.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path corpus_root() {
+  const char* configured = std::getenv("PAIRO_CORPUS");
+  return configured && *configured ? fs::path(configured) : fs::path(PAIRO_DEFAULT_CORPUS);
+}
+
+bool in_ci() {
+  const char* ci = std::getenv("CI");
+  return ci && std::string(ci) == "true";
+}
+
+// The logs of one folder (not the truth files beside the simulated ones), sorted.
+std::vector<fs::path> logs_in(const std::string& folder) {
+  std::vector<fs::path> paths;
+  const fs::path dir = corpus_root() / folder;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(dir, error)) {
+    if (entry.path().extension() == ".json") paths.push_back(entry.path());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Skips where the corpus is missing, except in CI, where it must be there.
+#define REQUIRE_LOGS(paths, folder)                                                   \
+  if ((paths).empty()) {                                                              \
+    if (in_ci()) FAIL() << "no logs in " << (corpus_root() / (folder));               \
+    GTEST_SKIP() << "no logs in " << (corpus_root() / (folder));                      \
+  }
+
+class CorpusDecodes : public testing::TestWithParam<std::string> {};
+
+TEST_P(CorpusDecodes, EveryLog) {
+  const auto paths = logs_in(GetParam());
+  REQUIRE_LOGS(paths, GetParam());
+  for (const auto& path : paths) {
+    const auto decoded = tenhou::decode_raw_log(tenhou::PaddedText(read_file(path)));
+    EXPECT_TRUE(decoded.has_value()) << path << ": " << decoded.error().message;
+    if (decoded) EXPECT_FALSE(decoded->log.empty()) << path;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, CorpusDecodes, testing::Values("real", "real-rounds", "real-broken", "sim"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+TEST(CorpusRefused, ThreePlayerLogsHaveAnEmptyHand) {
+  const auto paths = logs_in("real3p");
+  REQUIRE_LOGS(paths, "real3p");
+  for (const auto& path : paths) {
+    const auto decoded = tenhou::decode_raw_log(tenhou::PaddedText(read_file(path)));
+    ASSERT_FALSE(decoded.has_value()) << path;
+    EXPECT_EQ(decoded.error().message, "invalid length 0, expected an array of size 13") << path;
+  }
+}
+
+TEST(CorpusRefused, EveryPrefixOfALog) {
+  const auto paths = logs_in("real-rounds");
+  REQUIRE_LOGS(paths, "real-rounds");
+  const auto smallest = *std::min_element(paths.begin(), paths.end(), [](const auto& a, const auto& b) {
+    return fs::file_size(a) < fs::file_size(b);
+  });
+  std::string text = read_file(smallest);
+  // Whitespace after the root value may go; anything shorter must fail.
+  text.erase(text.find_last_not_of(" \t\r\n") + 1);
+  tenhou::PaddedText padded(text);
+  ASSERT_TRUE(tenhou::decode_raw_log(padded).has_value()) << smallest;
+  for (std::size_t size = 0; size < text.size(); ++size) {
+    padded.resize_within(size);
+    const auto decoded = tenhou::decode_raw_log(padded);
+    ASSERT_FALSE(decoded.has_value()) << "prefix of " << size << " bytes of " << smallest;
+    EXPECT_FALSE(decoded.error().message.empty());
+  }
+}
+
+}  // namespace
