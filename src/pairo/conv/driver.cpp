@@ -1,0 +1,345 @@
+// The whole game: each round's four seat streams merged into the order of
+// play by simulating turns. A call that could belong to more than one discard
+// of the same tile is first attributed to the earliest one; if the round then
+// cannot be played out, it is replayed with that call refused there.
+#include <algorithm>
+#include <optional>
+
+#include "pairo/conv/conv.hpp"
+#include "pairo/conv/round.hpp"
+#include "pairo/invariant.hpp"
+
+namespace pairo::conv {
+namespace {
+
+// How often each tile is still to be discarded by one seat, by tile code.
+using TileCounts = std::array<std::int32_t, mjai::tile_count>;
+
+[[nodiscard]] constexpr std::size_t code(Tile tile) noexcept { return static_cast<std::size_t>(tile); }
+
+// The round's choice for an ambiguous call on a tile. Unset: accept it and
+// remember that; Accepted: refuse it the next time; Refused: forget it.
+enum class Decision : std::uint8_t { Unset, Accepted, Refused };
+using Decisions = std::array<Decision, mjai::tile_count>;
+
+[[nodiscard]] bool is_empty(const Decisions& decisions) noexcept {
+  return std::ranges::all_of(decisions, [](Decision d) { return d == Decision::Unset; });
+}
+
+// What the merge needs to know of a chi, pon or daiminkan.
+struct CallFacts {
+  Seat target;
+  Tile pai;
+  int priority;  // pon over chi over daiminkan
+};
+
+[[nodiscard]] std::optional<CallFacts> call_facts(const Event& event) noexcept {
+  if (const auto* pon = std::get_if<mjai::Pon>(&event)) return CallFacts{pon->target, pon->pai, 1};
+  if (const auto* chi = std::get_if<mjai::Chi>(&event)) return CallFacts{chi->target, chi->pai, 0};
+  if (const auto* kan = std::get_if<mjai::Daiminkan>(&event)) return CallFacts{kan->target, kan->pai, -1};
+  return std::nullopt;
+}
+
+[[gnu::cold]] ConvertError no_dora_marker(const PreparedKyoku& kyoku) {
+  return ConvertError{ConvertError::NoDoraMarker{kyoku.kyoku, kyoku.honba}};
+}
+
+[[gnu::cold]] ConvertError draws_exhausted(const PreparedKyoku& kyoku, Seat seat) {
+  return ConvertError{ConvertError::DrawsExhausted{kyoku.kyoku, kyoku.honba, seat}};
+}
+
+[[gnu::cold]] ConvertError no_discard_after_reach(const PreparedKyoku& kyoku, Seat seat) {
+  return ConvertError{ConvertError::NoDiscardAfterReach{kyoku.kyoku, kyoku.honba, seat}};
+}
+
+[[nodiscard]] mjai::StartKyoku start_kyoku(const PreparedKyoku& kyoku) {
+  const int wind = std::min(kyoku.kyoku / 4, 3);
+  return mjai::StartKyoku{
+      .bakaze = static_cast<Tile>(code(Tile::East) + wind),
+      .dora_marker = kyoku.dora_indicators.front(),
+      .kyoku = static_cast<std::uint8_t>(kyoku.kyoku % 4 + 1),
+      .honba = kyoku.honba,
+      .kyotaku = kyoku.kyotaku,
+      .oya = static_cast<std::uint8_t>(kyoku.kyoku % 4),
+      .scores = kyoku.scores,
+      .tehais = kyoku.start_hands,
+  };
+}
+
+// One round's seat events, made once and read by every attempt, with how
+// often each seat discards each tile.
+struct RoundStreams {
+  const std::array<SeatEvents, 4>& seats;
+  std::array<TileCounts, 4> discard_counts{};
+};
+
+[[nodiscard]] std::array<TileCounts, 4> discard_counts(const std::array<SeatEvents, 4>& seats) noexcept {
+  std::array<TileCounts, 4> counts{};
+  for (Seat s = 0; s < 4; ++s) {
+    for (const Event& event : seats[s].discard_events) {
+      if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) ++counts[s][code(dahai->pai)];
+    }
+  }
+  return counts;
+}
+
+// One attempt at playing a round out, appending its events to `out`.
+class Attempt {
+ public:
+  Attempt(const PreparedKyoku& kyoku, const RoundStreams& streams, Decisions& decisions,
+          std::vector<Event>& out)
+      : kyoku_(kyoku),
+        streams_(streams),
+        decisions_(decisions),
+        out_(out),
+        remaining_(streams.discard_counts),
+        actor_(static_cast<Seat>(kyoku.kyoku % 4)) {}
+
+  [[nodiscard]] std::expected<void, ConvertError> run() {
+    if (kyoku_.dora_indicators.empty()) return std::unexpected(no_dora_marker(kyoku_));
+    out_.emplace_back(start_kyoku(kyoku_));
+    for (;;) {
+      if (auto taken = take(); !taken) return taken;
+      auto after = discard();
+      if (!after) return std::unexpected(std::move(after.error()));
+      if (*after == After::RoundOver) return {};
+    }
+  }
+
+ private:
+  enum class After : std::uint8_t { Continue, RoundOver };
+
+  [[nodiscard]] const std::vector<Event>& draws(Seat s) const noexcept { return streams_.seats[s].draw_events; }
+  [[nodiscard]] const std::vector<Event>& discards(Seat s) const noexcept {
+    return streams_.seats[s].discard_events;
+  }
+
+  [[nodiscard]] std::expected<void, ConvertError> reveal_dora() {
+    if (dora_at_ >= kyoku_.dora_indicators.size()) return std::unexpected(no_dora_marker(kyoku_));
+    out_.emplace_back(mjai::Dora{kyoku_.dora_indicators[dora_at_++]});
+    return {};
+  }
+
+  // The actor's next draw event; a call must take the last discard, from
+  // another seat.
+  [[nodiscard]] std::expected<const Event*, ConvertError> next_draw() {
+    const auto& list = draws(actor_);
+    if (draw_at_[actor_] == list.size()) return std::unexpected(draws_exhausted(kyoku_, actor_));
+    const Event& event = list[draw_at_[actor_]++];
+    if (const auto call = call_facts(event)) {
+      const bool matches = call->pai == last_tile_ &&
+                           (!discard_seen_ || (call->target == last_discarder_ && last_discarder_ != actor_));
+      if (!matches) return std::unexpected(unmatched_call(event));
+    }
+    return &event;
+  }
+
+  [[gnu::cold]] ConvertError unmatched_call(const Event& call) const {
+    return ConvertError{ConvertError::UnmatchedCall{call, discard_seen_, last_discarder_, last_tile_, actor_}};
+  }
+
+  [[nodiscard]] std::expected<void, ConvertError> take() {
+    auto next = next_draw();
+    if (!next) return std::unexpected(std::move(next.error()));
+    const Event& event = **next;
+    if (reach_pending_) out_.emplace_back(mjai::ReachAccepted{last_discarder_});
+    if (std::holds_alternative<mjai::Daiminkan>(event)) return take_after_daiminkan(event);
+    if (std::holds_alternative<mjai::Tsumo>(event) && dora_before_draw_) {
+      if (auto dora = reveal_dora(); !dora) return dora;
+      dora_before_draw_ = false;
+    }
+    out_.push_back(event);
+    return {};
+  }
+
+  // A daiminkan is followed by the rinshan draw, or by a further daiminkan
+  // whose kan dora comes right before it.
+  [[nodiscard]] std::expected<void, ConvertError> take_after_daiminkan(const Event& kan) {
+    if (dora_after_discard_) {
+      if (auto dora = reveal_dora(); !dora) return dora;
+    }
+    out_.push_back(kan);
+    for (;;) {
+      auto next = next_draw();
+      if (!next) return std::unexpected(std::move(next.error()));
+      const Event& event = **next;
+      if (std::holds_alternative<mjai::Daiminkan>(event)) {
+        if (auto dora = reveal_dora(); !dora) return dora;
+        out_.push_back(event);
+        continue;
+      }
+      dora_after_discard_ = true;
+      if (std::holds_alternative<mjai::Tsumo>(event) && dora_before_draw_) {
+        if (auto dora = reveal_dora(); !dora) return dora;
+        dora_before_draw_ = false;
+      }
+      out_.push_back(event);
+      return {};
+    }
+  }
+
+  void note_dahai(const Event& event) noexcept {
+    if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) {
+      --remaining_[actor_][code(dahai->pai)];
+      last_tile_ = dahai->pai;
+    }
+  }
+
+  [[nodiscard]] std::expected<After, ConvertError> discard() {
+    const auto& list = discards(actor_);
+    std::uint32_t& at = discard_at_[actor_];
+    if (at == list.size()) return After::RoundOver;
+    const Event& event = list[at++];
+    note_dahai(event);
+    if (dora_after_discard_) {
+      if (std::holds_alternative<mjai::Dahai>(event) || std::holds_alternative<mjai::Ankan>(event)) {
+        if (auto dora = reveal_dora(); !dora) return std::unexpected(std::move(dora.error()));
+        dora_after_discard_ = false;
+      } else if (std::holds_alternative<mjai::Kakan>(event)) {
+        dora_before_draw_ = true;
+      }
+    }
+    out_.push_back(event);
+    if (std::holds_alternative<mjai::Reach>(event)) {
+      // The declaring discard; a kan dora still pending waits past it.
+      if (at == list.size()) return std::unexpected(no_discard_after_reach(kyoku_, actor_));
+      const Event& declared = list[at++];
+      note_dahai(declared);
+      out_.push_back(declared);
+      reach_pending_ = true;
+    } else {
+      reach_pending_ = false;
+    }
+    if (all_draws_taken()) return After::RoundOver;
+    if (std::holds_alternative<mjai::Kakan>(event)) {
+      dora_after_discard_ = true;
+      return After::Continue;
+    }
+    if (std::holds_alternative<mjai::Ankan>(event)) {
+      if (auto dora = reveal_dora(); !dora) return std::unexpected(std::move(dora.error()));
+      return After::Continue;
+    }
+    pass_turn();
+    return After::Continue;
+  }
+
+  [[nodiscard]] bool all_draws_taken() const noexcept {
+    for (Seat s = 0; s < 4; ++s) {
+      if (draw_at_[s] != draws(s).size()) return false;
+    }
+    return true;
+  }
+
+  // The seat whose next draw event calls the discard just made, pon before
+  // chi before daiminkan, the later seat on a tie.
+  [[nodiscard]] std::optional<Seat> caller() const noexcept {
+    std::optional<Seat> pick;
+    int best = 0;
+    for (Seat s = 0; s < 4; ++s) {
+      if (s == actor_ || draw_at_[s] == draws(s).size()) continue;
+      const auto call = call_facts(draws(s)[draw_at_[s]]);
+      if (!call || call->target != actor_ || call->pai != last_tile_) continue;
+      if (!pick || call->priority >= best) {
+        pick = s;
+        best = call->priority;
+      }
+    }
+    return pick;
+  }
+
+  // A call is ambiguous when the discarder will discard the same tile again;
+  // the round's decisions say whether this discard is the one called.
+  [[nodiscard]] bool accept_call() {
+    if (discard_at_[actor_] == discards(actor_).size() || remaining_[actor_][code(last_tile_)] <= 0) return true;
+    Decision& decision = decisions_[code(last_tile_)];
+    switch (decision) {
+      case Decision::Unset: decision = Decision::Accepted; return true;
+      case Decision::Accepted: decision = Decision::Refused; return false;
+      case Decision::Refused: decision = Decision::Unset; return false;
+    }
+    invariant_failed("call decision out of range");
+  }
+
+  void pass_turn() {
+    const auto pick = caller();
+    Seat next = static_cast<Seat>((actor_ + 1) % 4);
+    if (pick && accept_call()) next = *pick;
+    discard_seen_ = true;
+    last_discarder_ = actor_;
+    actor_ = next;
+  }
+
+  const PreparedKyoku& kyoku_;
+  const RoundStreams& streams_;
+  Decisions& decisions_;
+  std::vector<Event>& out_;
+  std::array<TileCounts, 4> remaining_;
+  std::array<std::uint32_t, 4> draw_at_{};
+  std::array<std::uint32_t, 4> discard_at_{};
+  std::size_t dora_at_ = 1;
+  Seat actor_;
+  Tile last_tile_ = Tile::Unknown;
+  Seat last_discarder_ = 0;  // meaningful once a discard was seen
+  bool discard_seen_ = false;
+  bool reach_pending_ = false;
+  bool dora_after_discard_ = false;
+  bool dora_before_draw_ = false;
+};
+
+// Converts the four seats' streams, each once, then plays the round out.
+[[nodiscard]] std::expected<void, ConvertError> convert_round(const PreparedKyoku& kyoku, std::vector<Event>& out) {
+  std::array<SeatEvents, 4> seats;
+  for (Seat s = 0; s < 4; ++s) {
+    auto seat = convert_seat_streams(kyoku, s);
+    if (!seat) return std::unexpected(std::move(seat.error()));
+    seats[s] = std::move(*seat);
+  }
+  return play_round(kyoku, seats, out);
+}
+
+// Room for every event of the game, so that the list grows once: each item
+// of a stream gives about one event, plus a few per round for the start,
+// riichi, kan dora and results.
+[[nodiscard]] std::size_t expected_event_count(const PreparedLog& log) noexcept {
+  std::size_t count = 2;
+  for (const PreparedKyoku& kyoku : log.kyokus) {
+    count += 16;
+    for (Seat s = 0; s < 4; ++s) count += kyoku.draws[s].size() + kyoku.discards[s].size();
+  }
+  return count;
+}
+
+}  // namespace
+
+// Retries while the decisions change; a decisions state met before would
+// only replay an attempt that already failed.
+std::expected<void, ConvertError> play_round(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats,
+                                             std::vector<Event>& out) {
+  const RoundStreams streams{seats, discard_counts(seats)};
+  Decisions decisions{};
+  std::vector<Decisions> tried;  // start states of the retries
+  const std::size_t round_start = out.size();
+  for (;;) {
+    auto attempt = Attempt(kyoku, streams, decisions, out).run();
+    if (attempt) {
+      append_round_results(out, kyoku);
+      return {};
+    }
+    out.erase(out.begin() + static_cast<std::ptrdiff_t>(round_start), out.end());
+    if (is_empty(decisions) || std::ranges::find(tried, decisions) != tried.end()) return attempt;
+    tried.push_back(decisions);
+  }
+}
+
+std::expected<std::vector<Event>, ConvertError> convert_log(const PreparedLog& log) {
+  std::vector<Event> events;
+  events.reserve(expected_event_count(log));
+  events.emplace_back(mjai::StartGame{log.names, log.kyoku_first, log.aka_flag});
+  for (const PreparedKyoku& kyoku : log.kyokus) {
+    if (auto round = convert_round(kyoku, events); !round) return std::unexpected(std::move(round.error()));
+  }
+  events.emplace_back(mjai::EndGame{});
+  return events;
+}
+
+}  // namespace pairo::conv

@@ -1,0 +1,106 @@
+// From the decoded log to the compact game record the driver walks: the
+// three-player check, the game-level start values and each round's outcome.
+#include <optional>
+#include <string_view>
+
+#include "pairo/conv/conv.hpp"
+
+namespace pairo::conv {
+namespace {
+
+using tenhou::JsonValue;
+using tenhou::ResultItem;
+
+// The marker that opens the result list of a won round.
+constexpr std::string_view win_marker = "和了";
+
+[[nodiscard]] bool contains(std::string_view text, std::string_view part) noexcept {
+  return text.find(part) != std::string_view::npos;
+}
+
+[[nodiscard]] bool is_three_player(std::string_view disp) noexcept {
+  return contains(disp, "三") || contains(disp, "3-Player");
+}
+
+// East-only games start their rounds at kyoku 4 in the mjai count.
+[[nodiscard]] std::uint8_t kyoku_first_of(std::string_view disp) noexcept {
+  return contains(disp, "東") || contains(disp, "East") ? 4 : 0;
+}
+
+// Any red five in play turns the flag on; the counts are not summed, so no
+// combination of them can wrap around to zero.
+[[nodiscard]] bool aka_flag_of(const tenhou::Rule& rule) noexcept {
+  return rule.aka != 0 || rule.aka51 != 0 || rule.aka52 != 0 || rule.aka53 != 0;
+}
+
+// A seat in a win's detail list: an integer written without fraction or
+// exponent, 0 to 3. Everything else makes the detail unusable.
+[[nodiscard]] std::optional<Seat> seat_of(const JsonValue& value) noexcept {
+  if (const auto* u = std::get_if<std::uint64_t>(&value.value)) {
+    if (*u <= 3) return static_cast<Seat>(*u);
+  } else if (const auto* i = std::get_if<std::int64_t>(&value.value)) {
+    if (*i >= 0 && *i <= 3) return static_cast<Seat>(*i);
+  }
+  return std::nullopt;
+}
+
+[[nodiscard]] std::expected<KyokuOutcome, PrepareError> wins_of(const std::vector<ResultItem>& results) {
+  KyokuOutcome::Wins wins;
+  const std::size_t pairs = (results.size() - 1) / 2;
+  wins.wins.reserve(pairs);
+  for (std::size_t p = 0; p < pairs; ++p) {
+    const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1 + 2 * p].value);
+    const auto* detail = std::get_if<ResultItem::Values>(&results[2 + 2 * p].value);
+    if (deltas == nullptr || detail == nullptr) continue;
+    if (detail->values.size() < 2) return std::unexpected(PrepareError::BadWinDetail);
+    const auto actor = seat_of(detail->values[0]);
+    const auto target = seat_of(detail->values[1]);
+    if (!actor || !target) return std::unexpected(PrepareError::BadWinDetail);
+    wins.wins.push_back(WinRecord{deltas->values, *actor, *target});
+  }
+  return KyokuOutcome{std::move(wins)};
+}
+
+[[nodiscard]] std::expected<KyokuOutcome, PrepareError> outcome_of(const std::vector<ResultItem>& results) {
+  const auto* head = results.empty() ? nullptr : std::get_if<ResultItem::Text>(&results[0].value);
+  if (head == nullptr) return KyokuOutcome{KyokuOutcome::Draw{}};
+  if (head->text == win_marker) return wins_of(results);
+  if (results.size() >= 2) {
+    if (const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1].value)) {
+      return KyokuOutcome{KyokuOutcome::Draw{deltas->values}};
+    }
+  }
+  return KyokuOutcome{KyokuOutcome::Draw{}};
+}
+
+}  // namespace
+
+std::expected<PreparedLog, PrepareError> prepare_log(tenhou::RawLog raw) {
+  const std::string_view disp = raw.rule.disp;
+  if (is_three_player(disp)) return std::unexpected(PrepareError::ThreePlayer);
+
+  PreparedLog log;
+  log.kyoku_first = kyoku_first_of(disp);
+  log.aka_flag = aka_flag_of(raw.rule);
+  log.names = std::move(raw.name);
+  log.kyokus.reserve(raw.log.size());
+  for (tenhou::RawKyoku& round : raw.log) {
+    auto outcome = outcome_of(round.results);
+    if (!outcome) return std::unexpected(outcome.error());
+    log.kyokus.push_back(PreparedKyoku{
+        .dora_indicators = std::move(round.dora_indicators),
+        .ura_indicators = std::move(round.ura_indicators),
+        .draws = std::move(round.draws),
+        .discards = std::move(round.discards),
+        .start_hands = round.start_hands,
+        .outcome = std::move(*outcome),
+        .scores = round.scores,
+        .kyoku = round.meta.kyoku,
+        .honba = round.meta.honba,
+        .kyotaku = round.meta.kyotaku,
+    });
+  }
+  return log;
+}
+
+}  // namespace pairo::conv

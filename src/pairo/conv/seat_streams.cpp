@@ -1,0 +1,267 @@
+// One seat's draws and discards streams as mjai events: call texts decoded,
+// riichi split into its two events, tsumogiri tiles filled in from the draws
+// they pair with, and the zero placeholders of daiminkan dropped.
+#include <string_view>
+
+#include "pairo/conv/conv.hpp"
+
+namespace pairo::conv {
+namespace {
+
+using Result = std::expected<Event, ConvertError>;
+
+// The seats a call names, seen from the calling seat.
+[[nodiscard]] constexpr Seat seat_before(Seat s) noexcept { return static_cast<Seat>((s + 3) % 4); }
+[[nodiscard]] constexpr Seat seat_opposite(Seat s) noexcept { return static_cast<Seat>((s + 2) % 4); }
+[[nodiscard]] constexpr Seat seat_after(Seat s) noexcept { return static_cast<Seat>((s + 1) % 4); }
+
+// The length of the UTF-8 sequence a lead byte opens, or 0 for a byte that
+// cannot open one.
+[[nodiscard]] constexpr std::size_t sequence_length(unsigned char lead) noexcept {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xc2 && lead <= 0xdf) return 2;
+  if (lead >= 0xe0 && lead <= 0xef) return 3;
+  if (lead >= 0xf0 && lead <= 0xf4) return 4;
+  return 0;
+}
+
+// A short piece of a text made valid UTF-8: each byte run that is not a
+// whole character (a sequence cut by the field boundary included) becomes
+// one replacement character.
+[[gnu::cold]] std::string lossy_utf8(std::string_view bytes) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::size_t want = sequence_length(static_cast<unsigned char>(bytes[i]));
+    std::size_t have = want == 0 ? 0 : 1;
+    while (have != 0 && have < want && i + have < bytes.size() &&
+           (static_cast<unsigned char>(bytes[i + have]) & 0xc0) == 0x80) {
+      ++have;
+    }
+    if (want != 0 && have == want) {
+      out.append(bytes.substr(i, have));
+      i += have;
+    } else {
+      out.append("\xef\xbf\xbd");
+      i += have == 0 ? 1 : have;
+    }
+  }
+  return out;
+}
+
+[[gnu::cold]] ConvertError bad_item_text(std::string_view text) {
+  return ConvertError{ConvertError::BadItemText{std::string(text)}};
+}
+
+[[gnu::cold]] ConvertError bad_tile_text(std::string_view field) {
+  return ConvertError{ConvertError::BadTileText{lossy_utf8(field)}};
+}
+
+[[nodiscard]] constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// A tile field: two bytes holding a Tenhou tile number, as two digits or as
+// a plus sign and one digit.
+[[nodiscard]] std::expected<Tile, ConvertError> tile_field(std::string_view text, std::size_t at) {
+  const std::string_view field = text.substr(at, 2);
+  const char high = field[0];
+  const char low = field[1];
+  if (!is_digit(low) || !(is_digit(high) || high == '+')) return std::unexpected(bad_tile_text(field));
+  const int number = (high == '+' ? 0 : (high - '0') * 10) + (low - '0');
+  const auto tile = mjai::tile_from_tenhou(static_cast<std::uint8_t>(number));
+  if (!tile) return std::unexpected(bad_tile_text(field));
+  return *tile;
+}
+
+// Reads the fields at `starts` in order into `tiles`; the first bad field
+// is the one reported.
+template <std::size_t N>
+[[nodiscard]] std::expected<void, ConvertError> tile_fields(std::string_view text,
+                                                            const std::array<std::size_t, N>& starts,
+                                                            std::array<Tile, N>& tiles) {
+  for (std::size_t i = 0; i < N; ++i) {
+    auto tile = tile_field(text, starts[i]);
+    if (!tile) return std::unexpected(std::move(tile.error()));
+    tiles[i] = *tile;
+  }
+  return {};
+}
+
+// A meld whose called tile sits at `pai_at` and whose other tiles follow in
+// text order; the called tile is read first.
+template <class Meld, std::size_t N>
+[[nodiscard]] Result called_meld(std::string_view text, Seat actor, Seat target, std::size_t pai_at,
+                                 const std::array<std::size_t, N>& consumed_at) {
+  std::array<std::size_t, N + 1> starts{};
+  starts[0] = pai_at;
+  for (std::size_t i = 0; i < N; ++i) starts[i + 1] = consumed_at[i];
+  std::array<Tile, N + 1> tiles{};
+  if (auto read = tile_fields(text, starts, tiles); !read) return std::unexpected(std::move(read.error()));
+  Meld meld{};
+  meld.actor = actor;
+  if constexpr (requires(Meld m) { m.target; }) meld.target = target;
+  meld.pai = tiles[0];
+  for (std::size_t i = 0; i < N; ++i) meld.consumed[i] = tiles[i + 1];
+  return Event{meld};
+}
+
+[[nodiscard]] Result draws_text(std::string_view t, Seat s) {
+  if (t.find('c') != std::string_view::npos) {
+    if (t.size() != 7) return std::unexpected(bad_item_text(t));
+    return called_meld<mjai::Chi, 2>(t, s, seat_before(s), 1, {3, 5});
+  }
+  if (const auto at = t.find('p'); at != std::string_view::npos) {
+    if (t.size() != 7) return std::unexpected(bad_item_text(t));
+    switch (at) {
+      case 0: return called_meld<mjai::Pon, 2>(t, s, seat_before(s), 1, {3, 5});
+      case 2: return called_meld<mjai::Pon, 2>(t, s, seat_opposite(s), 3, {0, 5});
+      case 4: return called_meld<mjai::Pon, 2>(t, s, seat_after(s), 5, {0, 2});
+      default: return std::unexpected(bad_item_text(t));
+    }
+  }
+  if (const auto at = t.find('m'); at != std::string_view::npos) {
+    if (t.size() != 9) return std::unexpected(bad_item_text(t));
+    switch (at) {
+      case 0: return called_meld<mjai::Daiminkan, 3>(t, s, seat_before(s), 1, {3, 5, 7});
+      case 2: return called_meld<mjai::Daiminkan, 3>(t, s, seat_opposite(s), 3, {0, 5, 7});
+      case 6: return called_meld<mjai::Daiminkan, 3>(t, s, seat_after(s), 7, {0, 2, 4});
+      default: return std::unexpected(bad_item_text(t));
+    }
+  }
+  return std::unexpected(bad_item_text(t));
+}
+
+[[nodiscard]] Result ankan_text(std::string_view t, Seat s) {
+  // The tile after the letter is read first, like the called tile of a call.
+  std::array<Tile, 4> tiles{};
+  if (auto read = tile_fields(t, std::array<std::size_t, 4>{7, 0, 2, 4}, tiles); !read) {
+    return std::unexpected(std::move(read.error()));
+  }
+  return Event{mjai::Ankan{s, {tiles[1], tiles[2], tiles[3], tiles[0]}}};
+}
+
+// The discards texts that stand for one event: added and closed kans.
+[[nodiscard]] Result kan_text(std::string_view t, Seat s) {
+  if (const auto at = t.find('k'); at != std::string_view::npos) {
+    if (t.size() != 9) return std::unexpected(bad_item_text(t));
+    switch (at) {
+      case 0: return called_meld<mjai::Kakan, 3>(t, s, s, 1, {3, 5, 7});
+      case 2: return called_meld<mjai::Kakan, 3>(t, s, s, 3, {0, 5, 7});
+      case 4: return called_meld<mjai::Kakan, 3>(t, s, s, 5, {0, 2, 7});
+      default: return std::unexpected(bad_item_text(t));
+    }
+  }
+  if (t.size() != 9) return std::unexpected(bad_item_text(t));
+  return ankan_text(t, s);
+}
+
+// A riichi declaration: a letter and the discarded tile, "60" when it is the
+// tile just drawn.
+[[nodiscard]] std::expected<mjai::Dahai, ConvertError> riichi_discard(std::string_view t, Seat s) {
+  if (t.size() != 3) return std::unexpected(bad_item_text(t));
+  if (t.substr(1) == "60") return mjai::Dahai{s, Tile::Unknown, true};
+  auto tile = tile_field(t, 1);
+  if (!tile) return std::unexpected(std::move(tile.error()));
+  return mjai::Dahai{s, *tile, *tile == Tile::Unknown};
+}
+
+[[nodiscard]] std::expected<void, ConvertError> convert_draws(const std::vector<ActionItem>& items, Seat s,
+                                                              std::vector<Event>& out) {
+  out.reserve(items.size());
+  for (const ActionItem& item : items) {
+    if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
+      out.emplace_back(mjai::Tsumo{s, tile->tile});
+    } else if (const auto* text = std::get_if<ActionItem::Text>(&item.value)) {
+      auto event = draws_text(text->text, s);
+      if (!event) return std::unexpected(std::move(event.error()));
+      out.push_back(*event);
+    } else {
+      return std::unexpected(ConvertError{ConvertError::NumberInDraws{}});
+    }
+  }
+  return {};
+}
+
+[[nodiscard]] bool is_kan_text(std::string_view t) noexcept {
+  return t.find('k') != std::string_view::npos || t.find('a') != std::string_view::npos;
+}
+
+[[nodiscard]] std::expected<void, ConvertError> convert_discards(const std::vector<ActionItem>& items, Seat s,
+                                                                 std::vector<Event>& out) {
+  std::size_t riichi = 0;
+  for (const ActionItem& item : items) {
+    const auto* text = std::get_if<ActionItem::Text>(&item.value);
+    if (text != nullptr && !is_kan_text(text->text)) ++riichi;
+  }
+  out.reserve(items.size() + riichi);
+  for (const ActionItem& item : items) {
+    if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
+      out.emplace_back(mjai::Dahai{s, tile->tile, false});
+    } else if (std::holds_alternative<ActionItem::Number>(item.value)) {
+      out.emplace_back(mjai::Dahai{s, Tile::Unknown, true});
+    } else {
+      const std::string_view t = std::get<ActionItem::Text>(item.value).text;
+      if (is_kan_text(t)) {
+        auto event = kan_text(t, s);
+        if (!event) return std::unexpected(std::move(event.error()));
+        out.push_back(*event);
+      } else {
+        auto dahai = riichi_discard(t, s);
+        if (!dahai) return std::unexpected(std::move(dahai.error()));
+        out.emplace_back(mjai::Reach{s});
+        out.emplace_back(*dahai);
+      }
+    }
+  }
+  return {};
+}
+
+// Pairs every draw with one discard entry (a reach with its dahai counts as
+// one): a tsumogiri discard after a plain draw takes the drawn tile, and a
+// zero placeholder is dropped so that the next entry pairs with the next draw.
+// Entries are compacted in place; `write` trails `read` by the dropped ones.
+void pair_draws_with_discards(const std::vector<Event>& draws, std::vector<Event>& discards) {
+  const std::size_t end = discards.size();
+  std::size_t read = 0;
+  std::size_t write = 0;
+  auto keep = [&](std::size_t at) {
+    if (write != at) discards[write] = std::move(discards[at]);
+    ++write;
+  };
+  for (const Event& draw : draws) {
+    if (read >= end) break;
+    std::size_t at = read;
+    if (std::holds_alternative<mjai::Reach>(discards[at])) {
+      keep(at);
+      ++at;
+    }
+    read = at + 1;
+    if (at >= end) break;
+    if (auto* dahai = std::get_if<mjai::Dahai>(&discards[at])) {
+      const auto* tsumo = std::get_if<mjai::Tsumo>(&draw);
+      if (dahai->tsumogiri && tsumo != nullptr) {
+        dahai->pai = tsumo->pai;
+      } else if (!dahai->tsumogiri && dahai->pai == Tile::Unknown) {
+        continue;  // dropped: the next entry pairs with the next draw
+      }
+    }
+    keep(at);
+  }
+  while (read < end) keep(read++);
+  discards.resize(write);
+}
+
+}  // namespace
+
+std::expected<SeatEvents, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat) {
+  SeatEvents events;
+  if (auto draws = convert_draws(kyoku.draws[seat], seat, events.draw_events); !draws) {
+    return std::unexpected(std::move(draws.error()));
+  }
+  if (auto discards = convert_discards(kyoku.discards[seat], seat, events.discard_events); !discards) {
+    return std::unexpected(std::move(discards.error()));
+  }
+  pair_draws_with_discards(events.draw_events, events.discard_events);
+  return events;
+}
+
+}  // namespace pairo::conv
