@@ -95,9 +95,18 @@ Decoded<KyokuMeta> read_meta(Element e) {
   return meta;
 }
 
-Decoded<std::array<Tile, 13>> read_hand(Element e) { return read_fixed<13>(e, "an array of size 13", read_tile); }
+// The readers are passed as lambdas so that the per-element call inlines.
+Decoded<std::vector<Tile>> read_tiles(Element e) {
+  return read_sequence(e, [](Element tile) { return read_tile(tile); });
+}
 
-Decoded<std::vector<ActionItem>> read_stream(Element e) { return read_sequence(e, read_action_item); }
+Decoded<std::array<Tile, 13>> read_hand(Element e) {
+  return read_fixed<13>(e, "an array of size 13", [](Element tile) { return read_tile(tile); });
+}
+
+Decoded<std::vector<ActionItem>> read_stream(Element e) {
+  return read_sequence(e, [](Element item) { return read_action_item(item); });
+}
 
 Decoded<std::vector<ResultItem>> read_results(Element e) {
   return read_sequence(e, [](Element item) { return read_result_item(item, result_item_level); });
@@ -108,8 +117,8 @@ Status read_kyoku_field(RawKyoku& kyoku, std::size_t position, Element value) {
   switch (position) {
     case 0: return store(kyoku.meta, read_meta(value));
     case 1: return store(kyoku.scores, read_fixed<4>(value, "an array of length 4", read_i32));
-    case 2: return store(kyoku.dora_indicators, read_sequence(value, read_tile));
-    case 3: return store(kyoku.ura_indicators, read_sequence(value, read_tile));
+    case 2: return store(kyoku.dora_indicators, read_tiles(value));
+    case 3: return store(kyoku.ura_indicators, read_tiles(value));
     case 16: return store(kyoku.results, read_results(value));
     default: break;
   }
