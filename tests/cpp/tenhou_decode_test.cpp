@@ -243,6 +243,13 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"Unterminated", "{\"log\":[", ""}, Refusal{"UnclosedString", "{\"log", ""},
         Refusal{"NulByte", std::string("{\"log\":[]\0}", 11), ""}));
 
+TEST(DecodeRefusesText, WithoutBuffer) {
+  // A default text owns no buffer at all; it is empty, not a crash.
+  const auto decoded = tenhou::decode_raw_log(tenhou::PaddedText{});
+  ASSERT_FALSE(decoded.has_value());
+  EXPECT_FALSE(decoded.error().message.empty());
+}
+
 // ---- Acceptances.
 
 RawLog decoded_ok(std::string_view text) {
