@@ -17,7 +17,7 @@ import os
 import sys
 from collections.abc import Sequence
 from contextlib import closing
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from functools import partial
 from pathlib import Path
 
@@ -139,15 +139,16 @@ def to_stdout(logs: list[Log], tally: Tally) -> int:
 
 def plan(parser: argparse.ArgumentParser, args: argparse.Namespace, logs: list[Log], tally: Tally) -> list[Task]:
     """The tasks for the logs to convert, after skipping (and counting) those
-    whose output exists; two logs bound for one output file are a usage
-    error."""
+    whose output exists. A log bound for the output file of a log before it
+    (`x.json` beside `x.json.gz`) fails in its turn."""
     tasks: list[Task] = []
     owners: dict[Path, str] = {}
     for log in logs:
         target = args.output / output_name(log.relative, args.gzip)
         if target in owners:
-            parser.error(f"{owners[target]} and {log.name} would both be written to {target}")
-        owners[target] = log.name
+            log = replace(log, error=FileExistsError(f"{target} is also the output of {owners[target]}"))
+        else:
+            owners[target] = log.name
         if args.skip_existing and target.exists():
             tally.skipped += 1
             continue
