@@ -1,0 +1,96 @@
+"""tenhou_to_mjai: each stage's failure maps to its class and fixed message."""
+
+import json
+
+import pytest
+
+import _pairo
+from conftest import minimal_log
+
+PARSE = "failed to parse tenhou.net/6 log"
+INVALID = "invalid log"
+CONVERT = "failed to convert tenhou.net/6 log to mjai"
+
+GOOD = json.dumps(minimal_log())
+START = '{"type":"start_game","names":["A","B","C","D"],"kyoku_first":0,"aka_flag":false}'
+
+
+def game(**overrides) -> str:
+    return json.dumps(minimal_log(**overrides), ensure_ascii=False)
+
+
+def one_round(results, dora=(23,)) -> list:
+    hand = [11, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23, 24]
+    return [[0, 0, 0], [25000] * 4, list(dora), [], hand, [31], [31], hand, [], [], hand, [], [], hand, [], [], results]
+
+
+def assert_raises_exactly(text, cls, message):
+    with pytest.raises(cls) as info:
+        _pairo.tenhou_to_mjai(text)
+    assert type(info.value) is cls
+    assert info.value.args == (message,)
+    assert info.value.__cause__ is None
+    assert isinstance(info.value, ValueError)
+
+
+@pytest.mark.parametrize(
+    "text",
+    [
+        "",
+        "   \n\t",
+        "\ufeff" + GOOD,
+        GOOD[:-1],
+        GOOD + " x",
+        GOOD + "{}",
+        "null",
+        "[]",
+        '"log"',
+        "{}",
+        game(log=None),
+        game(rule=None),
+        game(name=["A", "B", "C"]),
+        game(lobby=1.0),
+        GOOD.replace('"log"', '"l\\og"'),
+        '{"log": [], "name": ["A","B","C","D"], "rule": {}, "x": [1, 2,]}',
+        '{"log": [], "log": [], "name": ["A","B","C","D"], "rule": {}}',
+        "[" * 100000,
+        '{"log": [], "name": ["A","B","C","D"], "rule": {}, "x": 123456789012345678901234567890}',
+    ],
+    ids=lambda text: text[:40],
+)
+def test_texts_that_are_not_logs(text):
+    assert_raises_exactly(text, _pairo.JsonParsingError, PARSE)
+
+
+@pytest.mark.parametrize(
+    "text",
+    [
+        game(rule={"disp": "三般東喰赤"}),
+        game(rule={"disp": "3-Player South"}),
+        game(log=[one_round(["和了", [0, 0, 0, 0], [], ])]),
+        game(log=[one_round(["和了", [0, 0, 0, 0], [2]])]),
+        game(log=[one_round(["和了", [0, 0, 0, 0], ["2", 0]])]),
+    ],
+)
+def test_logs_that_are_not_acceptable(text):
+    assert_raises_exactly(text, _pairo.TenhouLogParsingError, INVALID)
+
+
+def test_log_whose_play_cannot_be_rebuilt():
+    assert_raises_exactly(game(log=[one_round(["流局"], dora=())]), _pairo.TenhouToMjaiError, CONVERT)
+
+
+def test_log_without_rounds_gives_start_and_end():
+    assert _pairo.tenhou_to_mjai(GOOD) == [START, '{"type":"end_game"}']
+
+
+def test_unknown_keys_of_any_depth_are_ignored():
+    text = game(extra=[[[[{"a": [1, 2.5, None, True]}]]]], ver=2.3, ref="x")
+    assert _pairo.tenhou_to_mjai(text) == [START, '{"type":"end_game"}']
+
+
+def test_names_keep_their_text():
+    names = ['quote"', "back\\slash", "tab\tnew\nline", "東方不敗😀"]
+    events = _pairo.tenhou_to_mjai(game(name=names))
+    assert json.loads(events[0])["names"] == names
+    assert "東方不敗😀" in events[0]
