@@ -1,0 +1,16 @@
+"""The bundled sample log: its events, checked by hand once and kept beside it."""
+
+from pathlib import Path
+
+import _pairo
+from mjai_checker import replay
+
+EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
+
+
+def test_sample_converts_to_its_event_file():
+    expected = (EXAMPLES / "sample.mjai.jsonl").read_text(encoding="utf-8").split("\n")
+    assert expected.pop() == ""
+    events = _pairo.tenhou_file_to_mjai(EXAMPLES / "sample.json")
+    assert events == expected
+    replay(events)
