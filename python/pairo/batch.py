@@ -11,16 +11,17 @@ from __future__ import annotations
 
 import gzip
 import os
-import pickle
 import signal
 from collections import deque
 from collections.abc import Callable, Iterable, Iterator
-from concurrent.futures import Future, ProcessPoolExecutor
 from functools import cache
 from itertools import islice
-from typing import TypeVar
+from typing import TYPE_CHECKING, TypeVar
 
 from _pairo import tenhou_file_to_mjai, tenhou_to_mjai
+
+if TYPE_CHECKING:
+    from concurrent.futures import Future
 
 __all__ = ["convert_path", "convert_many"]
 
@@ -131,6 +132,9 @@ def ordered_map(
 
 
 def _pool_map(fn: Callable[[T], R], items: Iterator[T], jobs: int) -> Iterator[R | BaseException]:
+    # Imported here: the pool machinery would triple the time `import pairo` takes.
+    from concurrent.futures import Future, ProcessPoolExecutor
+
     executor = ProcessPoolExecutor(max_workers=jobs, initializer=_ignore_interrupts)
     in_flight: deque[tuple[int, Future[list[R | BaseException]]]] = deque()
 
@@ -180,6 +184,8 @@ def _portable(result: R | BaseException) -> R | BaseException:
     class name, module and message."""
     if not isinstance(result, BaseException):
         return result
+    import pickle
+
     try:
         pickle.dumps(result)
     except Exception:

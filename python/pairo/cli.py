@@ -119,21 +119,24 @@ def check_single(parser: argparse.ArgumentParser, args: argparse.Namespace, logs
 
 
 def to_stdout(logs: list[Log], tally: Tally) -> int:
-    for log in logs:
-        data = sys.stdin.buffer.read() if log.name == STDIN and log.error is None else None
-        events = attempt(partial(convert_log, log), data)
-        if isinstance(events, BaseException):
-            failed(tally, log, events)
-            return EXIT_FAILED
-        try:
-            sys.stdout.buffer.write(encode_lines(events))
-            sys.stdout.flush()
-        except BrokenPipeError:
-            # The reader went away (`pairo log.json | head`): stop quietly, and
-            # keep the interpreter from failing again on its last flush.
-            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
-            return EXIT_FAILED
-        tally.converted += 1
+    """Converts the one log (if a folder held any) to standard output."""
+    if not logs:
+        return EXIT_OK
+    log = logs[0]
+    data = sys.stdin.buffer.read() if log.name == STDIN and log.error is None else None
+    events = attempt(partial(convert_log, log), data)
+    if isinstance(events, BaseException):
+        failed(tally, log, events)
+        return EXIT_FAILED
+    try:
+        sys.stdout.buffer.write(encode_lines(events))
+        sys.stdout.flush()
+    except BrokenPipeError:
+        # The reader went away (`pairo log.json | head`): stop quietly, and
+        # keep the interpreter from failing again on its last flush.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return EXIT_FAILED
+    tally.converted += 1
     return EXIT_OK
 
 
