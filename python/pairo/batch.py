@@ -13,7 +13,7 @@ import gzip
 import os
 import signal
 from collections import deque
-from collections.abc import Callable, Iterable, Iterator
+from collections.abc import Callable, Generator, Iterable, Iterator
 from functools import cache
 from itertools import islice
 from typing import TYPE_CHECKING, TypeVar
@@ -119,7 +119,7 @@ def attempt(fn: Callable[[T], R], item: T) -> R | BaseException:
 
 def ordered_map(
     fn: Callable[[T], R], items: Iterable[T], jobs: int
-) -> Iterator[R | BaseException]:
+) -> Generator[R | BaseException, None, None]:
     """`fn` applied to each item, results (or the exceptions raised) in the
     order of `items`: in this process for one job, otherwise in `jobs`
     worker processes. Items are taken from `items` only as workers need
@@ -131,7 +131,9 @@ def ordered_map(
     yield from _pool_map(fn, iter(items), jobs)
 
 
-def _pool_map(fn: Callable[[T], R], items: Iterator[T], jobs: int) -> Iterator[R | BaseException]:
+def _pool_map(
+    fn: Callable[[T], R], items: Iterator[T], jobs: int
+) -> Generator[R | BaseException, None, None]:
     # Imported here: the pool machinery would triple the time `import pairo` takes.
     from concurrent.futures import Future, ProcessPoolExecutor
 
