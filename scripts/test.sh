@@ -16,7 +16,7 @@ echo "== C++ unit tests" >&2
 build=build/cpp-tests
 # The venv carries cmake and ninja (test tools), so nothing else is assumed.
 export PATH="$PWD/.venv/bin:$PATH"
-cmake -S . -B "$build" -G Ninja -DPAIRO_BUILD_TESTS=ON -DPAIRO_BUILD_MODULE=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DPAIRO_BUILD_TESTS=ON -DPython_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
 exit $status

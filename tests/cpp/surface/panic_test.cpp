@@ -1,0 +1,83 @@
+// Internal failures end the call with PanicException, never a crash, and
+// leave a diagnostic on standard error.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "lib/lib.hpp"
+#include "lib/py_ref.hpp"
+
+namespace {
+
+using pairo::lib::PyRef;
+
+class Interpreter : public ::testing::Environment {
+ public:
+  void SetUp() override { Py_InitializeEx(0); }
+  void TearDown() override { Py_FinalizeEx(); }
+};
+
+PyRef take_raised() { return PyRef(PyErr_GetRaisedException()); }
+
+std::string text_of(PyObject* object) {
+  PyRef str(PyObject_Str(object));
+  const char* utf8 = str ? PyUnicode_AsUTF8(str.get()) : nullptr;
+  return utf8 ? utf8 : "";
+}
+
+std::string type_name(PyObject* object) {
+  PyRef name(PyType_GetQualName(Py_TYPE(object)));
+  return name ? text_of(name.get()) : "";
+}
+
+TEST(Guarded, BrokenInvariantBecomesPanicExceptionWithItsPlace) {
+  testing::internal::CaptureStderr();
+  PyObject* result = pairo::lib::guarded([]() -> PyObject* { pairo::invariant_failed("seat 7 acted"); });
+  const std::string diagnostic = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result, nullptr);
+  PyRef raised = take_raised();
+  ASSERT_TRUE(raised);
+  EXPECT_EQ(type_name(raised.get()), "PanicException");
+  EXPECT_EQ(text_of(raised.get()), "seat 7 acted");
+  EXPECT_TRUE(PyObject_IsInstance(raised.get(), PyExc_BaseException));
+  EXPECT_FALSE(PyObject_IsInstance(raised.get(), PyExc_Exception));
+  EXPECT_NE(diagnostic.find("panic_test.cpp"), std::string::npos) << diagnostic;
+  EXPECT_NE(diagnostic.find("seat 7 acted"), std::string::npos) << diagnostic;
+}
+
+TEST(Guarded, PanicExceptionIsOneClassWithItsReason) {
+  PyObject* first_call = pairo::lib::guarded([]() -> PyObject* { throw std::runtime_error("one"); });
+  EXPECT_EQ(first_call, nullptr);
+  PyRef first = take_raised();
+  EXPECT_EQ(pairo::lib::guarded([]() -> PyObject* { throw 42; }), nullptr);
+  PyRef second = take_raised();
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(Py_TYPE(first.get()), Py_TYPE(second.get()));
+  PyRef doc(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(first.get())), "__doc__"));
+  EXPECT_NE(text_of(doc.get()).find("BaseException"), std::string::npos);
+  PyRef module(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(first.get())), "__module__"));
+  EXPECT_NE(text_of(module.get()), "_pairo");
+}
+
+TEST(Guarded, OutOfMemoryIsMemoryError) {
+  EXPECT_EQ(pairo::lib::guarded([]() -> PyObject* { throw std::bad_alloc(); }), nullptr);
+  PyRef raised = take_raised();
+  ASSERT_TRUE(raised);
+  EXPECT_TRUE(PyErr_GivenExceptionMatches(raised.get(), PyExc_MemoryError));
+}
+
+TEST(Guarded, ValuesPassThrough) {
+  PyObject* value = pairo::lib::guarded([]() -> PyObject* { return PyLong_FromLong(5); });
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(PyLong_AsLong(value), 5);
+  Py_DECREF(value);
+  EXPECT_FALSE(PyErr_Occurred());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new Interpreter);  // gtest owns and deletes it
+  return RUN_ALL_TESTS();
+}
