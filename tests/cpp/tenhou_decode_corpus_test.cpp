@@ -10,47 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "corpus.hpp"
 #include "tenhou/tenhou.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path corpus_root() {
-  const char* configured = std::getenv("PAIRO_CORPUS");
-  return configured && *configured ? fs::path(configured) : fs::path(PAIRO_DEFAULT_CORPUS);
-}
-
-bool in_ci() {
-  const char* ci = std::getenv("CI");
-  return ci && std::string(ci) == "true";
-}
-
-// The logs of one folder (not the truth files beside the simulated ones), sorted.
-std::vector<fs::path> logs_in(const std::string& folder) {
-  std::vector<fs::path> paths;
-  const fs::path dir = corpus_root() / folder;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(dir, error)) {
-    if (entry.path().extension() == ".json") paths.push_back(entry.path());
-  }
-  std::sort(paths.begin(), paths.end());
-  return paths;
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Skips where the corpus is missing, except in CI, where it must be there.
-#define REQUIRE_LOGS(paths, folder)                                                   \
-  if ((paths).empty()) {                                                              \
-    if (in_ci()) FAIL() << "no logs in " << (corpus_root() / (folder));               \
-    GTEST_SKIP() << "no logs in " << (corpus_root() / (folder));                      \
-  }
+using corpus::logs_in;
+using corpus::read_file;
 
 class CorpusDecodes : public testing::TestWithParam<std::string> {};
 
