@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The test suite against a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer (g++): the C++ unit tests with leak detection,
+# then pytest on the extension module with the sanitizer runtime preloaded
+# into the interpreter. Python objects are allocated with malloc so that the
+# sanitizer sees them too. Leak detection is off for the interpreter, which
+# keeps memory until exit by design; tests/test_leaks.py covers the module.
+#   ./scripts/test-sanitized.sh [pytest options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+python=${PAIRO_PYTHON:-}
+if [ -z "$python" ]; then
+  for candidate in .venv/bin/python python3.12 python3.13 python3; do
+    if command -v "$candidate" >/dev/null &&
+       "$candidate" -c 'import sys, pytest; assert sys.version_info >= (3, 12)' 2>/dev/null; then
+      python=$(command -v "$candidate")
+      break
+    fi
+  done
+fi
+[ -n "$python" ] || { echo "test-sanitized: no CPython 3.12+ with pytest (run ./scripts/setup.sh)" >&2; exit 1; }
+[ -x .venv/bin/cmake ] && export PATH="$PWD/.venv/bin:$PATH"
+
+build=build/asan
+sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
+  -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$sanitize" -DCMAKE_SHARED_LINKER_FLAGS="$sanitize" \
+  -DPAIRO_BUILD_TESTS=ON -DPython_EXECUTABLE="$python" >/dev/null
+cmake --build "$build" -j 2
+
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+status=0
+echo "== C++ unit tests (ASan + UBSan, leak detection on)" >&2
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$build" --output-on-failure -j 2 || status=1
+
+echo "== pytest on the sanitized module" >&2
+libasan=$(g++ -print-file-name=libasan.so)
+(
+  export LD_PRELOAD="$libasan"
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export PYTHONMALLOC=malloc
+  export PYTHONPATH="$PWD/$build:$PWD/python"
+  export PAIRO_SANITIZED=1
+  cd tests
+  "$python" -m pytest -q -p no:cacheprovider "$@"
+) || status=1
+exit $status
