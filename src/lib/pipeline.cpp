@@ -47,30 +47,41 @@ void raise_stage_error(Stage stage) {
 
 namespace {
 
-bool is_ascii(std::string_view text) noexcept {
-  for (unsigned char c : text) {
-    if (c >= 0x80) return false;
-  }
-  return true;
-}
-
-// Event texts are almost all ASCII: those take the one-byte form directly.
-PyObject* to_str(std::string_view text) {
-  if (!is_ascii(text)) return PyUnicode_DecodeUTF8(text.data(), std::ssize(text), "strict");
+// An ASCII text in the one-byte form, made in one step.
+PyObject* ascii_str(std::string_view text) {
   PyObject* str = PyUnicode_New(std::ssize(text), 127);
   if (str) std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
   return str;
 }
 
+PyObject* utf8_str(std::string_view text) {
+  return PyUnicode_DecodeUTF8(text.data(), std::ssize(text), "strict");
+}
+
 }  // namespace
 
+// The encoder tells which texts are not ASCII (only those holding player
+// names can be); all the others take the one-byte form without a scan.
 PyObject* build_result_list(const mjai::EncodedEvents& events) {
-  PyRef list(PyList_New(std::ssize(events.ends)));
+  const Py_ssize_t count = std::ssize(events.ends);
+  PyRef list(PyList_New(count));
   if (!list) return nullptr;
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    PyObject* text = to_str(events.at(i));
-    if (!text) return nullptr;  // the list releases the texts set so far
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);  // steals text
+  const char* text = events.text.data();
+  std::size_t begin = 0;
+  std::size_t next_non_ascii = 0;
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    const std::size_t end = events.ends[static_cast<std::size_t>(i)];
+    const std::string_view one(text + begin, end - begin);
+    PyObject* str;
+    if (next_non_ascii < events.non_ascii.size() && events.non_ascii[next_non_ascii] == static_cast<std::size_t>(i)) {
+      ++next_non_ascii;
+      str = utf8_str(one);
+    } else {
+      str = ascii_str(one);
+    }
+    if (!str) return nullptr;  // the list releases the texts set so far
+    PyList_SET_ITEM(list.get(), i, str);  // steals str
+    begin = end;
   }
   return list.release();
 }

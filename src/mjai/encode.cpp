@@ -1,218 +1,355 @@
 // Compact JSON for mjai events, written field by field straight into text.
+//
+// The room an event's text can take is known before it is written
+// (event_text_bound), so the room for a whole game is made in one step and
+// every event is written through a bare cursor that never checks for room:
+// fixed keys go out as literal fragments, integers digit by digit, tiles as
+// one fixed-size copy of their quoted name.
 #include <charconv>
+#include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "mjai/mjai.hpp"
 
 namespace mjai {
 namespace {
 
-class Writer {
+// A tile's name in quotation marks, padded so that it is copied whole by
+// one eight-byte move; `size` says how much of the copy counts.
+struct QuotedTile {
+  std::array<char, 8> bytes{};
+  std::uint8_t size = 0;
+};
+
+constexpr std::array<QuotedTile, tile_count> quoted_tiles = [] {
+  std::array<QuotedTile, tile_count> table{};
+  for (std::size_t t = 0; t < tile_count; ++t) {
+    const std::string_view name = tile_names[t];
+    QuotedTile& quoted = table[t];
+    quoted.bytes[0] = '"';
+    for (std::size_t i = 0; i < name.size(); ++i) quoted.bytes[i + 1] = name[i];
+    quoted.bytes[name.size() + 1] = '"';
+    quoted.size = static_cast<std::uint8_t>(name.size() + 2);
+  }
+  return table;
+}();
+
+// The position of kind T among the alternatives of Event.
+template <class T, class Variant>
+struct IndexOf;
+template <class T, class... Kinds>
+struct IndexOf<T, std::variant<Kinds...>> {
+  static constexpr std::size_t value = [] {
+    std::size_t index = 0;
+    (void)((std::is_same_v<T, Kinds> ? true : (++index, false)) || ...);
+    return index;
+  }();
+};
+template <class T>
+constexpr std::size_t variant_index = IndexOf<T, Event>::value;
+
+// How far the fixed-size copy of a tile may write past the text's end.
+constexpr std::size_t spill = sizeof(QuotedTile::bytes);
+
+class Cursor {
  public:
-  explicit Writer(std::string& out) noexcept : out_(out) {}
+  explicit Cursor(char* at) noexcept : at_(at) {}
 
-  void raw(std::string_view text) { out_.append(text); }
+  [[nodiscard]] char* at() const noexcept { return at_; }
 
-  void key(std::string_view name) {
-    out_.push_back(',');
-    out_.push_back('"');
-    out_.append(name);
-    out_.append("\":");
+  template <std::size_t N>
+  void raw(const char (&text)[N]) noexcept {
+    std::memcpy(at_, text, N - 1);
+    at_ += N - 1;
   }
 
-  template <class Int>
-  void integer(Int value) {
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out_.append(digits, end);
+  void byte(char c) noexcept { *at_++ = c; }
+
+  void integer(std::uint8_t value) noexcept {
+    if (value >= 100) {
+      *at_++ = static_cast<char>('0' + value / 100);
+      value %= 100;
+      *at_++ = static_cast<char>('0' + value / 10);
+    } else if (value >= 10) {
+      *at_++ = static_cast<char>('0' + value / 10);
+    }
+    *at_++ = static_cast<char>('0' + value % 10);
   }
 
-  void boolean(bool value) { out_.append(value ? "true" : "false"); }
+  void integer(std::int32_t value) noexcept { at_ = std::to_chars(at_, at_ + 11, value).ptr; }
 
-  void tile(Tile t) {
-    out_.push_back('"');
-    out_.append(tile_name(t));
-    out_.push_back('"');
+  void boolean(bool value) noexcept {
+    if (value) {
+      raw("true");
+    } else {
+      raw("false");
+    }
+  }
+
+  void tile(Tile t) noexcept {
+    const QuotedTile& quoted = quoted_tiles[static_cast<std::uint8_t>(t)];
+    std::memcpy(at_, quoted.bytes.data(), quoted.bytes.size());
+    at_ += quoted.size;
   }
 
   template <class Range>
-  void tiles(const Range& range) {
-    out_.push_back('[');
+  void tiles(const Range& range) noexcept {
+    byte('[');
     bool first = true;
     for (Tile t : range) {
-      if (!first) out_.push_back(',');
+      if (!first) byte(',');
       tile(t);
       first = false;
     }
-    out_.push_back(']');
+    byte(']');
   }
 
-  void integers(const std::array<std::int32_t, 4>& values) {
-    out_.push_back('[');
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (i != 0) out_.push_back(',');
+  void integers(const std::array<std::int32_t, 4>& values) noexcept {
+    byte('[');
+    integer(values[0]);
+    for (std::size_t i = 1; i < values.size(); ++i) {
+      byte(',');
       integer(values[i]);
     }
-    out_.push_back(']');
+    byte(']');
   }
 
-  void string(std::string_view text);
+  void string(std::string_view text) noexcept;
 
  private:
-  std::string& out_;
+  char* at_;
 };
 
 // Quote, backslash and the C0 controls are escaped; everything else, U+007F
 // and non-ASCII included, goes out as its own UTF-8 bytes.
-void Writer::string(std::string_view text) {
+void Cursor::string(std::string_view text) noexcept {
   static constexpr char hex[] = "0123456789abcdef";
-  out_.push_back('"');
-  std::size_t clean = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out_.append(text.substr(clean, i - clean));
-    clean = i + 1;
+  byte('"');
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != '"' && c != '\\') {
+      byte(ch);
+      continue;
+    }
+    byte('\\');
     switch (c) {
-      case '"': out_.append("\\\""); break;
-      case '\\': out_.append("\\\\"); break;
-      case '\b': out_.append("\\b"); break;
-      case '\t': out_.append("\\t"); break;
-      case '\n': out_.append("\\n"); break;
-      case '\f': out_.append("\\f"); break;
-      case '\r': out_.append("\\r"); break;
+      case '"': byte('"'); break;
+      case '\\': byte('\\'); break;
+      case '\b': byte('b'); break;
+      case '\t': byte('t'); break;
+      case '\n': byte('n'); break;
+      case '\f': byte('f'); break;
+      case '\r': byte('r'); break;
       default:
-        out_.append("\\u00");
-        out_.push_back(hex[c >> 4]);
-        out_.push_back(hex[c & 0xf]);
+        raw("u00");
+        byte(hex[c >> 4]);
+        byte(hex[c & 0xf]);
     }
   }
-  out_.append(text.substr(clean));
-  out_.push_back('"');
+  byte('"');
 }
 
+// Each kind's text, the type entry written with the opening brace and the
+// first key with it.
 struct Fields {
-  Writer& w;
+  Cursor& w;
 
-  void operator()(const None&) {}
-  void operator()(const StartGame& e) {
-    w.key("names");
-    w.raw("[");
+  void operator()(const None&) noexcept { w.raw(R"({"type":"none"})"); }
+  void operator()(const StartGame& e) noexcept {
+    w.raw(R"({"type":"start_game","names":[)");
     for (std::size_t i = 0; i < e.names.size(); ++i) {
-      if (i != 0) w.raw(",");
+      if (i != 0) w.byte(',');
       w.string(e.names[i]);
     }
-    w.raw("]");
-    w.key("kyoku_first");
+    w.raw(R"(],"kyoku_first":)");
     w.integer(e.kyoku_first);
-    w.key("aka_flag");
+    w.raw(R"(,"aka_flag":)");
     w.boolean(e.aka_flag);
+    w.byte('}');
   }
-  void operator()(const StartKyoku& e) {
-    w.key("bakaze");
+  void operator()(const StartKyoku& e) noexcept {
+    w.raw(R"({"type":"start_kyoku","bakaze":)");
     w.tile(e.bakaze);
-    w.key("dora_marker");
+    w.raw(R"(,"dora_marker":)");
     w.tile(e.dora_marker);
-    w.key("kyoku");
+    w.raw(R"(,"kyoku":)");
     w.integer(e.kyoku);
-    w.key("honba");
+    w.raw(R"(,"honba":)");
     w.integer(e.honba);
-    w.key("kyotaku");
+    w.raw(R"(,"kyotaku":)");
     w.integer(e.kyotaku);
-    w.key("oya");
+    w.raw(R"(,"oya":)");
     w.integer(e.oya);
-    w.key("scores");
+    w.raw(R"(,"scores":)");
     w.integers(e.scores);
-    w.key("tehais");
-    w.raw("[");
+    w.raw(R"(,"tehais":[)");
     for (std::size_t i = 0; i < e.tehais.size(); ++i) {
-      if (i != 0) w.raw(",");
+      if (i != 0) w.byte(',');
       w.tiles(e.tehais[i]);
     }
-    w.raw("]");
+    w.raw("]}");
   }
-  void operator()(const Tsumo& e) {
-    actor(e.actor);
-    pai(e.pai);
+  void operator()(const Tsumo& e) noexcept {
+    w.raw(R"({"type":"tsumo","actor":)");
+    actor_pai(e.actor, e.pai);
+    w.byte('}');
   }
-  void operator()(const Dahai& e) {
-    actor(e.actor);
-    pai(e.pai);
-    w.key("tsumogiri");
+  void operator()(const Dahai& e) noexcept {
+    w.raw(R"({"type":"dahai","actor":)");
+    actor_pai(e.actor, e.pai);
+    w.raw(R"(,"tsumogiri":)");
     w.boolean(e.tsumogiri);
+    w.byte('}');
   }
-  void operator()(const Chi& e) { claim(e); }
-  void operator()(const Pon& e) { claim(e); }
-  void operator()(const Daiminkan& e) { claim(e); }
-  void operator()(const Kakan& e) {
-    actor(e.actor);
-    pai(e.pai);
+  void operator()(const Chi& e) noexcept {
+    w.raw(R"({"type":"chi","actor":)");
+    claim(e);
+  }
+  void operator()(const Pon& e) noexcept {
+    w.raw(R"({"type":"pon","actor":)");
+    claim(e);
+  }
+  void operator()(const Daiminkan& e) noexcept {
+    w.raw(R"({"type":"daiminkan","actor":)");
+    claim(e);
+  }
+  void operator()(const Kakan& e) noexcept {
+    w.raw(R"({"type":"kakan","actor":)");
+    actor_pai(e.actor, e.pai);
     consumed(e.consumed);
   }
-  void operator()(const Ankan& e) {
-    actor(e.actor);
+  void operator()(const Ankan& e) noexcept {
+    w.raw(R"({"type":"ankan","actor":)");
+    w.integer(e.actor);
     consumed(e.consumed);
   }
-  void operator()(const Dora& e) {
-    w.key("dora_marker");
+  void operator()(const Dora& e) noexcept {
+    w.raw(R"({"type":"dora","dora_marker":)");
     w.tile(e.dora_marker);
+    w.byte('}');
   }
-  void operator()(const Reach& e) { actor(e.actor); }
-  void operator()(const ReachAccepted& e) { actor(e.actor); }
-  void operator()(const Hora& e) {
-    actor(e.actor);
-    target(e.target);
+  void operator()(const Reach& e) noexcept {
+    w.raw(R"({"type":"reach","actor":)");
+    w.integer(e.actor);
+    w.byte('}');
+  }
+  void operator()(const ReachAccepted& e) noexcept {
+    w.raw(R"({"type":"reach_accepted","actor":)");
+    w.integer(e.actor);
+    w.byte('}');
+  }
+  void operator()(const Hora& e) noexcept {
+    w.raw(R"({"type":"hora","actor":)");
+    w.integer(e.actor);
+    w.raw(R"(,"target":)");
+    w.integer(e.target);
     deltas(e.deltas);
     if (e.ura_markers) {
-      w.key("ura_markers");
+      w.raw(R"(,"ura_markers":)");
       w.tiles(*e.ura_markers);
     }
+    w.byte('}');
   }
-  void operator()(const Ryukyoku& e) { deltas(e.deltas); }
-  void operator()(const EndKyoku&) {}
-  void operator()(const EndGame&) {}
+  void operator()(const Ryukyoku& e) noexcept {
+    w.raw(R"({"type":"ryukyoku")");
+    deltas(e.deltas);
+    w.byte('}');
+  }
+  void operator()(const EndKyoku&) noexcept { w.raw(R"({"type":"end_kyoku"})"); }
+  void operator()(const EndGame&) noexcept { w.raw(R"({"type":"end_game"})"); }
 
  private:
+  // After the "actor" key.
+  void actor_pai(Seat actor, Tile pai) noexcept {
+    w.integer(actor);
+    w.raw(R"(,"pai":)");
+    w.tile(pai);
+  }
+  // After the "actor" key; closes the object.
   template <class Claim>
-  void claim(const Claim& e) {
-    actor(e.actor);
-    target(e.target);
-    pai(e.pai);
+  void claim(const Claim& e) noexcept {
+    w.integer(e.actor);
+    w.raw(R"(,"target":)");
+    w.integer(e.target);
+    w.raw(R"(,"pai":)");
+    w.tile(e.pai);
     consumed(e.consumed);
   }
-  void actor(Seat seat) {
-    w.key("actor");
-    w.integer(seat);
-  }
-  void target(Seat seat) {
-    w.key("target");
-    w.integer(seat);
-  }
-  void pai(Tile t) {
-    w.key("pai");
-    w.tile(t);
-  }
+  // Closes the object.
   template <class Range>
-  void consumed(const Range& range) {
-    w.key("consumed");
+  void consumed(const Range& range) noexcept {
+    w.raw(R"(,"consumed":)");
     w.tiles(range);
+    w.byte('}');
   }
-  void deltas(const std::optional<Deltas>& values) {
+  void deltas(const std::optional<Deltas>& values) noexcept {
     if (!values) return;
-    w.key("deltas");
+    w.raw(R"(,"deltas":)");
     w.integers(*values);
   }
 };
 
+// Writes the text of `event` from `at`, which has room for its bound plus
+// the spill; gives the text's end.
+char* write_at(const Event& event, char* at) noexcept {
+  Cursor cursor(at);
+  std::visit(Fields{cursor}, event);
+  return cursor.at();
+}
+
+bool is_ascii(std::string_view text) noexcept {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Only player names can hold non-ASCII text.
+bool holds_non_ascii(const Event& event) noexcept {
+  const auto* start = std::get_if<StartGame>(&event);
+  if (start == nullptr) return false;
+  for (const std::string& name : start->names) {
+    if (!is_ascii(name)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
+// The longest texts, written out: a seat or count of three digits, a score
+// of eleven characters, a tile name of three letters and every name byte
+// escaped to six. Kinds that fit in 64 bytes are the frequent ones.
+std::size_t event_text_bound(const Event& event) noexcept {
+  switch (event.index()) {
+    case variant_index<StartGame>: {
+      std::size_t bound = 96;
+      for (const std::string& name : std::get<StartGame>(event).names) bound += 6 * name.size();
+      return bound;
+    }
+    case variant_index<StartKyoku>:
+      return 512;
+    case variant_index<Hora>: {
+      const auto& ura = std::get<Hora>(event).ura_markers;
+      return 128 + (ura ? 6 * ura->size() : 0);
+    }
+    case variant_index<Chi>:
+    case variant_index<Pon>:
+    case variant_index<Daiminkan>:
+    case variant_index<Kakan>:
+    case variant_index<Ankan>:
+    case variant_index<Ryukyoku>:
+      return 128;
+    default:
+      return 64;
+  }
+}
+
 void write_event(const Event& event, std::string& out) {
-  Writer w(out);
-  w.raw("{\"type\":\"");
-  w.raw(event_type_name(event));
-  w.raw("\"");
-  std::visit(Fields{w}, event);
-  w.raw("}");
+  const std::size_t start = out.size();
+  out.resize_and_overwrite(start + event_text_bound(event) + spill, [&](char* data, std::size_t) {
+    return static_cast<std::size_t>(write_at(event, data + start) - data);
+  });
 }
 
 std::expected<std::string, EncodeError> encode_event(const Event& event) {
@@ -224,15 +361,23 @@ std::expected<std::string, EncodeError> encode_event(const Event& event) {
 
 std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> events) {
   EncodedEvents encoded;
-  encoded.ends.reserve(events.size());
-  // Most events are short; a game's texts average well under 64 bytes each.
-  encoded.text.reserve(events.size() * 48);
-  for (const Event& event : events) {
-    write_event(event, encoded.text);
-    if (encoded.text.size() > std::numeric_limits<std::uint32_t>::max()) {
-      return std::unexpected(EncodeError{"event texts exceed 4 GiB"});
+  std::size_t room = spill;
+  for (const Event& event : events) room += event_text_bound(event);
+  encoded.ends.resize(events.size());
+  bool too_long = false;
+  encoded.text.resize_and_overwrite(room, [&](char* data, std::size_t) {
+    char* at = data;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+      at = write_at(events[i], at);
+      const auto end = static_cast<std::size_t>(at - data);
+      too_long |= end > std::numeric_limits<std::uint32_t>::max();
+      encoded.ends[i] = static_cast<std::uint32_t>(end);
     }
-    encoded.ends.push_back(static_cast<std::uint32_t>(encoded.text.size()));
+    return static_cast<std::size_t>(at - data);
+  });
+  if (too_long) return std::unexpected(EncodeError{"event texts exceed 4 GiB"});
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (holds_non_ascii(events[i])) encoded.non_ascii.push_back(static_cast<std::uint32_t>(i));
   }
   return encoded;
 }

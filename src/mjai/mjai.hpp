@@ -22,6 +22,9 @@ struct EncodeError {
 // other keys in protocol order, absent optional keys left out, no whitespace.
 void write_event(const Event& event, std::string& out);
 
+// The most bytes that the text of `event` can take.
+[[nodiscard]] std::size_t event_text_bound(const Event& event) noexcept;
+
 // The text of one event on its own.
 [[nodiscard]] std::expected<std::string, EncodeError> encode_event(const Event& event);
 
@@ -29,6 +32,8 @@ void write_event(const Event& event, std::string& out);
 struct EncodedEvents {
   std::string text;
   std::vector<std::uint32_t> ends;
+  // The texts that hold bytes above 0x7f, in order; every other one is ASCII.
+  std::vector<std::uint32_t> non_ascii;
 
   [[nodiscard]] std::size_t size() const noexcept { return ends.size(); }
   [[nodiscard]] std::string_view at(std::size_t i) const noexcept {
