@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <string_view>
 
 #include <simdjson.h>
 
+#include "item_mutator.hpp"
 #include "mjai/mjai.hpp"
 #include "pairo/conv/conv.hpp"
 #include "pairo/invariant.hpp"
@@ -72,4 +74,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     finding("C++ exception", failure.what());
   }
   return 0;
+}
+
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max_size);
+
+// Half of the mutations work on items, half on bytes (which also reach the
+// decoder's refusals and the texts' characters).
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t max_size,
+                                               unsigned int seed) {
+  if (seed % 2 == 0) {
+    pairo_fuzz::ItemMutator mutator(seed / 2);
+    const std::string mutated = mutator.mutate(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!mutated.empty() && mutated.size() <= max_size) {
+      std::memcpy(data, mutated.data(), mutated.size());
+      return mutated.size();
+    }
+  }
+  return LLVMFuzzerMutate(data, size, max_size);
 }
