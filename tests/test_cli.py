@@ -532,3 +532,11 @@ def test_convert_many_yields_results_in_order(collection, jobs):
 def test_convert_many_refuses_zero_jobs():
     with pytest.raises(ValueError, match="jobs must be at least 1, not 0"):
         next(pairo.convert_many([], jobs=0))
+
+
+def test_version_names_the_module_version():
+    import _pairo
+
+    result = pairo_command("--version")
+    assert result.returncode == 0
+    assert result.stdout.decode().strip() == f"pairo {_pairo.__version__}"

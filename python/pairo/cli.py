@@ -23,6 +23,8 @@ from pathlib import Path
 
 from tqdm import tqdm
 
+from _pairo import __version__
+
 from ._inputs import STDIN, Log, find_logs, output_name
 from ._output import Task, convert_log, convert_to_file, encode_lines
 from .batch import attempt, ordered_map
@@ -97,6 +99,7 @@ def build_parser() -> argparse.ArgumentParser:
     parser.add_argument(
         "-q", "--quiet", action="store_true", help="no progress bar and no closing count; failures are still reported"
     )
+    parser.add_argument("--version", action="version", version=f"pairo {__version__}")
     return parser
 
 
