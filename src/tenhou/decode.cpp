@@ -189,6 +189,11 @@ Decoded<RawLog> read_root(Element root) {
 // decoder itself.
 std::size_t parser_depth_limit(std::size_t text_size) { return text_size / 2 + 1; }
 
+// Logs nest a handful of levels deep. The parser's room for open levels is
+// made for this many first, and for the text's whole limit only when a text
+// goes deeper, so that the common call does not pay for room it never uses.
+constexpr std::size_t usual_depth = 64;
+
 }  // namespace
 
 std::expected<RawLog, DecodeError> decode_raw_log(const PaddedText& text) {
@@ -196,17 +201,18 @@ std::expected<RawLog, DecodeError> decode_raw_log(const PaddedText& text) {
                 "the text is parsed where it lies, so its padding must cover the parser's reads");
   // A parser per call: nothing survives from one log to the next.
   simdjson::dom::parser parser;
-  if (const auto error = parser.allocate(text.size(), parser_depth_limit(text.size()))) {
-    return std::unexpected(parse_failure(error));
-  }
+  const std::size_t depth_limit = parser_depth_limit(text.size());
   // The whole text is validated here (UTF-8, syntax, skipped values included)
   // before any record is built. One known difference from reading the text as
   // it goes: simdjson refuses integers beyond 64 bits anywhere, even where
   // they would be kept as floating-point numbers (inside result items) or
   // skipped (under unknown keys); such a text fails to decode.
   Element root;
-  if (const auto error = parser.parse(text.data(), text.size(), false).get(root)) {
-    return std::unexpected(parse_failure(error));
+  for (std::size_t depth = std::min(usual_depth, depth_limit);; depth = depth_limit) {
+    if (const auto error = parser.allocate(text.size(), depth)) return std::unexpected(parse_failure(error));
+    const auto error = parser.parse(text.data(), text.size(), false).get(root);
+    if (error == simdjson::SUCCESS) break;
+    if (error != simdjson::DEPTH_ERROR || depth == depth_limit) return std::unexpected(parse_failure(error));
   }
   return read_root(root);
 }
