@@ -315,34 +315,38 @@ bool holds_non_ascii(const Event& event) noexcept {
   return false;
 }
 
-}  // namespace
-
 // The longest texts, written out: a seat or count of three digits, a score
 // of eleven characters, a tile name of three letters and every name byte
-// escaped to six. Kinds that fit in 64 bytes are the frequent ones.
-std::size_t event_text_bound(const Event& event) noexcept {
-  switch (event.index()) {
-    case variant_index<StartGame>: {
-      std::size_t bound = 96;
-      for (const std::string& name : std::get<StartGame>(event).names) bound += 6 * name.size();
-      return bound;
-    }
-    case variant_index<StartKyoku>:
-      return 512;
-    case variant_index<Hora>: {
-      const auto& ura = std::get<Hora>(event).ura_markers;
-      return 128 + (ura ? 6 * ura->size() : 0);
-    }
-    case variant_index<Chi>:
-    case variant_index<Pon>:
-    case variant_index<Daiminkan>:
-    case variant_index<Kakan>:
-    case variant_index<Ankan>:
-    case variant_index<Ryukyoku>:
-      return 128;
-    default:
-      return 64;
+// escaped to six. The frequent kinds fit in 64 bytes; 0 marks the kinds whose
+// bound depends on their lists.
+constexpr std::array<std::uint16_t, std::variant_size_v<Event>> fixed_bounds = [] {
+  std::array<std::uint16_t, std::variant_size_v<Event>> bounds{};
+  bounds.fill(64);
+  bounds[variant_index<StartGame>] = 0;
+  bounds[variant_index<Hora>] = 0;
+  bounds[variant_index<StartKyoku>] = 512;
+  for (std::size_t kind : {variant_index<Chi>, variant_index<Pon>, variant_index<Daiminkan>, variant_index<Kakan>,
+                           variant_index<Ankan>, variant_index<Ryukyoku>}) {
+    bounds[kind] = 128;
   }
+  return bounds;
+}();
+
+[[gnu::noinline]] std::size_t list_bound(const Event& event) noexcept {
+  if (const auto* start = std::get_if<StartGame>(&event)) {
+    std::size_t bound = 96;
+    for (const std::string& name : start->names) bound += 6 * name.size();
+    return bound;
+  }
+  const auto& ura = std::get<Hora>(event).ura_markers;
+  return 128 + (ura ? 6 * ura->size() : 0);
+}
+
+}  // namespace
+
+std::size_t event_text_bound(const Event& event) noexcept {
+  const std::size_t bound = fixed_bounds[event.index()];
+  return bound != 0 ? bound : list_bound(event);
 }
 
 void write_event(const Event& event, std::string& out) {
@@ -359,25 +363,31 @@ std::expected<std::string, EncodeError> encode_event(const Event& event) {
   return text;
 }
 
+// One pass over the events: the room is made for an average text, and
+// made again, twice as large, whenever the next event's bound does not fit.
 std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> events) {
   EncodedEvents encoded;
-  std::size_t room = spill;
-  for (const Event& event : events) room += event_text_bound(event);
   encoded.ends.resize(events.size());
-  bool too_long = false;
-  encoded.text.resize_and_overwrite(room, [&](char* data, std::size_t) {
-    char* at = data;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-      at = write_at(events[i], at);
-      const auto end = static_cast<std::size_t>(at - data);
-      too_long |= end > std::numeric_limits<std::uint32_t>::max();
-      encoded.ends[i] = static_cast<std::uint32_t>(end);
+  std::size_t done = 0;
+  std::size_t room = events.size() * 64 + 512;
+  while (done < events.size()) {
+    const std::size_t written = encoded.text.size();
+    encoded.text.resize_and_overwrite(room, [&](char* data, std::size_t size) {
+      char* at = data + written;
+      const char* last = data + size - spill;
+      for (; done < events.size(); ++done) {
+        const Event& event = events[done];
+        if (static_cast<std::size_t>(last - at) < event_text_bound(event)) break;
+        at = write_at(event, at);
+        encoded.ends[done] = static_cast<std::uint32_t>(at - data);
+        if (holds_non_ascii(event)) encoded.non_ascii.push_back(static_cast<std::uint32_t>(done));
+      }
+      return static_cast<std::size_t>(at - data);
+    });
+    if (encoded.text.size() > std::numeric_limits<std::uint32_t>::max()) {
+      return std::unexpected(EncodeError{"event texts exceed 4 GiB"});
     }
-    return static_cast<std::size_t>(at - data);
-  });
-  if (too_long) return std::unexpected(EncodeError{"event texts exceed 4 GiB"});
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    if (holds_non_ascii(events[i])) encoded.non_ascii.push_back(static_cast<std::uint32_t>(i));
+    room = 2 * room + event_text_bound(events[std::min(done, events.size() - 1)]);
   }
   return encoded;
 }
