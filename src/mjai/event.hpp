@@ -4,9 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -18,9 +21,42 @@ using Seat = std::uint8_t;
 using Deltas = std::array<std::int32_t, 4>;
 using Hand = std::array<Tile, 13>;
 
+// A value held out of line, for the bulky fields of the rare kinds (the
+// player names, the starting hands): they would otherwise widen every event
+// of the union to their size. It behaves as the value it holds: built from
+// the same initialisers, copied deeply, read through * and ->, and indexed and
+// iterated like it when it is an array.
+template <class T>
+class OutOfLine {
+ public:
+  OutOfLine() : value_(std::make_unique<T>()) {}
+  template <class... Args>
+    requires(sizeof...(Args) > 0 && !(std::is_same_v<std::remove_cvref_t<Args>, OutOfLine> || ...))
+  OutOfLine(Args&&... args)  // NOLINT: as implicit as the value's own initialisers
+      : value_(std::make_unique<T>(T{std::forward<Args>(args)...})) {}
+  OutOfLine(const OutOfLine& other) : value_(other.value_ ? std::make_unique<T>(*other.value_) : nullptr) {}
+  OutOfLine(OutOfLine&&) noexcept = default;
+  OutOfLine& operator=(const OutOfLine& other) {
+    if (this != &other) value_ = other.value_ ? std::make_unique<T>(*other.value_) : nullptr;
+    return *this;
+  }
+  OutOfLine& operator=(OutOfLine&&) noexcept = default;
+  ~OutOfLine() = default;
+
+  [[nodiscard]] const T& operator*() const noexcept { return *value_; }
+  [[nodiscard]] const T* operator->() const noexcept { return value_.get(); }
+  [[nodiscard]] std::size_t size() const noexcept { return value_->size(); }
+  [[nodiscard]] const auto& operator[](std::size_t i) const noexcept { return (*value_)[i]; }
+  [[nodiscard]] auto begin() const noexcept { return value_->begin(); }
+  [[nodiscard]] auto end() const noexcept { return value_->end(); }
+
+ private:
+  std::unique_ptr<T> value_;
+};
+
 struct None {};
 struct StartGame {
-  std::array<std::string, 4> names;
+  OutOfLine<std::array<std::string, 4>> names;
   std::uint8_t kyoku_first = 0;
   bool aka_flag = false;
 };
@@ -32,7 +68,7 @@ struct StartKyoku {
   std::uint8_t kyotaku = 0;
   std::uint8_t oya = 0;
   std::array<std::int32_t, 4> scores{};
-  std::array<Hand, 4> tehais{};
+  OutOfLine<std::array<Hand, 4>> tehais;
 };
 struct Tsumo {
   Seat actor = 0;

@@ -1,0 +1,46 @@
+// The out-of-line fields of the rare event kinds behave as the values they hold.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "mjai/mjai.hpp"
+
+namespace {
+
+using namespace mjai;
+
+TEST(OutOfLine, EventsAreKeptSmallByTheirRareKinds) {
+  // The frequent kinds are a few bytes; the union is as wide as its widest kind.
+  EXPECT_LE(sizeof(Event), 64u);
+}
+
+TEST(OutOfLine, CopiesAreDeepAndOutliveTheirOriginal) {
+  std::optional<Event> original = StartGame{{"A", "B", "C", std::string(40, 'd')}, 4, true};
+  const Event copy = *original;
+  original.reset();
+  const auto& names = std::get<StartGame>(copy).names;
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(names[0], "A");
+  EXPECT_EQ(names[3], std::string(40, 'd'));
+
+  StartKyoku kyoku{};
+  Hand hand{};
+  hand.fill(Tile::Red);
+  kyoku.tehais = {hand, hand, hand, hand};
+  StartKyoku assigned{};
+  assigned = kyoku;
+  kyoku.tehais = {Hand{}, Hand{}, Hand{}, Hand{}};
+  EXPECT_EQ((*assigned.tehais)[3][12], Tile::Red);
+  EXPECT_EQ((*kyoku.tehais)[3][12], Tile::M1);
+}
+
+TEST(OutOfLine, ADefaultValueIsTheValuesOwnDefault) {
+  const StartKyoku kyoku{};
+  for (const Hand& hand : kyoku.tehais) {
+    for (Tile t : hand) EXPECT_EQ(t, Tile::M1);
+  }
+  const StartGame game{};
+  for (const std::string& name : game.names) EXPECT_TRUE(name.empty());
+}
+
+}  // namespace
