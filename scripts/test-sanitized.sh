@@ -20,6 +20,7 @@ if [ -z "$python" ]; then
   done
 fi
 [ -n "$python" ] || { echo "test-sanitized: no CPython 3.12+ with pytest (run ./scripts/setup.sh)" >&2; exit 1; }
+case "$python" in /*) ;; *) python="$PWD/$python" ;; esac  # pytest runs from tests/
 [ -x .venv/bin/cmake ] && export PATH="$PWD/.venv/bin:$PATH"
 
 build=build/asan
