@@ -105,7 +105,9 @@ Decoded<std::array<Tile, 13>> read_hand(Element e) {
 }
 
 Decoded<std::vector<ActionItem>> read_stream(Element e) {
-  return read_sequence(e, [](Element item) { return read_action_item(item); });
+  array items;
+  if (e.get_array().get(items) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "a sequence"));
+  return read_action_items(items);
 }
 
 Decoded<std::vector<ResultItem>> read_results(Element e) {

@@ -91,19 +91,30 @@ Decoded<JsonValue> read_json_value(Element e, int level) {
 
 }  // namespace
 
-// Tile, then any other u8, then text.
-Decoded<ActionItem> read_action_item(Element e) {
-  if (e.type() == ElementType::INT64) {
-    const std::int64_t value = e.get_int64().value_unsafe();
-    if (std::in_range<std::uint8_t>(value)) {
-      const auto number = static_cast<std::uint8_t>(value);
-      if (const auto tile = mjai::tile_from_tenhou(number)) return ActionItem{ActionItem::Tile{*tile}};
-      return ActionItem{ActionItem::Number{number}};
+// A stream's items, each tried as a tile, then any other u8, then text, and
+// made in its place in the list.
+Decoded<std::vector<ActionItem>> read_action_items(array items) {
+  std::vector<ActionItem> out;
+  out.reserve(items.size());
+  for (const Element e : items) {
+    if (e.type() == ElementType::INT64) {
+      const std::int64_t value = e.get_int64().value_unsafe();
+      if (std::in_range<std::uint8_t>(value)) {
+        const auto number = static_cast<std::uint8_t>(value);
+        if (const auto tile = mjai::tile_from_tenhou(number)) {
+          out.emplace_back(ActionItem{ActionItem::Tile{*tile}});
+        } else {
+          out.emplace_back(ActionItem{ActionItem::Number{number}});
+        }
+        continue;
+      }
+    } else if (e.type() == ElementType::STRING) {
+      out.emplace_back(ActionItem{ActionItem::Text{std::string(e.get_string().value_unsafe())}});
+      continue;
     }
-  } else if (e.type() == ElementType::STRING) {
-    return ActionItem{ActionItem::Text{std::string(e.get_string().value_unsafe())}};
+    return std::unexpected(no_matching_variant("ActionItem"));
   }
-  return std::unexpected(no_matching_variant("ActionItem"));
+  return out;
 }
 
 // Text, then four i32 deltas, then any other array as JSON values.

@@ -178,7 +178,8 @@ template <std::size_t N, class Read, class T = read_value_t<Read>>
 
 // ---- Items of the streams and of the result list.
 
-[[nodiscard]] Decoded<ActionItem> read_action_item(Element e);
+// Every item of a stream, in order; the first that is no item fails.
+[[nodiscard]] Decoded<std::vector<ActionItem>> read_action_items(simdjson::dom::array items);
 // `level`: the nesting level that the item opens if it is an array.
 [[nodiscard]] Decoded<ResultItem> read_result_item(Element e, int level);
 
