@@ -1,5 +1,6 @@
 // The room the encoder makes for each text before writing it, the digit
-// writer of small integers, and the encoder's record of non-ASCII texts.
+// writer of small integers, the ready-made texts of draws and discards, and
+// the encoder's record of non-ASCII texts.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -68,6 +69,23 @@ TEST(EncodeEvent, EverySeatValueIsWrittenInDecimal) {
   for (int value = 0; value <= 255; ++value) {
     EXPECT_EQ(text_of(Reach{static_cast<Seat>(value)}),
               R"({"type":"reach","actor":)" + std::to_string(value) + "}");
+  }
+}
+
+TEST(EncodeEvent, DrawsAndDiscardsOfEverySeatAndTileAreWrittenInFull) {
+  for (int seat = 0; seat <= 5; ++seat) {  // seats past 3 are written unchanged too
+    for (std::size_t code = 0; code < tile_count; ++code) {
+      const auto tile = static_cast<Tile>(code);
+      const std::string actor = std::to_string(seat);
+      const std::string pai = "\"" + std::string(tile_name(tile)) + "\"";
+      EXPECT_EQ(text_of(Tsumo{static_cast<Seat>(seat), tile}),
+                R"({"type":"tsumo","actor":)" + actor + R"(,"pai":)" + pai + "}");
+      for (const bool tsumogiri : {false, true}) {
+        EXPECT_EQ(text_of(Dahai{static_cast<Seat>(seat), tile, tsumogiri}),
+                  R"({"type":"dahai","actor":)" + actor + R"(,"pai":)" + pai + R"(,"tsumogiri":)" +
+                      (tsumogiri ? "true" : "false") + "}");
+      }
+    }
   }
 }
 
