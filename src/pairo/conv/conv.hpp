@@ -102,6 +102,10 @@ struct SeatEvents {
 
 [[nodiscard]] std::expected<SeatEvents, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku,
                                                                            Seat seat);
+// The same into `into`, emptied first: the lists keep their room, so that
+// the rounds of a game can share them.
+[[nodiscard]] std::expected<void, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat,
+                                                                     SeatEvents& into);
 
 void append_round_results(std::vector<Event>& round_events, const PreparedKyoku& kyoku);
 

@@ -89,11 +89,16 @@ class Attempt {
   Attempt(const PreparedKyoku& kyoku, const RoundStreams& streams, Decisions& decisions,
           std::vector<Event>& out)
       : kyoku_(kyoku),
-        streams_(streams),
         decisions_(decisions),
         out_(out),
         remaining_(streams.discard_counts),
-        actor_(static_cast<Seat>(kyoku.kyoku % 4)) {}
+        actor_(static_cast<Seat>(kyoku.kyoku % 4)) {
+    for (Seat s = 0; s < 4; ++s) {
+      draws_[s] = Unread(streams.seats[s].draw_events);
+      discards_[s] = Unread(streams.seats[s].discard_events);
+      draws_left_ += streams.seats[s].draw_events.size();
+    }
+  }
 
   [[nodiscard]] std::expected<void, ConvertError> run() {
     if (kyoku_.dora_indicators.empty()) return std::unexpected(no_dora_marker(kyoku_));
@@ -109,10 +114,14 @@ class Attempt {
  private:
   enum class After : std::uint8_t { Continue, RoundOver };
 
-  [[nodiscard]] const std::vector<Event>& draws(Seat s) const noexcept { return streams_.seats[s].draw_events; }
-  [[nodiscard]] const std::vector<Event>& discards(Seat s) const noexcept {
-    return streams_.seats[s].discard_events;
-  }
+  // The part of a seat's list not yet played.
+  struct Unread {
+    const Event* next = nullptr;
+    const Event* end = nullptr;
+    Unread() = default;
+    explicit Unread(const std::vector<Event>& list) noexcept : next(list.data()), end(list.data() + list.size()) {}
+    [[nodiscard]] bool empty() const noexcept { return next == end; }
+  };
 
   [[nodiscard]] std::expected<void, ConvertError> reveal_dora() {
     if (dora_at_ >= kyoku_.dora_indicators.size()) return std::unexpected(no_dora_marker(kyoku_));
@@ -123,9 +132,10 @@ class Attempt {
   // The actor's next draw event; a call must take the last discard, from
   // another seat.
   [[nodiscard]] std::expected<const Event*, ConvertError> next_draw() {
-    const auto& list = draws(actor_);
-    if (draw_at_[actor_] == list.size()) return std::unexpected(draws_exhausted(kyoku_, actor_));
-    const Event& event = list[draw_at_[actor_]++];
+    Unread& draws = draws_[actor_];
+    if (draws.empty()) return std::unexpected(draws_exhausted(kyoku_, actor_));
+    const Event& event = *draws.next++;
+    --draws_left_;
     if (const auto call = call_facts(event)) {
       const bool matches = call->pai == last_tile_ &&
                            (!discard_seen_ || (call->target == last_discarder_ && last_discarder_ != actor_));
@@ -186,10 +196,9 @@ class Attempt {
   }
 
   [[nodiscard]] std::expected<After, ConvertError> discard() {
-    const auto& list = discards(actor_);
-    std::uint32_t& at = discard_at_[actor_];
-    if (at == list.size()) return After::RoundOver;
-    const Event& event = list[at++];
+    Unread& discards = discards_[actor_];
+    if (discards.empty()) return After::RoundOver;
+    const Event& event = *discards.next++;
     note_dahai(event);
     if (dora_after_discard_) {
       if (std::holds_alternative<mjai::Dahai>(event) || std::holds_alternative<mjai::Ankan>(event)) {
@@ -202,15 +211,15 @@ class Attempt {
     out_.push_back(event);
     if (std::holds_alternative<mjai::Reach>(event)) {
       // The declaring discard; a kan dora still pending waits past it.
-      if (at == list.size()) return std::unexpected(no_discard_after_reach(kyoku_, actor_));
-      const Event& declared = list[at++];
+      if (discards.empty()) return std::unexpected(no_discard_after_reach(kyoku_, actor_));
+      const Event& declared = *discards.next++;
       note_dahai(declared);
       out_.push_back(declared);
       reach_pending_ = true;
     } else {
       reach_pending_ = false;
     }
-    if (all_draws_taken()) return After::RoundOver;
+    if (draws_left_ == 0) return After::RoundOver;
     if (std::holds_alternative<mjai::Kakan>(event)) {
       dora_after_discard_ = true;
       return After::Continue;
@@ -223,21 +232,14 @@ class Attempt {
     return After::Continue;
   }
 
-  [[nodiscard]] bool all_draws_taken() const noexcept {
-    for (Seat s = 0; s < 4; ++s) {
-      if (draw_at_[s] != draws(s).size()) return false;
-    }
-    return true;
-  }
-
   // The seat whose next draw event calls the discard just made, pon before
   // chi before daiminkan, the later seat on a tie.
   [[nodiscard]] std::optional<Seat> caller() const noexcept {
     std::optional<Seat> pick;
     int best = 0;
     for (Seat s = 0; s < 4; ++s) {
-      if (s == actor_ || draw_at_[s] == draws(s).size()) continue;
-      const auto call = call_facts(draws(s)[draw_at_[s]]);
+      if (s == actor_ || draws_[s].empty()) continue;
+      const auto call = call_facts(*draws_[s].next);
       if (!call || call->target != actor_ || call->pai != last_tile_) continue;
       if (!pick || call->priority >= best) {
         pick = s;
@@ -250,7 +252,7 @@ class Attempt {
   // A call is ambiguous when the discarder will discard the same tile again;
   // the round's decisions say whether this discard is the one called.
   [[nodiscard]] bool accept_call() {
-    if (discard_at_[actor_] == discards(actor_).size() || remaining_[actor_][code(last_tile_)] <= 0) return true;
+    if (discards_[actor_].empty() || remaining_[actor_][code(last_tile_)] <= 0) return true;
     Decision& decision = decisions_[code(last_tile_)];
     switch (decision) {
       case Decision::Unset: decision = Decision::Accepted; return true;
@@ -270,12 +272,12 @@ class Attempt {
   }
 
   const PreparedKyoku& kyoku_;
-  const RoundStreams& streams_;
   Decisions& decisions_;
   std::vector<Event>& out_;
   std::array<TileCounts, 4> remaining_;
-  std::array<std::uint32_t, 4> draw_at_{};
-  std::array<std::uint32_t, 4> discard_at_{};
+  std::array<Unread, 4> draws_{};
+  std::array<Unread, 4> discards_{};
+  std::size_t draws_left_ = 0;  // over all seats
   std::size_t dora_at_ = 1;
   Seat actor_;
   Tile last_tile_ = Tile::Unknown;
@@ -286,13 +288,13 @@ class Attempt {
   bool dora_before_draw_ = false;
 };
 
-// Converts the four seats' streams, each once, then plays the round out.
-[[nodiscard]] std::expected<void, ConvertError> convert_round(const PreparedKyoku& kyoku, std::vector<Event>& out) {
-  std::array<SeatEvents, 4> seats;
+// Converts the four seats' streams, each once, into the game's seat lists,
+// then plays the round out.
+[[nodiscard]] std::expected<void, ConvertError> convert_round(const PreparedKyoku& kyoku,
+                                                              std::array<SeatEvents, 4>& seats,
+                                                              std::vector<Event>& out) {
   for (Seat s = 0; s < 4; ++s) {
-    auto seat = convert_seat_streams(kyoku, s);
-    if (!seat) return std::unexpected(std::move(seat.error()));
-    seats[s] = std::move(*seat);
+    if (auto seat = convert_seat_streams(kyoku, s, seats[s]); !seat) return seat;
   }
   return play_round(kyoku, seats, out);
 }
@@ -335,8 +337,9 @@ std::expected<std::vector<Event>, ConvertError> convert_log(const PreparedLog& l
   std::vector<Event> events;
   events.reserve(expected_event_count(log));
   events.emplace_back(mjai::StartGame{log.names, log.kyoku_first, log.aka_flag});
+  std::array<SeatEvents, 4> seats;  // made once, refilled by each round
   for (const PreparedKyoku& kyoku : log.kyokus) {
-    if (auto round = convert_round(kyoku, events); !round) return std::unexpected(std::move(round.error()));
+    if (auto round = convert_round(kyoku, seats, events); !round) return std::unexpected(std::move(round.error()));
   }
   events.emplace_back(mjai::EndGame{});
   return events;

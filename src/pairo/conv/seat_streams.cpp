@@ -252,15 +252,18 @@ void pair_draws_with_discards(const std::vector<Event>& draws, std::vector<Event
 
 }  // namespace
 
+std::expected<void, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat, SeatEvents& into) {
+  into.draw_events.clear();
+  into.discard_events.clear();
+  if (auto draws = convert_draws(kyoku.draws[seat], seat, into.draw_events); !draws) return draws;
+  if (auto discards = convert_discards(kyoku.discards[seat], seat, into.discard_events); !discards) return discards;
+  pair_draws_with_discards(into.draw_events, into.discard_events);
+  return {};
+}
+
 std::expected<SeatEvents, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat) {
   SeatEvents events;
-  if (auto draws = convert_draws(kyoku.draws[seat], seat, events.draw_events); !draws) {
-    return std::unexpected(std::move(draws.error()));
-  }
-  if (auto discards = convert_discards(kyoku.discards[seat], seat, events.discard_events); !discards) {
-    return std::unexpected(std::move(discards.error()));
-  }
-  pair_draws_with_discards(events.draw_events, events.discard_events);
+  if (auto done = convert_seat_streams(kyoku, seat, events); !done) return std::unexpected(std::move(done.error()));
   return events;
 }
 
