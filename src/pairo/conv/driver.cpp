@@ -123,6 +123,18 @@ class Attempt {
     [[nodiscard]] bool empty() const noexcept { return next == end; }
   };
 
+  // Appends a seat's event. Draws and discards, most of them, are copied as
+  // what they are, without the union's copy dispatching on the kind.
+  void emit(const Event& event) {
+    if (const auto* tsumo = std::get_if<mjai::Tsumo>(&event)) {
+      out_.emplace_back(*tsumo);
+    } else if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) {
+      out_.emplace_back(*dahai);
+    } else {
+      out_.push_back(event);
+    }
+  }
+
   [[nodiscard]] std::expected<void, ConvertError> reveal_dora() {
     if (dora_at_ >= kyoku_.dora_indicators.size()) return std::unexpected(no_dora_marker(kyoku_));
     out_.emplace_back(mjai::Dora{kyoku_.dora_indicators[dora_at_++]});
@@ -158,7 +170,7 @@ class Attempt {
       if (auto dora = reveal_dora(); !dora) return dora;
       dora_before_draw_ = false;
     }
-    out_.push_back(event);
+    emit(event);
     return {};
   }
 
@@ -168,14 +180,14 @@ class Attempt {
     if (dora_after_discard_) {
       if (auto dora = reveal_dora(); !dora) return dora;
     }
-    out_.push_back(kan);
+    emit(kan);
     for (;;) {
       auto next = next_draw();
       if (!next) return std::unexpected(std::move(next.error()));
       const Event& event = **next;
       if (std::holds_alternative<mjai::Daiminkan>(event)) {
         if (auto dora = reveal_dora(); !dora) return dora;
-        out_.push_back(event);
+        emit(event);
         continue;
       }
       dora_after_discard_ = true;
@@ -183,7 +195,7 @@ class Attempt {
         if (auto dora = reveal_dora(); !dora) return dora;
         dora_before_draw_ = false;
       }
-      out_.push_back(event);
+      emit(event);
       return {};
     }
   }
@@ -208,13 +220,13 @@ class Attempt {
         dora_before_draw_ = true;
       }
     }
-    out_.push_back(event);
+    emit(event);
     if (std::holds_alternative<mjai::Reach>(event)) {
       // The declaring discard; a kan dora still pending waits past it.
       if (discards.empty()) return std::unexpected(no_discard_after_reach(kyoku_, actor_));
       const Event& declared = *discards.next++;
       note_dahai(declared);
-      out_.push_back(declared);
+      emit(declared);
       reach_pending_ = true;
     } else {
       reach_pending_ = false;
