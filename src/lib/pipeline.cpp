@@ -8,13 +8,25 @@
 
 namespace pairo::lib {
 
-std::expected<mjai::EncodedEvents, Stage> convert_log_text(const tenhou::PaddedText& text) {
+namespace {
+
+// The game's events. The decoded and prepared logs go when it returns, so
+// that they are not held while the texts are written.
+std::expected<std::vector<mjai::Event>, Stage> events_of(const tenhou::PaddedText& text) {
   auto raw = tenhou::decode_raw_log(text);
   if (!raw) return std::unexpected(Stage::Decode);
   auto prepared = conv::prepare_log(std::move(*raw));
   if (!prepared) return std::unexpected(Stage::Prepare);
   auto events = conv::convert_log(*prepared);
   if (!events) return std::unexpected(Stage::Convert);
+  return std::move(*events);
+}
+
+}  // namespace
+
+std::expected<mjai::EncodedEvents, Stage> convert_log_text(const tenhou::PaddedText& text) {
+  auto events = events_of(text);
+  if (!events) return std::unexpected(events.error());
   auto encoded = mjai::encode_events(*events);
   if (!encoded) return std::unexpected(Stage::Encode);
   return std::move(*encoded);

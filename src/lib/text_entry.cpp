@@ -22,8 +22,11 @@ PyObject* convert_str(PyObject* data) {
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(data, &size);  // borrowed from the str
   if (!utf8) return nullptr;  // a lone surrogate: UnicodeEncodeError as it stands
-  const tenhou::PaddedText text(std::string_view(utf8, static_cast<std::size_t>(size)));
-  auto events = convert_log_text(text);
+  // The copy of the text goes as soon as the events are written.
+  auto events = [&] {
+    const tenhou::PaddedText text(std::string_view(utf8, static_cast<std::size_t>(size)));
+    return convert_log_text(text);
+  }();
   if (!events) {
     raise_stage_error(events.error());
     return nullptr;
