@@ -187,12 +187,8 @@ template <class Meld, std::size_t N>
 
 [[nodiscard]] std::expected<void, ConvertError> convert_discards(const std::vector<ActionItem>& items, Seat s,
                                                                  std::vector<Event>& out) {
-  std::size_t riichi = 0;
-  for (const ActionItem& item : items) {
-    const auto* text = std::get_if<ActionItem::Text>(&item.value);
-    if (text != nullptr && !is_kan_text(text->text)) ++riichi;
-  }
-  out.reserve(items.size() + riichi);
+  // A riichi text gives two events, and a seat declares riichi once a round.
+  out.reserve(items.size() + 1);
   for (const ActionItem& item : items) {
     if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
       out.emplace_back(mjai::Dahai{s, tile->tile, false});
