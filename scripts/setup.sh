@@ -10,13 +10,26 @@ need_packages=()
 [ -f /usr/include/simdjson.h ] || need_packages+=(libsimdjson-dev)
 [ -d /usr/include/gtest ] || need_packages+=(libgtest-dev)
 command -v g++ >/dev/null || need_packages+=(g++)
-if [ "${#need_packages[@]}" -gt 0 ]; then
-  echo "setup: installing ${need_packages[*]}" >&2
+# The fuzz smoke of the tests needs clang 19 and its sanitizer runtimes: CI
+# installs them, elsewhere PAIRO_FUZZ_TOOLS=1 asks for them.
+fuzz_packages=()
+if { [ "${CI:-}" = true ] || [ "${PAIRO_FUZZ_TOOLS:-0}" = 1 ]; } && ! command -v clang++-19 >/dev/null; then
+  fuzz_packages=(clang-19 libclang-rt-19-dev)
+fi
+if [ "${#need_packages[@]}" -gt 0 ] || [ "${#fuzz_packages[@]}" -gt 0 ]; then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update -qq
+fi
+if [ "${#need_packages[@]}" -gt 0 ]; then
+  echo "setup: installing ${need_packages[*]}" >&2
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need_packages[@]}" </dev/null
+fi
+if [ "${#fuzz_packages[@]}" -gt 0 ]; then
+  echo "setup: installing ${fuzz_packages[*]}" >&2
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${fuzz_packages[@]}" </dev/null >/dev/null ||
+    echo "setup: clang-19 could not be installed; the fuzz smoke will be skipped" >&2
 fi
 
 # Every CPython 3.12+ on the machine, one per minor version, the oldest first.

@@ -19,4 +19,24 @@ export PATH="$PWD/.venv/bin:$PATH"
 cmake -S . -B "$build" -G Ninja -DPAIRO_BUILD_TESTS=ON -DPython_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
+
+# The suite again under ASan + UBSan, then a short fuzz run where clang 19 is
+# there. PAIRO_SANITIZED_TESTS=0 and PAIRO_FUZZ_SECONDS=0 leave them out.
+if [ "${PAIRO_SANITIZED_TESTS:-1}" != 0 ]; then
+  echo "== sanitized suite" >&2
+  ./scripts/test-sanitized.sh "$@" || status=1
+fi
+fuzz_seconds=${PAIRO_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" != 0 ] && command -v clang++-19 >/dev/null; then
+  echo "== fuzzing the pipeline for ${fuzz_seconds}s" >&2
+  mkdir -p build
+  if ./fuzz/run.sh "$fuzz_seconds" >build/fuzz-smoke.log 2>&1; then
+    grep -E "^#[0-9]+[[:space:]]+DONE" build/fuzz-smoke.log >&2 || true
+  else
+    tail -n 60 build/fuzz-smoke.log >&2
+    status=1
+  fi
+elif [ "$fuzz_seconds" != 0 ]; then
+  echo "== fuzz smoke skipped: no clang++-19 (PAIRO_FUZZ_TOOLS=1 ./scripts/setup.sh installs it)" >&2
+fi
 exit $status
