@@ -369,3 +369,25 @@ def test_no_descriptor_leaks(in_tmp, real_log):
                 outcomes.add(type(error).__name__)
     assert len(os.listdir("/proc/self/fd")) == before
     assert outcomes == {"ok", "OSError", "FileNotFoundError", "JsonParsingError"}
+
+
+def test_output_through_a_slow_pipe_arrives_whole(in_tmp):
+    """A pipe takes a large output in many pieces while its reader drains it: every line arrives, whole and in order."""
+    game = max(corpus_files("sim"), key=lambda path: path.stat().st_size)
+    truth = game.with_name(game.stem + ".truth.jsonl").read_bytes()
+    assert len(truth) > 65536  # more than a pipe holds at once
+    os.mkfifo("pipe")
+    # Another process reads slowly: this one holds the interpreter lock while it writes.
+    reader = subprocess.Popen(
+        [sys.executable, "-c",
+         "import sys, time\n"
+         "with open('pipe', 'rb') as f, open('copy', 'wb') as out:\n"
+         "    while chunk := f.read(4093):\n"
+         "        out.write(chunk); time.sleep(0.0005)\n"]
+    )
+    try:
+        result = _pairo.tenhou_file_to_mjai(game, "pipe")
+    finally:
+        assert reader.wait(timeout=60) == 0
+    assert Path("copy").read_bytes() == truth
+    assert result == truth.decode("utf-8").split("\n")[:-1]

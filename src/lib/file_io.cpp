@@ -3,11 +3,15 @@
 #include "lib/file_io.hpp"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <span>
 
 namespace pairo::lib {
 namespace {
@@ -26,19 +30,6 @@ std::expected<std::size_t, Errno> read_some(int fd, char* into, std::size_t room
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno != EINTR) return std::unexpected(errno);
   }
-}
-
-std::expected<void, Errno> write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return std::unexpected(errno);
-    }
-    if (put == 0) return std::unexpected(EIO);  // no progress: stop rather than spin
-    bytes.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return {};
 }
 
 // The bytes still to come by the file's status; 0 where it has no size.
@@ -93,15 +84,55 @@ std::expected<tenhou::PaddedText, Errno> read_whole(int fd) {
   return text;
 }
 
+namespace {
+
+// Up to this many lines go out in one gathering write: text and line feed
+// each take one slot, and the system takes at most IOV_MAX slots a call.
+constexpr std::size_t lines_per_write = IOV_MAX / 2;
+
+// Writes the slots whole, resuming after a short write at the byte it
+// stopped at.
+std::expected<void, Errno> write_slots(int fd, std::span<iovec> slots) {
+  while (!slots.empty()) {
+    const ssize_t put = ::writev(fd, slots.data(), static_cast<int>(slots.size()));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(errno);
+    }
+    if (put == 0) return std::unexpected(EIO);  // no progress: stop rather than spin
+    auto left = static_cast<std::size_t>(put);
+    while (!slots.empty() && left >= slots.front().iov_len) {
+      left -= slots.front().iov_len;
+      slots = slots.subspan(1);
+    }
+    if (left != 0) {
+      slots.front().iov_base = static_cast<char*>(slots.front().iov_base) + left;
+      slots.front().iov_len -= left;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+// Every line is its text and then a line feed, with no buffer of our own:
+// the texts are handed to the system where they lie, many lines a call,
+// since one system call per line would cost far more than the conversion.
 std::expected<void, Errno> write_lines(LineSink sink, const mjai::EncodedEvents& events) {
-  const auto put = [&](std::string_view bytes) -> std::expected<void, Errno> {
-    auto written = write_all(sink.fd, bytes);
-    if (!written && !(sink.closed_is_fine && written.error() == EBADF)) return written;
-    return {};
-  };
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    if (auto text = put(events.at(i)); !text) return text;
-    if (auto feed = put("\n"); !feed) return feed;
+  static constexpr char line_feed = '\n';  // the system only reads it
+  std::array<iovec, 2 * lines_per_write> slots;
+  for (std::size_t first = 0; first < events.size(); first += lines_per_write) {
+    const std::size_t count = std::min(lines_per_write, events.size() - first);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string_view text = events.at(first + i);
+      slots[2 * i] = iovec{const_cast<char*>(text.data()), text.size()};
+      slots[2 * i + 1] = iovec{const_cast<char*>(&line_feed), 1};
+    }
+    auto written = write_slots(sink.fd, std::span(slots).first(2 * count));
+    if (!written) {
+      if (sink.closed_is_fine && written.error() == EBADF) return {};
+      return written;
+    }
   }
   return {};
 }

@@ -83,7 +83,7 @@ struct LineSink {
   bool closed_is_fine;
 };
 
-// Each event text, then a line feed: two unbuffered writes per line.
+// Each event text, then a line feed, written straight to the descriptor.
 [[nodiscard]] std::expected<void, Errno> write_lines(LineSink sink, const mjai::EncodedEvents& events);
 
 }  // namespace pairo::lib
