@@ -24,6 +24,13 @@ command -v ninja >/dev/null && generator=(-G Ninja)
 cmake -S fuzz -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
 cmake --build "$build" -j 2 >/dev/null
 
+# Reports name functions and lines only through llvm-symbolizer (package llvm-19).
+if [ -z "${ASAN_SYMBOLIZER_PATH:-}" ]; then
+  for symbolizer in /usr/lib/llvm-19/bin/llvm-symbolizer "$(command -v llvm-symbolizer || true)"; do
+    [ -x "$symbolizer" ] && { export ASAN_SYMBOLIZER_PATH=$symbolizer; break; }
+  done
+fi
+
 mkdir -p "$build/corpus" "$build/artifacts"
 options=(-dict=fuzz/tenhou.dict -max_len=65536 -timeout=10 -rss_limit_mb=4096
          -artifact_prefix="$build/artifacts/" -print_final_stats=1)

@@ -14,7 +14,7 @@ command -v g++ >/dev/null || need_packages+=(g++)
 # installs them, elsewhere PAIRO_FUZZ_TOOLS=1 asks for them.
 fuzz_packages=()
 if { [ "${CI:-}" = true ] || [ "${PAIRO_FUZZ_TOOLS:-0}" = 1 ]; } && ! command -v clang++-19 >/dev/null; then
-  fuzz_packages=(clang-19 libclang-rt-19-dev)
+  fuzz_packages=(clang-19 libclang-rt-19-dev llvm-19)
 fi
 if [ "${#need_packages[@]}" -gt 0 ] || [ "${#fuzz_packages[@]}" -gt 0 ]; then
   sudo_cmd=()
