@@ -1,6 +1,7 @@
 // The road of one log through the stages, and the list handed back to Python.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
@@ -72,26 +73,54 @@ PyObject* utf8_str(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// The str of each common text met so far in this call (borrowed from the
+// list, which holds it), so that a text that repeats, as most draws and
+// discards do within a game, is made once and listed again. Only identity
+// among equal texts changes, which no one can count on for str.
+class CommonStrs {
+ public:
+  CommonStrs() : strs_(mjai::common_text_count() + 1, nullptr) {}
+
+  // The number is the encoder's: 0 for a text that is not a common one.
+  PyObject* find(std::uint16_t number) const noexcept { return number == 0 ? nullptr : strs_[number]; }
+  void keep(std::uint16_t number, PyObject* str) noexcept { strs_[number] = str; }
+
+ private:
+  std::vector<PyObject*> strs_;
+};
+
+}  // namespace
+
 // The encoder tells which texts are not ASCII (only those holding player
 // names can be); all the others take the one-byte form without a scan.
 PyObject* build_result_list(const mjai::EncodedEvents& events) {
   const Py_ssize_t count = std::ssize(events.ends);
   PyRef list(PyList_New(count));
   if (!list) return nullptr;
+  CommonStrs common;
   const char* text = events.text.data();
   std::size_t begin = 0;
   std::size_t next_non_ascii = 0;
   for (Py_ssize_t i = 0; i < count; ++i) {
-    const std::size_t end = events.ends[static_cast<std::size_t>(i)];
-    const std::string_view one(text + begin, end - begin);
-    PyObject* str;
-    if (next_non_ascii < events.non_ascii.size() && events.non_ascii[next_non_ascii] == static_cast<std::size_t>(i)) {
-      ++next_non_ascii;
-      str = utf8_str(one);
+    const auto at = static_cast<std::size_t>(i);
+    const std::size_t end = events.ends[at];
+    const std::uint16_t number = events.common[at];
+    PyObject* str = common.find(number);
+    if (str != nullptr) {
+      Py_INCREF(str);
     } else {
-      str = ascii_str(one);
+      const std::string_view one(text + begin, end - begin);
+      if (next_non_ascii < events.non_ascii.size() && events.non_ascii[next_non_ascii] == at) {
+        ++next_non_ascii;
+        str = utf8_str(one);
+      } else {
+        str = ascii_str(one);
+      }
+      if (!str) return nullptr;  // the list releases the texts set so far
+      common.keep(number, str);
     }
-    if (!str) return nullptr;  // the list releases the texts set so far
     PyList_SET_ITEM(list.get(), i, str);  // steals str
     begin = end;
   }

@@ -290,14 +290,14 @@ struct Fields {
   }
 };
 
-// Writes the text of `event` from `at`, which has room for its bound plus
-// the spill; gives the text's end.
-// ---- The most frequent texts, made once.
+// ---- The common texts, made once.
 //
 // Draws and discards are most of a game's events, and by seats 0 to 3 they
-// take only a few hundred distinct texts: each is kept whole in a slot of one
-// cache line, and writing it is one fixed-size copy. Their bound (64 bytes)
-// covers the copy.
+// take only a few hundred distinct texts; riichi declarations, dora markers
+// and the end of a round take a few dozen more. Each is kept whole in a slot
+// of one cache line, and writing it is one fixed-size copy; its bound (64
+// bytes) covers the copy. Their numbers let the texts of a game that are
+// equal be told without comparing them.
 
 // A text of at most 63 bytes; the last byte holds its length.
 struct alignas(64) Slot {
@@ -305,6 +305,15 @@ struct alignas(64) Slot {
 };
 
 constexpr std::size_t slot_seats = 4;
+
+// Where each kind's texts begin among the common ones.
+constexpr std::size_t tsumo_first = 0;                                  // by seat, tile
+constexpr std::size_t dahai_first = tsumo_first + slot_seats * tile_count;  // by seat, tile, tsumogiri
+constexpr std::size_t reach_first = dahai_first + slot_seats * tile_count * 2;
+constexpr std::size_t reach_accepted_first = reach_first + slot_seats;
+constexpr std::size_t dora_first = reach_accepted_first + slot_seats;  // by tile
+constexpr std::size_t end_kyoku_slot = dora_first + tile_count;
+constexpr std::size_t common_count = end_kyoku_slot + 1;
 
 class SlotWriter {
  public:
@@ -325,47 +334,77 @@ class SlotWriter {
   std::size_t size_ = 0;
 };
 
-constexpr std::array<Slot, slot_seats * tile_count> tsumo_slots = [] {
-  std::array<Slot, slot_seats * tile_count> slots{};
+constexpr std::array<Slot, common_count> common_slots = [] {
+  std::array<Slot, common_count> slots{};
   for (std::size_t s = 0; s < slot_seats; ++s) {
     for (std::size_t t = 0; t < tile_count; ++t) {
-      SlotWriter w(slots[s * tile_count + t]);
+      SlotWriter w(slots[tsumo_first + s * tile_count + t]);
       w << R"({"type":"tsumo","actor":)";
       w.seat(s) << R"(,"pai":)" << static_cast<Tile>(t) << "}";
-    }
-  }
-  return slots;
-}();
-
-// By seat, tile and tsumogiri.
-constexpr std::array<Slot, slot_seats * tile_count * 2> dahai_slots = [] {
-  std::array<Slot, slot_seats * tile_count * 2> slots{};
-  for (std::size_t s = 0; s < slot_seats; ++s) {
-    for (std::size_t t = 0; t < tile_count; ++t) {
       for (std::size_t tsumogiri = 0; tsumogiri < 2; ++tsumogiri) {
-        SlotWriter w(slots[(s * tile_count + t) * 2 + tsumogiri]);
-        w << R"({"type":"dahai","actor":)";
-        w.seat(s) << R"(,"pai":)" << static_cast<Tile>(t) << R"(,"tsumogiri":)" << (tsumogiri ? "true" : "false")
+        SlotWriter d(slots[dahai_first + (s * tile_count + t) * 2 + tsumogiri]);
+        d << R"({"type":"dahai","actor":)";
+        d.seat(s) << R"(,"pai":)" << static_cast<Tile>(t) << R"(,"tsumogiri":)" << (tsumogiri ? "true" : "false")
                   << "}";
       }
     }
+    SlotWriter reach(slots[reach_first + s]);
+    reach << R"({"type":"reach","actor":)";
+    reach.seat(s) << "}";
+    SlotWriter accepted(slots[reach_accepted_first + s]);
+    accepted << R"({"type":"reach_accepted","actor":)";
+    accepted.seat(s) << "}";
   }
+  for (std::size_t t = 0; t < tile_count; ++t) {
+    SlotWriter(slots[dora_first + t]) << R"({"type":"dora","dora_marker":)" << static_cast<Tile>(t) << "}";
+  }
+  SlotWriter(slots[end_kyoku_slot]) << R"({"type":"end_kyoku"})";
   return slots;
 }();
+
+// The number of the event's text among the common ones, or common_count when
+// it is not one of them.
+std::size_t common_number(const Event& event) noexcept {
+  switch (event.index()) {
+    case variant_index<Tsumo>: {
+      const auto& e = *std::get_if<Tsumo>(&event);
+      if (e.actor >= slot_seats) break;
+      return tsumo_first + e.actor * tile_count + static_cast<std::uint8_t>(e.pai);
+    }
+    case variant_index<Dahai>: {
+      const auto& e = *std::get_if<Dahai>(&event);
+      if (e.actor >= slot_seats) break;
+      return dahai_first + (e.actor * tile_count + static_cast<std::uint8_t>(e.pai)) * 2 + e.tsumogiri;
+    }
+    case variant_index<Reach>: {
+      const auto& e = *std::get_if<Reach>(&event);
+      if (e.actor >= slot_seats) break;
+      return reach_first + e.actor;
+    }
+    case variant_index<ReachAccepted>: {
+      const auto& e = *std::get_if<ReachAccepted>(&event);
+      if (e.actor >= slot_seats) break;
+      return reach_accepted_first + e.actor;
+    }
+    case variant_index<Dora>:
+      return dora_first + static_cast<std::uint8_t>(std::get_if<Dora>(&event)->dora_marker);
+    case variant_index<EndKyoku>:
+      return end_kyoku_slot;
+    default:
+      break;
+  }
+  return common_count;
+}
 
 char* copy_slot(const Slot& slot, char* at) noexcept {
   std::memcpy(at, slot.bytes.data(), slot.bytes.size());
   return at + static_cast<unsigned char>(slot.bytes.back());
 }
 
-char* write_at(const Event& event, char* at) noexcept {
-  if (const auto* dahai = std::get_if<Dahai>(&event); dahai != nullptr && dahai->actor < slot_seats) {
-    const std::size_t t = static_cast<std::uint8_t>(dahai->pai);
-    return copy_slot(dahai_slots[(dahai->actor * tile_count + t) * 2 + dahai->tsumogiri], at);
-  }
-  if (const auto* tsumo = std::get_if<Tsumo>(&event); tsumo != nullptr && tsumo->actor < slot_seats) {
-    return copy_slot(tsumo_slots[tsumo->actor * tile_count + static_cast<std::uint8_t>(tsumo->pai)], at);
-  }
+// Writes the text of `event` from `at`, which has room for its bound plus
+// the spill; gives the text's end.
+char* write_at(const Event& event, std::size_t number, char* at) noexcept {
+  if (number < common_count) return copy_slot(common_slots[number], at);
   Cursor cursor(at);
   std::visit(Fields{cursor}, event);
   return cursor.at();
@@ -417,6 +456,8 @@ constexpr std::array<std::uint16_t, std::variant_size_v<Event>> fixed_bounds = [
 
 }  // namespace
 
+std::size_t common_text_count() noexcept { return common_count; }
+
 std::size_t event_text_bound(const Event& event) noexcept {
   const std::size_t bound = fixed_bounds[event.index()];
   return bound != 0 ? bound : list_bound(event);
@@ -425,7 +466,7 @@ std::size_t event_text_bound(const Event& event) noexcept {
 void write_event(const Event& event, std::string& out) {
   const std::size_t start = out.size();
   out.resize_and_overwrite(start + event_text_bound(event) + spill, [&](char* data, std::size_t) {
-    return static_cast<std::size_t>(write_at(event, data + start) - data);
+    return static_cast<std::size_t>(write_at(event, common_number(event), data + start) - data);
   });
 }
 
@@ -441,6 +482,7 @@ std::expected<std::string, EncodeError> encode_event(const Event& event) {
 std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> events) {
   EncodedEvents encoded;
   encoded.ends.resize(events.size());
+  encoded.common.resize(events.size());
   std::size_t done = 0;
   std::size_t room = events.size() * 64 + 512;
   while (done < events.size()) {
@@ -451,8 +493,10 @@ std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> e
       for (; done < events.size(); ++done) {
         const Event& event = events[done];
         if (static_cast<std::size_t>(last - at) < event_text_bound(event)) break;
-        at = write_at(event, at);
+        const std::size_t number = common_number(event);
+        at = write_at(event, number, at);
         encoded.ends[done] = static_cast<std::uint32_t>(at - data);
+        encoded.common[done] = static_cast<std::uint16_t>(number < common_count ? number + 1 : 0);
         if (holds_non_ascii(event)) encoded.non_ascii.push_back(static_cast<std::uint32_t>(done));
       }
       return static_cast<std::size_t>(at - data);

@@ -28,10 +28,18 @@ void write_event(const Event& event, std::string& out);
 // The text of one event on its own.
 [[nodiscard]] std::expected<std::string, EncodeError> encode_event(const Event& event);
 
+// How many texts are fixed ones, the same in every game: the draws and
+// discards of seats 0 to 3, the declarations of riichi, new dora markers and
+// the end of a round.
+[[nodiscard]] std::size_t common_text_count() noexcept;
+
 // The texts of a whole game in one buffer: text i is [end(i-1), end(i)).
 struct EncodedEvents {
   std::string text;
   std::vector<std::uint32_t> ends;
+  // Per text, 1 + its number among the common texts, or 0 when it is not one
+  // of them: equal numbers mark equal texts.
+  std::vector<std::uint16_t> common;
   // The texts that hold bytes above 0x7f, in order; every other one is ASCII.
   std::vector<std::uint32_t> non_ascii;
 

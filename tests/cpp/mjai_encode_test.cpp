@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <map>
 
 #include "mjai/mjai.hpp"
 
@@ -107,6 +108,51 @@ TEST(EncodeEvents, KeepsEachTextAtItsOffsets) {
   ASSERT_EQ(encoded->size(), 3u);
   for (std::size_t i = 0; i < events.size(); ++i) EXPECT_EQ(encoded->at(i), text_of(events[i]));
   EXPECT_EQ(encoded->at(2), R"({"type":"end_game"})");
+}
+
+// Texts with one common number are listed as one str: the numbers must split
+// the texts exactly, and name every draw, discard, riichi, dora and round end
+// of seats 0 to 3 while leaving other texts unnumbered.
+TEST(EncodeEvents, CommonNumbersMarkExactlyTheEqualTexts) {
+  std::vector<Event> events;
+  for (int round = 0; round < 2; ++round) {
+    for (Seat s = 0; s < 5; ++s) {
+      for (std::size_t t = 0; t < tile_count; ++t) {
+        events.push_back(Tsumo{s, static_cast<Tile>(t)});
+        events.push_back(Dahai{s, static_cast<Tile>(t), false});
+        events.push_back(Dahai{s, static_cast<Tile>(t), true});
+        if (s == 0) events.push_back(Dora{static_cast<Tile>(t)});
+      }
+      events.push_back(Reach{s});
+      events.push_back(ReachAccepted{s});
+    }
+    events.push_back(EndKyoku{});
+    events.push_back(Ryukyoku{});
+    events.push_back(EndGame{});
+  }
+  auto encoded = encode_events(events);
+  ASSERT_TRUE(encoded.has_value());
+  ASSERT_EQ(encoded->common.size(), events.size());
+  std::map<std::uint16_t, std::string_view> text_of_number;
+  std::map<std::string_view, std::uint16_t> number_of_text;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const std::string_view text = encoded->at(i);
+    EXPECT_EQ(text, text_of(events[i]));
+    const std::uint16_t number = encoded->common[i];
+    const auto* actor_of = std::get_if<Tsumo>(&events[i]);
+    const bool beyond_seats = (actor_of && actor_of->actor > 3) ||
+                              (std::holds_alternative<Dahai>(events[i]) && std::get<Dahai>(events[i]).actor > 3) ||
+                              (std::holds_alternative<Reach>(events[i]) && std::get<Reach>(events[i]).actor > 3) ||
+                              (std::holds_alternative<ReachAccepted>(events[i]) &&
+                               std::get<ReachAccepted>(events[i]).actor > 3);
+    const bool fixed_kind = !std::holds_alternative<Ryukyoku>(events[i]) && !std::holds_alternative<EndGame>(events[i]);
+    EXPECT_EQ(number != 0, fixed_kind && !beyond_seats) << text;
+    if (number == 0) continue;
+    EXPECT_LE(number, common_text_count());
+    EXPECT_EQ(text_of_number.emplace(number, text).first->second, text);
+    EXPECT_EQ(number_of_text.emplace(text, number).first->second, number) << text;
+  }
+  EXPECT_EQ(text_of_number.size(), common_text_count());
 }
 
 }  // namespace
