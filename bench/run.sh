@@ -10,17 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-python=${PYTHON:-}
-if [ -z "$python" ]; then
-  for candidate in .venv/bin/python python3.12 python3.13 python3; do
-    if command -v "$candidate" >/dev/null &&
-       "$candidate" -c 'import sys; sys.exit(sys.version_info < (3, 12))' 2>/dev/null; then
-      python=$(command -v "$candidate")
-      break
-    fi
-  done
-fi
-[ -n "$python" ] || { echo "bench: no CPython 3.12 or newer found (run ./scripts/setup.sh)" >&2; exit 1; }
+. scripts/find-python.sh
+python=${PYTHON:-$(find_python)} ||
+  { echo "bench: no CPython 3.12 or newer found (run ./scripts/setup.sh)" >&2; exit 1; }
 # The interpreter itself, not a virtual environment's link to it, so that
 # CMake finds the libpython the benchmarks embed.
 base_python=$("$python" -c 'import sys; print(getattr(sys, "_base_executable", sys.executable))')

@@ -9,17 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-python=${PAIRO_PYTHON:-}
-if [ -z "$python" ]; then
-  for candidate in .venv/bin/python python3.12 python3.13 python3; do
-    if command -v "$candidate" >/dev/null &&
-       "$candidate" -c 'import sys, pytest; assert sys.version_info >= (3, 12)' 2>/dev/null; then
-      python=$(command -v "$candidate")
-      break
-    fi
-  done
-fi
-[ -n "$python" ] || { echo "test-sanitized: no CPython 3.12+ with pytest (run ./scripts/setup.sh)" >&2; exit 1; }
+. scripts/find-python.sh
+python=${PAIRO_PYTHON:-$(find_python pytest)} ||
+  { echo "test-sanitized: no CPython 3.12+ with pytest (run ./scripts/setup.sh)" >&2; exit 1; }
 case "$python" in /*) ;; *) python="$PWD/$python" ;; esac  # pytest runs from tests/
 [ -x .venv/bin/cmake ] && export PATH="$PWD/.venv/bin:$PATH"
 
