@@ -71,10 +71,6 @@ PyObject* utf8_str(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), std::ssize(text), "strict");
 }
 
-}  // namespace
-
-namespace {
-
 // The str of each common text met so far in this call (borrowed from the
 // list, which holds it), so that a text that repeats, as most draws and
 // discards do within a game, is made once and listed again. Only identity
