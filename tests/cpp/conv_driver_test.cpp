@@ -401,4 +401,20 @@ TEST(PlayRound, NoDiscardAfterReach) {
   EXPECT_EQ(out.size(), 1u);  // nothing of the failed round is left behind
 }
 
+// The round that a retry settles (the ambiguous pon above) fails with the
+// first attempt's error when only one attempt is allowed.
+TEST(PlayRound, AttemptsStopAtTheirBound) {
+  const PreparedKyoku kyoku =
+      round_of({{11, 12}, {13}, {"22p2222"}, {"25p2525"}}, {{22, 22}, {25}, {37}, {39}});
+  std::array<pairo::conv::SeatEvents, 4> seats;
+  for (mjai::Seat s = 0; s < 4; ++s) seats[s] = *pairo::conv::convert_seat_streams(kyoku, s);
+  std::vector<mjai::Event> out;
+  ASSERT_TRUE(pairo::conv::play_round(kyoku, seats, out, 2));
+  out.clear();
+  auto got = pairo::conv::play_round(kyoku, seats, out, 1);
+  ASSERT_FALSE(got);
+  EXPECT_NE(std::get_if<ConvertError::UnmatchedCall>(&got.error().value), nullptr) << got.error().value.index();
+  EXPECT_TRUE(out.empty());
+}
+
 }  // namespace

@@ -328,19 +328,20 @@ class Attempt {
 // Retries while the decisions change; a decisions state met before would
 // only replay an attempt that already failed.
 std::expected<void, ConvertError> play_round(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats,
-                                             std::vector<Event>& out) {
+                                             std::vector<Event>& out, std::size_t max_attempts) {
   const RoundStreams streams{seats, discard_counts(seats)};
   Decisions decisions{};
   std::vector<Decisions> tried;  // start states of the retries
   const std::size_t round_start = out.size();
-  for (;;) {
+  for (std::size_t attempts = 1;; ++attempts) {
     auto attempt = Attempt(kyoku, streams, decisions, out).run();
     if (attempt) {
       append_round_results(out, kyoku);
       return {};
     }
     out.erase(out.begin() + static_cast<std::ptrdiff_t>(round_start), out.end());
-    if (is_empty(decisions) || std::ranges::find(tried, decisions) != tried.end()) return attempt;
+    if (is_empty(decisions) || attempts >= max_attempts) return attempt;
+    if (std::ranges::find(tried, decisions) != tried.end()) return attempt;
     tried.push_back(decisions);
   }
 }
