@@ -49,7 +49,7 @@ Decoded<JsonValue::Object> read_json_object(object fields, int level) {
   for (const simdjson::dom::key_value_pair field : fields) {
     auto decoded = read_json_value(field.value, level + 1);
     if (!decoded) return std::unexpected(std::move(decoded.error()));
-    out.emplace_back(std::string(field.key), std::move(*decoded));
+    out.push_back(JsonMember{std::string(field.key), std::move(*decoded)});
   }
   return out;
 }

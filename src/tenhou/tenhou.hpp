@@ -19,12 +19,21 @@ namespace tenhou {
 
 using mjai::Tile;
 
+struct JsonMember;
+
 // A generic JSON value, kept only inside the value lists of round results.
 struct JsonValue {
   using Array = std::vector<JsonValue>;
-  using Object = std::vector<std::pair<std::string, JsonValue>>;
+  using Object = std::vector<JsonMember>;
   std::variant<std::monostate, bool, std::uint64_t, std::int64_t, double, std::string, Array, Object>
       value;
+};
+
+// One entry of a JSON object. A named record rather than a pair, so that the
+// recursive types are complete in the same order for every compiler.
+struct JsonMember {
+  std::string key;
+  JsonValue value;
 };
 
 // One element of a seat's draws or discards stream.

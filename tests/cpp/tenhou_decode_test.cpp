@@ -413,7 +413,7 @@ std::string render(const JsonValue& v) {
     std::string operator()(const JsonValue::Array& a) const { return render_all(a); }
     std::string operator()(const JsonValue::Object& o) const {
       std::string out = "{";
-      for (std::size_t i = 0; i < o.size(); ++i) out += (i ? "," : "") + o[i].first + ":" + render(o[i].second);
+      for (std::size_t i = 0; i < o.size(); ++i) out += (i ? "," : "") + o[i].key + ":" + render(o[i].value);
       return out + "}";
     }
   };
