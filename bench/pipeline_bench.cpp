@@ -50,7 +50,7 @@ constexpr std::array<const char*, 9> stage_names = {"parse", "decode", "convert"
 struct Prepared {
   bench::Log log;
   tenhou::PaddedText padded;
-  std::vector<mjai::Event> events;
+  mjai::Events events;
   mjai::EncodedEvents encoded;
   std::vector<bool> ascii;  // per text
   PyObject* str = nullptr;  // the text as a Python str (owned for the run)

@@ -13,7 +13,7 @@ namespace {
 
 // The game's events. The decoded and prepared logs go when it returns, so
 // that they are not held while the texts are written.
-std::expected<std::vector<mjai::Event>, Stage> events_of(const tenhou::PaddedText& text) {
+std::expected<mjai::Events, Stage> events_of(const tenhou::PaddedText& text) {
   auto raw = tenhou::decode_raw_log(text);
   if (!raw) return std::unexpected(Stage::Decode);
   auto prepared = conv::prepare_log(std::move(*raw));

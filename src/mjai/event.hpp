@@ -131,6 +131,39 @@ struct EndGame {};
 using Event = std::variant<None, StartGame, StartKyoku, Tsumo, Dahai, Chi, Pon, Daiminkan, Kakan,
                            Ankan, Dora, Reach, ReachAccepted, Hora, Ryukyoku, EndKyoku, EndGame>;
 
+// The allocator of event lists. Most kinds own nothing, so ending their
+// lifetime needs no destructor; the union's own destructor would still be
+// reached through an indirect call per event. Only the kinds that own memory
+// are destroyed.
+struct EventAllocator {
+  using value_type = Event;
+  template <class U>
+  struct rebind {
+    static_assert(std::is_same_v<U, Event>, "event lists hold events only");
+    using other = EventAllocator;
+  };
+
+  EventAllocator() noexcept = default;
+  [[nodiscard]] Event* allocate(std::size_t n) { return std::allocator<Event>{}.allocate(n); }
+  void deallocate(Event* p, std::size_t n) noexcept { std::allocator<Event>{}.deallocate(p, n); }
+  void destroy(Event* event) noexcept {
+    if (std::holds_alternative<StartGame>(*event) || std::holds_alternative<StartKyoku>(*event) ||
+        std::holds_alternative<Hora>(*event)) {
+      std::destroy_at(event);
+    }
+  }
+  friend bool operator==(EventAllocator, EventAllocator) noexcept { return true; }
+};
+static_assert(std::is_trivially_destructible_v<Tsumo> && std::is_trivially_destructible_v<Dahai> &&
+              std::is_trivially_destructible_v<Chi> && std::is_trivially_destructible_v<Pon> &&
+              std::is_trivially_destructible_v<Daiminkan> && std::is_trivially_destructible_v<Kakan> &&
+              std::is_trivially_destructible_v<Ankan> && std::is_trivially_destructible_v<Dora> &&
+              std::is_trivially_destructible_v<Reach> && std::is_trivially_destructible_v<ReachAccepted> &&
+              std::is_trivially_destructible_v<Ryukyoku> && std::is_trivially_destructible_v<None> &&
+              std::is_trivially_destructible_v<EndKyoku> && std::is_trivially_destructible_v<EndGame>);
+
+using Events = std::vector<Event, EventAllocator>;
+
 inline constexpr std::array<std::string_view, std::variant_size_v<Event>> event_type_names = {
     "none", "start_game", "start_kyoku", "tsumo", "dahai", "chi", "pon", "daiminkan", "kakan",
     "ankan", "dora", "reach", "reach_accepted", "hora", "ryukyoku", "end_kyoku", "end_game",

@@ -34,7 +34,7 @@ std::vector<std::string> read_lines(const fs::path& path) {
 // Which stage stopped a log, or its events.
 struct Outcome {
   std::string failed_stage;  // empty on success
-  std::vector<mjai::Event> events;
+  mjai::Events events;
   std::optional<ConvertError> convert_error;
 };
 

@@ -391,7 +391,7 @@ TEST(PlayRound, NoDiscardAfterReach) {
   std::array<pairo::conv::SeatEvents, 4> seats;
   seats[0].draw_events = {mjai::Tsumo{0, mjai::Tile::M1}};
   seats[0].discard_events = {mjai::Reach{0}};
-  std::vector<mjai::Event> out{mjai::EndGame{}};
+  mjai::Events out{mjai::EndGame{}};
   auto got = pairo::conv::play_round(kyoku, seats, out);
   ASSERT_FALSE(got);
   const auto* e = std::get_if<ConvertError::NoDiscardAfterReach>(&got.error().value);
@@ -408,7 +408,7 @@ TEST(PlayRound, AttemptsStopAtTheirBound) {
       round_of({{11, 12}, {13}, {"22p2222"}, {"25p2525"}}, {{22, 22}, {25}, {37}, {39}});
   std::array<pairo::conv::SeatEvents, 4> seats;
   for (mjai::Seat s = 0; s < 4; ++s) seats[s] = *pairo::conv::convert_seat_streams(kyoku, s);
-  std::vector<mjai::Event> out;
+  mjai::Events out;
   ASSERT_TRUE(pairo::conv::play_round(kyoku, seats, out, 2));
   out.clear();
   auto got = pairo::conv::play_round(kyoku, seats, out, 1);

@@ -37,7 +37,7 @@ TEST(AppendRoundResults, Outcomes) {
     PreparedKyoku kyoku;
     kyoku.outcome = c.outcome;
     kyoku.ura_indicators = c.ura;
-    std::vector<mjai::Event> events{mjai::Tsumo{0, mjai::Tile::M1}};
+    mjai::Events events{mjai::Tsumo{0, mjai::Tile::M1}};
     append_round_results(events, kyoku);
     auto got = lines(events);
     got.erase(got.begin());  // appended after what was there

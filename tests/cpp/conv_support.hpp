@@ -72,7 +72,7 @@ inline std::string line(const mjai::Event& event) {
   return out;
 }
 
-inline std::vector<std::string> lines(const std::vector<mjai::Event>& events) {
+inline std::vector<std::string> lines(const mjai::Events& events) {
   std::vector<std::string> out;
   out.reserve(events.size());
   for (const auto& e : events) out.push_back(line(e));

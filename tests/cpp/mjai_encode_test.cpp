@@ -102,7 +102,7 @@ TEST(EncodeEvent, NamesAreEscapedOnlyWhereJsonRequires) {
 }
 
 TEST(EncodeEvents, KeepsEachTextAtItsOffsets) {
-  const std::vector<Event> events = {StartGame{{"A", "B", "C", "D"}, 0, false}, EndKyoku{}, EndGame{}};
+  const Events events = {StartGame{{"A", "B", "C", "D"}, 0, false}, EndKyoku{}, EndGame{}};
   auto encoded = encode_events(events);
   ASSERT_TRUE(encoded.has_value());
   ASSERT_EQ(encoded->size(), 3u);
@@ -114,7 +114,7 @@ TEST(EncodeEvents, KeepsEachTextAtItsOffsets) {
 // the texts exactly, and name every draw, discard, riichi, dora and round end
 // of seats 0 to 3 while leaving other texts unnumbered.
 TEST(EncodeEvents, CommonNumbersMarkExactlyTheEqualTexts) {
-  std::vector<Event> events;
+  Events events;
   for (int round = 0; round < 2; ++round) {
     for (Seat s = 0; s < 5; ++s) {
       for (std::size_t t = 0; t < tile_count; ++t) {

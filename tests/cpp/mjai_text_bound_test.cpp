@@ -23,7 +23,7 @@ std::string text_of(const Event& event) {
 }
 
 // Each kind with every field at its longest written form.
-std::vector<Event> longest_events() {
+Events longest_events() {
   Hand red{};
   red.fill(Tile::M5Red);
   const std::string escaped(40, '\x01');  // six bytes each
@@ -58,7 +58,7 @@ TEST(EventTextBound, HoldsTheLongestTextOfEveryKind) {
 }
 
 TEST(EventTextBound, AGameOfLongestTextsEncodesWhole) {
-  const std::vector<Event> events = longest_events();
+  const Events events = longest_events();
   auto encoded = encode_events(events);
   ASSERT_TRUE(encoded.has_value());
   ASSERT_EQ(encoded->size(), events.size());
@@ -90,7 +90,7 @@ TEST(EncodeEvent, DrawsAndDiscardsOfEverySeatAndTileAreWrittenInFull) {
 }
 
 TEST(EncodeEvents, NamesTheTextsThatAreNotAscii) {
-  const std::vector<Event> events = {
+  const Events events = {
       StartGame{{"A", "B", "C", "D\x7f"}, 0, false}, EndGame{},
       StartGame{{"A", "\xe6\x9d\xb1", "C", "D"}, 0, false}, Tsumo{0, Tile::East},
       StartGame{{"A", "B", "C", "\xf0\x9f\x80\x84"}, 0, false},

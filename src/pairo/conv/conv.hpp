@@ -15,6 +15,7 @@
 namespace pairo::conv {
 
 using mjai::Event;
+using mjai::Events;
 using mjai::Seat;
 using mjai::Tile;
 using tenhou::ActionItem;
@@ -94,8 +95,8 @@ struct ConvertError {
 };
 
 struct SeatEvents {
-  std::vector<Event> draw_events;
-  std::vector<Event> discard_events;
+  Events draw_events;
+  Events discard_events;
 };
 
 [[nodiscard]] std::expected<PreparedLog, PrepareError> prepare_log(tenhou::RawLog raw);
@@ -107,8 +108,8 @@ struct SeatEvents {
 [[nodiscard]] std::expected<void, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat,
                                                                      SeatEvents& into);
 
-void append_round_results(std::vector<Event>& round_events, const PreparedKyoku& kyoku);
+void append_round_results(Events& round_events, const PreparedKyoku& kyoku);
 
-[[nodiscard]] std::expected<std::vector<Event>, ConvertError> convert_log(const PreparedLog& log);
+[[nodiscard]] std::expected<Events, ConvertError> convert_log(const PreparedLog& log);
 
 }  // namespace pairo::conv

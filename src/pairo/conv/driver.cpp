@@ -87,7 +87,7 @@ struct RoundStreams {
 class Attempt {
  public:
   Attempt(const PreparedKyoku& kyoku, const RoundStreams& streams, Decisions& decisions,
-          std::vector<Event>& out)
+          Events& out)
       : kyoku_(kyoku),
         decisions_(decisions),
         out_(out),
@@ -119,7 +119,7 @@ class Attempt {
     const Event* next = nullptr;
     const Event* end = nullptr;
     Unread() = default;
-    explicit Unread(const std::vector<Event>& list) noexcept : next(list.data()), end(list.data() + list.size()) {}
+    explicit Unread(const Events& list) noexcept : next(list.data()), end(list.data() + list.size()) {}
     [[nodiscard]] bool empty() const noexcept { return next == end; }
   };
 
@@ -285,7 +285,7 @@ class Attempt {
 
   const PreparedKyoku& kyoku_;
   Decisions& decisions_;
-  std::vector<Event>& out_;
+  Events& out_;
   std::array<TileCounts, 4> remaining_;
   std::array<Unread, 4> draws_{};
   std::array<Unread, 4> discards_{};
@@ -304,7 +304,7 @@ class Attempt {
 // then plays the round out.
 [[nodiscard]] std::expected<void, ConvertError> convert_round(const PreparedKyoku& kyoku,
                                                               std::array<SeatEvents, 4>& seats,
-                                                              std::vector<Event>& out) {
+                                                              Events& out) {
   for (Seat s = 0; s < 4; ++s) {
     if (auto seat = convert_seat_streams(kyoku, s, seats[s]); !seat) return seat;
   }
@@ -328,7 +328,7 @@ class Attempt {
 // Retries while the decisions change; a decisions state met before would
 // only replay an attempt that already failed.
 std::expected<void, ConvertError> play_round(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats,
-                                             std::vector<Event>& out, std::size_t max_attempts) {
+                                             Events& out, std::size_t max_attempts) {
   const RoundStreams streams{seats, discard_counts(seats)};
   Decisions decisions{};
   std::vector<Decisions> tried;  // start states of the retries
@@ -346,8 +346,8 @@ std::expected<void, ConvertError> play_round(const PreparedKyoku& kyoku, const s
   }
 }
 
-std::expected<std::vector<Event>, ConvertError> convert_log(const PreparedLog& log) {
-  std::vector<Event> events;
+std::expected<Events, ConvertError> convert_log(const PreparedLog& log) {
+  Events events;
   events.reserve(expected_event_count(log));
   events.emplace_back(mjai::StartGame{log.names, log.kyoku_first, log.aka_flag});
   std::array<SeatEvents, 4> seats;  // made once, refilled by each round

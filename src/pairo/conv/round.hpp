@@ -20,7 +20,7 @@ inline constexpr std::size_t max_round_attempts = 1024;
 // `out` is left as it was, and the error is the last attempt's.
 [[nodiscard]] std::expected<void, ConvertError> play_round(const PreparedKyoku& kyoku,
                                                            const std::array<SeatEvents, 4>& seats,
-                                                           std::vector<Event>& out,
+                                                           Events& out,
                                                            std::size_t max_attempts = max_round_attempts);
 
 }  // namespace pairo::conv

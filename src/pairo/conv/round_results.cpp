@@ -3,7 +3,7 @@
 
 namespace pairo::conv {
 
-void append_round_results(std::vector<Event>& round_events, const PreparedKyoku& kyoku) {
+void append_round_results(Events& round_events, const PreparedKyoku& kyoku) {
   if (const auto* draw = std::get_if<KyokuOutcome::Draw>(&kyoku.outcome.value)) {
     round_events.emplace_back(mjai::Ryukyoku{draw->deltas});
   } else {

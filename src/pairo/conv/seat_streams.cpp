@@ -165,7 +165,7 @@ template <class Meld, std::size_t N>
 }
 
 [[nodiscard]] std::expected<void, ConvertError> convert_draws(const std::vector<ActionItem>& items, Seat s,
-                                                              std::vector<Event>& out) {
+                                                              Events& out) {
   out.reserve(items.size());
   for (const ActionItem& item : items) {
     if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
@@ -186,7 +186,7 @@ template <class Meld, std::size_t N>
 }
 
 [[nodiscard]] std::expected<void, ConvertError> convert_discards(const std::vector<ActionItem>& items, Seat s,
-                                                                 std::vector<Event>& out) {
+                                                                 Events& out) {
   // A riichi text gives two events, and a seat declares riichi once a round.
   out.reserve(items.size() + 1);
   for (const ActionItem& item : items) {
@@ -215,7 +215,7 @@ template <class Meld, std::size_t N>
 // one): a tsumogiri discard after a plain draw takes the drawn tile, and a
 // zero placeholder is dropped so that the next entry pairs with the next draw.
 // Entries are compacted in place; `write` trails `read` by the dropped ones.
-void pair_draws_with_discards(const std::vector<Event>& draws, std::vector<Event>& discards) {
+void pair_draws_with_discards(const Events& draws, Events& discards) {
   const std::size_t end = discards.size();
   std::size_t read = 0;
   std::size_t write = 0;
