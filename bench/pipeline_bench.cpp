@@ -9,6 +9,7 @@
 //   convert  prepare_log and convert_log (the decoded log made untimed)
 //   encode   encode_events over the ready events
 //   list     build_result_list over the ready texts, and the list's release
+//            (common texts are the strs made once, as in the module)
 //   strings  the cheapest correct list of the same texts, built here: one
 //            PyUnicode_New and memcpy per ASCII text, UTF-8 decoding for the
 //            others, the ASCII test done untimed; and its release
@@ -76,6 +77,9 @@ Python start_python() {
   Py_DECREF(dir);
   PyObject* pairo = PyImport_ImportModule("_pairo");
   if (!pairo) fail("cannot import _pairo from " PAIRO_MODULE_DIR);
+  // This program's own copy of the list builder needs its common strs, as
+  // the module made its own when imported.
+  if (!pairo::lib::make_common_strs()) fail("cannot make the common strs");
   PyObject* json = PyImport_ImportModule("json");
   if (!json) fail("cannot import json");
   return Python{PyObject_GetAttrString(pairo, "tenhou_to_mjai"), PyObject_GetAttrString(json, "loads")};

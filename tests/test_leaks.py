@@ -149,7 +149,14 @@ def module_objects() -> dict[str, object]:
              "JsonParsingError", "tenhou_file_to_mjai", "tenhou_to_mjai", "__version__", "VERSION"]
     objects = {name: getattr(_pairo, name) for name in names}
     objects["module"] = _pairo
+    # A draw's text is one of the strs the module keeps and lists in every
+    # result that holds it.
+    objects["a common event text"] = COMMON_TEXT
     return objects
+
+
+COMMON_TEXT = next(t for t in _pairo.tenhou_file_to_mjai(str(Path(__file__).parents[1] / "examples" / "sample.json"))
+                   if t.startswith('{"type":"tsumo","actor":0,'))
 
 
 def reference_counts() -> dict[str, int]:

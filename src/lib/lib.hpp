@@ -74,6 +74,13 @@ enum class Stage : std::uint8_t { Decode, Prepare, Convert, Encode };
 // Sets the exception of a failed stage: its class and fixed message, no cause.
 void raise_stage_error(Stage stage);
 
+// Makes the strs of the common event texts, once for the process; they must
+// exist before the first result list. False with an exception set.
+[[nodiscard]] bool make_common_strs();
+
+// Borrowed str of the encoder's common number (1-based), or null for 0.
+[[nodiscard]] PyObject* common_str(std::uint16_t number) noexcept;
+
 // A new list with one str per event text, or null with an exception set.
 [[nodiscard]] PyObject* build_result_list(const mjai::EncodedEvents& events);
 

@@ -111,6 +111,7 @@ PyObject* initialise() {
   }
   if (module_slot) return Py_NewRef(module_slot);
 
+  if (!make_common_strs()) return nullptr;
   PyRef module(PyModule_Create2(&module_def, 1013));
   if (!module) return nullptr;
   if (!run_module_body(module.get())) return nullptr;  // nothing stored: a later import retries

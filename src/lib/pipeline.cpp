@@ -71,39 +71,22 @@ PyObject* utf8_str(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), std::ssize(text), "strict");
 }
 
-// The str of each common text met so far in this call (borrowed from the
-// list, which holds it), so that a text that repeats, as most draws and
-// discards do within a game, is made once and listed again. Only identity
-// among equal texts changes, which no one can count on for str.
-class CommonStrs {
- public:
-  CommonStrs() : strs_(mjai::common_text_count() + 1, nullptr) {}
-
-  // The number is the encoder's: 0 for a text that is not a common one.
-  PyObject* find(std::uint16_t number) const noexcept { return number == 0 ? nullptr : strs_[number]; }
-  void keep(std::uint16_t number, PyObject* str) noexcept { strs_[number] = str; }
-
- private:
-  std::vector<PyObject*> strs_;
-};
-
 }  // namespace
 
-// The encoder tells which texts are not ASCII (only those holding player
-// names can be); all the others take the one-byte form without a scan.
+// Common texts are listed as the module's own strs. The encoder tells which
+// other texts are not ASCII (only those holding player names can be); all
+// the rest take the one-byte form without a scan.
 PyObject* build_result_list(const mjai::EncodedEvents& events) {
   const Py_ssize_t count = std::ssize(events.ends);
   PyRef list(PyList_New(count));
   if (!list) return nullptr;
-  CommonStrs common;
   const char* text = events.text.data();
   std::size_t begin = 0;
   std::size_t next_non_ascii = 0;
   for (Py_ssize_t i = 0; i < count; ++i) {
     const auto at = static_cast<std::size_t>(i);
     const std::size_t end = events.ends[at];
-    const std::uint16_t number = events.common[at];
-    PyObject* str = common.find(number);
+    PyObject* str = common_str(events.common[at]);
     if (str != nullptr) {
       Py_INCREF(str);
     } else {
@@ -115,7 +98,6 @@ PyObject* build_result_list(const mjai::EncodedEvents& events) {
         str = ascii_str(one);
       }
       if (!str) return nullptr;  // the list releases the texts set so far
-      common.keep(number, str);
     }
     PyList_SET_ITEM(list.get(), i, str);  // steals str
     begin = end;

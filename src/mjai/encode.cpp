@@ -458,6 +458,11 @@ constexpr std::array<std::uint16_t, std::variant_size_v<Event>> fixed_bounds = [
 
 std::size_t common_text_count() noexcept { return common_count; }
 
+std::string_view common_text(std::size_t number) noexcept {
+  const Slot& slot = common_slots[number];
+  return {slot.bytes.data(), static_cast<unsigned char>(slot.bytes.back())};
+}
+
 std::size_t event_text_bound(const Event& event) noexcept {
   const std::size_t bound = fixed_bounds[event.index()];
   return bound != 0 ? bound : list_bound(event);

@@ -32,6 +32,8 @@ void write_event(const Event& event, std::string& out);
 // discards of seats 0 to 3, the declarations of riichi, new dora markers and
 // the end of a round.
 [[nodiscard]] std::size_t common_text_count() noexcept;
+// Common text `number`, 0 to common_text_count() - 1.
+[[nodiscard]] std::string_view common_text(std::size_t number) noexcept;
 
 // The texts of a whole game in one buffer: text i is [end(i-1), end(i)).
 struct EncodedEvents {

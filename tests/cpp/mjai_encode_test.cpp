@@ -149,6 +149,7 @@ TEST(EncodeEvents, CommonNumbersMarkExactlyTheEqualTexts) {
     EXPECT_EQ(number != 0, fixed_kind && !beyond_seats) << text;
     if (number == 0) continue;
     EXPECT_LE(number, common_text_count());
+    EXPECT_EQ(common_text(number - 1u), text);
     EXPECT_EQ(text_of_number.emplace(number, text).first->second, text);
     EXPECT_EQ(number_of_text.emplace(text, number).first->second, number) << text;
   }
