@@ -105,8 +105,10 @@ Prepared prepare(bench::Log log) {
   if (!encoded) fail(log.name + " does not encode");
   p.events = std::move(*events);
   p.encoded = std::move(*encoded);
-  p.output_bytes = p.encoded.text.size();
-  for (std::size_t i = 0; i < p.encoded.size(); ++i) p.ascii.push_back(is_ascii(p.encoded.at(i)));
+  for (std::size_t i = 0; i < p.encoded.size(); ++i) {
+    p.output_bytes += p.encoded.at(i).size();
+    p.ascii.push_back(is_ascii(p.encoded.at(i)));
+  }
   p.str = PyUnicode_DecodeUTF8(log.text.data(), std::ssize(log.text), "strict");
   if (!p.str) fail(log.name + " is not UTF-8");
   p.log = std::move(log);

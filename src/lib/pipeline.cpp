@@ -80,17 +80,14 @@ PyObject* build_result_list(const mjai::EncodedEvents& events) {
   const Py_ssize_t count = std::ssize(events.ends);
   PyRef list(PyList_New(count));
   if (!list) return nullptr;
-  const char* text = events.text.data();
-  std::size_t begin = 0;
   std::size_t next_non_ascii = 0;
   for (Py_ssize_t i = 0; i < count; ++i) {
     const auto at = static_cast<std::size_t>(i);
-    const std::size_t end = events.ends[at];
     PyObject* str = common_str(events.common[at]);
     if (str != nullptr) {
       Py_INCREF(str);
     } else {
-      const std::string_view one(text + begin, end - begin);
+      const std::string_view one = events.at(at);
       if (next_non_ascii < events.non_ascii.size() && events.non_ascii[next_non_ascii] == at) {
         ++next_non_ascii;
         str = utf8_str(one);
@@ -100,7 +97,6 @@ PyObject* build_result_list(const mjai::EncodedEvents& events) {
       if (!str) return nullptr;  // the list releases the texts set so far
     }
     PyList_SET_ITEM(list.get(), i, str);  // steals str
-    begin = end;
   }
   return list.release();
 }

@@ -484,12 +484,13 @@ std::expected<std::string, EncodeError> encode_event(const Event& event) {
 
 // One pass over the events: the room is made for an average text, and
 // made again, twice as large, whenever the next event's bound does not fit.
+// Common texts are only numbered: they stand ready in the table.
 std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> events) {
   EncodedEvents encoded;
   encoded.ends.resize(events.size());
   encoded.common.resize(events.size());
   std::size_t done = 0;
-  std::size_t room = events.size() * 64 + 512;
+  std::size_t room = events.size() * 32 + 512;
   while (done < events.size()) {
     const std::size_t written = encoded.text.size();
     encoded.text.resize_and_overwrite(room, [&](char* data, std::size_t size) {
@@ -499,10 +500,14 @@ std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> e
         const Event& event = events[done];
         if (static_cast<std::size_t>(last - at) < event_text_bound(event)) break;
         const std::size_t number = common_number(event);
-        at = write_at(event, number, at);
+        if (number < common_count) {
+          encoded.common[done] = static_cast<std::uint16_t>(number + 1);
+        } else {
+          at = write_at(event, number, at);
+          encoded.common[done] = 0;
+          if (holds_non_ascii(event)) encoded.non_ascii.push_back(static_cast<std::uint32_t>(done));
+        }
         encoded.ends[done] = static_cast<std::uint32_t>(at - data);
-        encoded.common[done] = static_cast<std::uint16_t>(number < common_count ? number + 1 : 0);
-        if (holds_non_ascii(event)) encoded.non_ascii.push_back(static_cast<std::uint32_t>(done));
       }
       return static_cast<std::size_t>(at - data);
     });

@@ -35,7 +35,8 @@ void write_event(const Event& event, std::string& out);
 // Common text `number`, 0 to common_text_count() - 1.
 [[nodiscard]] std::string_view common_text(std::size_t number) noexcept;
 
-// The texts of a whole game in one buffer: text i is [end(i-1), end(i)).
+// The texts of a whole game. A common text is only numbered; every other
+// one is written in one buffer, text i at [end(i-1), end(i)).
 struct EncodedEvents {
   std::string text;
   std::vector<std::uint32_t> ends;
@@ -47,6 +48,7 @@ struct EncodedEvents {
 
   [[nodiscard]] std::size_t size() const noexcept { return ends.size(); }
   [[nodiscard]] std::string_view at(std::size_t i) const noexcept {
+    if (common[i] != 0) return common_text(common[i] - 1u);
     const std::size_t begin = i == 0 ? 0 : ends[i - 1];
     return std::string_view(text).substr(begin, ends[i] - begin);
   }
