@@ -101,15 +101,17 @@ Decoded<std::vector<ActionItem>> read_action_items(array items) {
       const std::int64_t value = e.get_int64().value_unsafe();
       if (std::in_range<std::uint8_t>(value)) {
         const auto number = static_cast<std::uint8_t>(value);
+        // Each item is made in its place, not moved there: a move of the
+        // union would dispatch on its kind.
         if (const auto tile = mjai::tile_from_tenhou(number)) {
-          out.emplace_back(ActionItem{ActionItem::Tile{*tile}});
+          out.emplace_back(ActionItem::Tile{*tile});
         } else {
-          out.emplace_back(ActionItem{ActionItem::Number{number}});
+          out.emplace_back(ActionItem::Number{number});
         }
         continue;
       }
     } else if (e.type() == ElementType::STRING) {
-      out.emplace_back(ActionItem{ActionItem::Text{std::string(e.get_string().value_unsafe())}});
+      out.emplace_back(ActionItem::Text{std::string(e.get_string().value_unsafe())});
       continue;
     }
     return std::unexpected(no_matching_variant("ActionItem"));
