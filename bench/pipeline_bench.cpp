@@ -14,9 +14,9 @@
 //            PyUnicode_New and memcpy per ASCII text, UTF-8 decoding for the
 //            others, the ASCII test done untimed; and its release
 //   call     tenhou_to_mjai(text) through the module, the result released;
-//            the str is the same each time, so its UTF-8 form is cached
-//   call-new the same with a new str each time (made untimed), so that the
-//            call also pays for the str's UTF-8 form, as a first call does
+//            the str is the same each time, so it is warm in the caches
+//   call-new the same with a new str each time (made untimed), as when each
+//            log is read into a str of its own
 //   json     json.loads(text), the result released
 // The floor of a call is parse + strings. A figure is the median time of the
 // benchmark's iterations (of the repetitions' medians with
@@ -215,7 +215,7 @@ void bench_call_new(benchmark::State& state, const Prepared& p, PyObject* functi
       [&] { return PyUnicode_DecodeUTF8(p.log.text.data(), std::ssize(p.log.text), "strict"); },
       [&](PyObject* str) {
         Py_DECREF(call_one(function, str));
-        Py_DECREF(str);  // its UTF-8 form goes with it: the call made it
+        Py_DECREF(str);
         return 0;
       });
 }
@@ -294,7 +294,7 @@ void print_summary(const std::vector<Prepared>& logs, const Collector& collected
               bench::sum(call) / bench::sum(floor));
   std::printf("  call / json.loads     %.3f (%.3f)   target <= 0.5, stretch 0.4\n", bench::median(call_vs_json),
               bench::sum(call) / bench::sum(json));
-  std::printf("  call-new / json.loads %.3f (%.3f)   (a new str: the call makes its UTF-8 form)\n",
+  std::printf("  call-new / json.loads %.3f (%.3f)   (a new str each call)\n",
               bench::median(new_vs_json), bench::sum(by_stage["call-new"]) / bench::sum(json));
 
   auto rate = [&](const std::vector<double>& amount, const std::vector<double>& seconds) {

@@ -94,3 +94,30 @@ def test_names_keep_their_text():
     events = _pairo.tenhou_to_mjai(game(name=names))
     assert json.loads(events[0])["names"] == names
     assert "東方不敗😀" in events[0]
+
+
+class Text(str):
+    """A str subclass: its characters are held apart from the object."""
+
+
+# A str holds 1, 2 or 4 bytes per character, by its widest one; the names put
+# wide characters at the edges of runs of plain text and between them.
+@pytest.mark.parametrize(
+    "name",
+    ["plain", "café", "東方不敗", "😀", "x" * 15 + "é", "é" + "y" * 40, "a東" * 9 + "😀" + "b" * 17],
+)
+@pytest.mark.parametrize("kind", [str, Text])
+def test_every_str_width_converts_as_its_utf8_bytes(tmp_path, name, kind):
+    text = game(name=[name, "B", "C", name[::-1]], skipped=["pad " * 7 + name + "é" * 3])
+    path = tmp_path / "log.json"
+    path.write_bytes(text.encode("utf-8"))
+    events = _pairo.tenhou_to_mjai(kind(text))
+    assert events == _pairo.tenhou_file_to_mjai(str(path))
+    assert json.loads(events[0])["names"] == [name, "B", "C", name[::-1]]
+
+
+@pytest.mark.parametrize("text", ['{"name": "東\udc80"}', '{"name": "😀\udfff"}', '{"a": "' + "z" * 40 + '\ud800"}'])
+def test_lone_surrogate_in_any_str_width_raises_encode_error(text):
+    with pytest.raises(UnicodeEncodeError) as info:
+        _pairo.tenhou_to_mjai(text)
+    assert info.value.reason == "surrogates not allowed"

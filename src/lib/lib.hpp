@@ -68,6 +68,11 @@ void prefix_argument_error(const char* parameter);
 
 enum class Stage : std::uint8_t { Decode, Prepare, Convert, Encode };
 
+// The UTF-8 text of a str in the padded buffer that the parser reads, with
+// no UTF-8 form left behind in the str. False with the interpreter's
+// UnicodeEncodeError set for a lone surrogate.
+[[nodiscard]] bool read_str_text(PyObject* str, tenhou::PaddedText& text);
+
 // Text to event texts; the first stage that fails ends the run.
 [[nodiscard]] std::expected<mjai::EncodedEvents, Stage> convert_log_text(const tenhou::PaddedText& text);
 

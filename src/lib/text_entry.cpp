@@ -19,14 +19,12 @@ PyObject* convert_str(PyObject* data) {
     prefix_argument_error("data");
     return nullptr;
   }
-  Py_ssize_t size = 0;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(data, &size);  // borrowed from the str
-  if (!utf8) return nullptr;  // a lone surrogate: UnicodeEncodeError as it stands
-  // The copy of the text goes as soon as the events are written.
-  auto events = [&] {
-    const tenhou::PaddedText text(std::string_view(utf8, static_cast<std::size_t>(size)));
-    return convert_log_text(text);
-  }();
+  std::expected<mjai::EncodedEvents, Stage> events;
+  {  // the copy of the text goes as soon as the events are written
+    tenhou::PaddedText text;
+    if (!read_str_text(data, text)) return nullptr;  // UnicodeEncodeError as it stands
+    events = convert_log_text(text);
+  }
   if (!events) {
     raise_stage_error(events.error());
     return nullptr;
