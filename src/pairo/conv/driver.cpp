@@ -97,6 +97,7 @@ class Attempt {
       draws_[s] = Unread(streams.seats[s].draw_events);
       discards_[s] = Unread(streams.seats[s].discard_events);
       draws_left_ += streams.seats[s].draw_events.size();
+      note_next_draw(s);
     }
   }
 
@@ -148,6 +149,7 @@ class Attempt {
     if (draws.empty()) return std::unexpected(draws_exhausted(kyoku_, actor_));
     const Event& event = *draws.next++;
     --draws_left_;
+    note_next_draw(actor_);
     if (const auto call = call_facts(event)) {
       const bool matches = call->pai == last_tile_ &&
                            (!discard_seen_ || (call->target == last_discarder_ && last_discarder_ != actor_));
@@ -244,13 +246,23 @@ class Attempt {
     return After::Continue;
   }
 
+  // Keeps the mark of whether seat s's next draw event is a call.
+  void note_next_draw(Seat s) noexcept {
+    const Unread& draws = draws_[s];
+    const bool calls = !draws.empty() && call_facts(*draws.next).has_value();
+    const auto bit = static_cast<std::uint8_t>(1u << s);
+    calling_ = static_cast<std::uint8_t>(calls ? calling_ | bit : calling_ & ~bit);
+  }
+
   // The seat whose next draw event calls the discard just made, pon before
-  // chi before daiminkan, the later seat on a tie.
+  // chi before daiminkan, the later seat on a tie. Most discards are called
+  // by no one, and no seat's next draw is a call at all.
   [[nodiscard]] std::optional<Seat> caller() const noexcept {
+    if (calling_ == 0) return std::nullopt;
     std::optional<Seat> pick;
     int best = 0;
     for (Seat s = 0; s < 4; ++s) {
-      if (s == actor_ || draws_[s].empty()) continue;
+      if (s == actor_ || !(calling_ & (1u << s))) continue;
       const auto call = call_facts(*draws_[s].next);
       if (!call || call->target != actor_ || call->pai != last_tile_) continue;
       if (!pick || call->priority >= best) {
@@ -290,6 +302,7 @@ class Attempt {
   std::array<Unread, 4> draws_{};
   std::array<Unread, 4> discards_{};
   std::size_t draws_left_ = 0;  // over all seats
+  std::uint8_t calling_ = 0;     // a bit per seat whose next draw event is a call
   std::size_t dora_at_ = 1;
   Seat actor_;
   Tile last_tile_ = Tile::Unknown;

@@ -233,12 +233,12 @@ void pair_draws_with_discards(const Events& draws, Events& discards) {
     read = at + 1;
     if (at >= end) break;
     if (auto* dahai = std::get_if<mjai::Dahai>(&discards[at])) {
+      if (!dahai->tsumogiri && dahai->pai == Tile::Unknown) continue;  // dropped: the next entry pairs with the next draw
+      // Chosen without a branch: whether a discard is tsumogiri follows no
+      // pattern a predictor could learn.
       const auto* tsumo = std::get_if<mjai::Tsumo>(&draw);
-      if (dahai->tsumogiri && tsumo != nullptr) {
-        dahai->pai = tsumo->pai;
-      } else if (!dahai->tsumogiri && dahai->pai == Tile::Unknown) {
-        continue;  // dropped: the next entry pairs with the next draw
-      }
+      const Tile drawn = tsumo != nullptr ? tsumo->pai : dahai->pai;
+      dahai->pai = dahai->tsumogiri ? drawn : dahai->pai;
     }
     keep(at);
   }
