@@ -50,11 +50,15 @@ def _folder_logs(root: Path) -> list[Log]:
         name = os.fsdecode(error.filename) if error.filename is not None else str(root)
         found.append(Log(name, None, PurePath(os.path.relpath(name, root)), error))
 
-    for folder, _, files in os.walk(root, onerror=unreadable):
+    top = os.fspath(root)
+    for folder, _, files in os.walk(top, onerror=unreadable):
+        # os.walk names each folder as the root given followed by the path
+        # inside it: the place under the output folder is that remainder.
+        inside = folder[len(top) :].lstrip(os.sep)
         for name in files:
             if name.endswith(LOG_SUFFIXES):
                 path = Path(folder, name)
-                found.append(Log(str(path), path, path.relative_to(root)))
+                found.append(Log(str(path), path, PurePath(inside, name)))
     return sorted(found, key=lambda log: log.relative.parts)
 
 

@@ -39,8 +39,15 @@ def convert_log(log: Log, data: bytes | None) -> list[str]:
 
 
 def encode_lines(events: list[str]) -> bytes:
-    """The output lines: each event followed by a line feed."""
-    return "".join([f"{event}\n" for event in events]).encode("utf-8")
+    """The output lines: each event followed by a line feed.
+
+    Only the first event, start_game with the players' names, can hold text
+    beyond ASCII. The others are joined apart from it, so that their text
+    stays in the one-byte form and encodes as a plain copy."""
+    if not events:
+        return b""
+    rest = "\n".join(events[1:]).encode("utf-8")
+    return b"".join([events[0].encode("utf-8"), b"\n", rest, b"\n" if len(events) > 1 else b""])
 
 
 def convert_to_file(task: Task) -> None:
@@ -54,8 +61,13 @@ def write_atomically(target: Path, data: bytes) -> None:
     """Writes `data` to `target` through a temporary file in the same folder;
     on any failure, interruptions included, the temporary file is removed and
     an existing `target` is left as it was."""
-    target.parent.mkdir(parents=True, exist_ok=True)
-    fd, temp = _create_temp(target)
+    _make_folder(target.parent)
+    try:
+        fd, temp = _create_temp(target)
+    except FileNotFoundError:  # the folder went away after it was made
+        _folders.discard(target.parent)
+        _make_folder(target.parent)
+        fd, temp = _create_temp(target)
     try:
         try:
             _write_all(fd, data)
@@ -66,6 +78,17 @@ def write_atomically(target: Path, data: bytes) -> None:
         with suppress(OSError):
             os.unlink(temp)
         raise
+
+
+# The folders this process has made or found: logs of one folder share one,
+# so each is looked for once.
+_folders: set[Path] = set()
+
+
+def _make_folder(folder: Path) -> None:
+    if folder not in _folders:
+        folder.mkdir(parents=True, exist_ok=True)
+        _folders.add(folder)
 
 
 def _create_temp(target: Path) -> tuple[int, Path]:
