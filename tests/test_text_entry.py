@@ -1,5 +1,6 @@
 """tenhou_to_mjai: each stage's failure maps to its class and fixed message."""
 
+import ctypes
 import json
 
 import pytest
@@ -100,13 +101,22 @@ class Text(str):
     """A str subclass: its characters are held apart from the object."""
 
 
+def with_utf8_form(text: str) -> str:
+    """The str after the interpreter has made and kept its UTF-8 form."""
+    as_utf8 = ctypes.pythonapi.PyUnicode_AsUTF8AndSize
+    as_utf8.argtypes = [ctypes.py_object, ctypes.c_void_p]
+    as_utf8.restype = ctypes.c_void_p
+    assert as_utf8(text, None)
+    return text
+
+
 # A str holds 1, 2 or 4 bytes per character, by its widest one; the names put
 # wide characters at the edges of runs of plain text and between them.
 @pytest.mark.parametrize(
     "name",
     ["plain", "café", "東方不敗", "😀", "x" * 15 + "é", "é" + "y" * 40, "a東" * 9 + "😀" + "b" * 17],
 )
-@pytest.mark.parametrize("kind", [str, Text])
+@pytest.mark.parametrize("kind", [str, Text, with_utf8_form])
 def test_every_str_width_converts_as_its_utf8_bytes(tmp_path, name, kind):
     text = game(name=[name, "B", "C", name[::-1]], skipped=["pad " * 7 + name + "é" * 3])
     path = tmp_path / "log.json"
