@@ -132,8 +132,8 @@ bool read_str_text(PyObject* str, tenhou::PaddedText& text) {
   if (!size) {
     // A lone surrogate: the interpreter's own encoder raises its error.
     Py_ssize_t ignored = 0;
-    if (PyUnicode_AsUTF8AndSize(str, &ignored) == nullptr) return false;
-    return raise_panic("a str with a surrogate has a UTF-8 form") != nullptr;
+    if (PyUnicode_AsUTF8AndSize(str, &ignored) != nullptr) raise_panic("a str with a surrogate has a UTF-8 form");
+    return false;
   }
   text.resize_within(*size);
   return true;
