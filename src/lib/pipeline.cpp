@@ -1,7 +1,6 @@
 // The road of one log through the stages, and the list handed back to Python.
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
