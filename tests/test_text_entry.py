@@ -2,6 +2,7 @@
 
 import ctypes
 import json
+import random
 
 import pytest
 
@@ -124,6 +125,17 @@ def test_every_str_width_converts_as_its_utf8_bytes(tmp_path, name, kind):
     events = _pairo.tenhou_to_mjai(kind(text))
     assert events == _pairo.tenhou_file_to_mjai(str(path))
     assert json.loads(events[0])["names"] == [name, "B", "C", name[::-1]]
+
+
+def test_random_names_keep_their_text_in_every_str_width():
+    """Names of random length and characters from each UTF-8 length, so that
+    wide characters fall at every place of a run of plain text."""
+    rng = random.Random(20261207)
+    alphabet = ["a", "Z", "0", " ", "\x7f", "\x80", "é", "ÿ", "Ā", "߿", "ࠀ", "東", "\uffff", "😀", "\U0010ffff"]
+    for _ in range(400):
+        names = ["".join(rng.choices(alphabet, k=rng.randrange(0, 70))) for _ in range(4)]
+        events = _pairo.tenhou_to_mjai(game(name=names))
+        assert json.loads(events[0])["names"] == names
 
 
 @pytest.mark.parametrize("text", ['{"name": "東\udc80"}', '{"name": "😀\udfff"}', '{"a": "' + "z" * 40 + '\ud800"}'])
