@@ -38,8 +38,6 @@ bool make_common_strs() {
   return true;
 }
 
-PyObject* common_str(std::uint16_t number) noexcept {
-  return number < common_strs.size() ? common_strs[number] : nullptr;
-}
+std::span<PyObject* const> common_str_table() noexcept { return common_strs; }
 
 }  // namespace pairo::lib

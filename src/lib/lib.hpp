@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <expected>
 #include <source_location>
+#include <span>
 #include <string_view>
 
 #include "mjai/mjai.hpp"
@@ -83,8 +84,9 @@ void raise_stage_error(Stage stage);
 // exist before the first result list. False with an exception set.
 [[nodiscard]] bool make_common_strs();
 
-// Borrowed str of the encoder's common number (1-based), or null for 0.
-[[nodiscard]] PyObject* common_str(std::uint16_t number) noexcept;
+// The common strs (borrowed), indexed by the encoder's number: entry 0,
+// "not a common text", is null. Empty until they are made.
+[[nodiscard]] std::span<PyObject* const> common_str_table() noexcept;
 
 // A new list with one str per event text, or null with an exception set.
 [[nodiscard]] PyObject* build_result_list(const mjai::EncodedEvents& events);

@@ -79,10 +79,12 @@ PyObject* build_result_list(const mjai::EncodedEvents& events) {
   const Py_ssize_t count = std::ssize(events.ends);
   PyRef list(PyList_New(count));
   if (!list) return nullptr;
+  const std::span<PyObject* const> common = common_str_table();
   std::size_t next_non_ascii = 0;
   for (Py_ssize_t i = 0; i < count; ++i) {
     const auto at = static_cast<std::size_t>(i);
-    PyObject* str = common_str(events.common[at]);
+    const std::uint16_t number = events.common[at];
+    PyObject* str = number < common.size() ? common[number] : nullptr;
     if (str != nullptr) {
       Py_INCREF(str);
     } else {
