@@ -499,13 +499,12 @@ std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> e
       const char* last = data + size - spill;
       for (; done < events.size(); ++done) {
         const Event& event = events[done];
-        if (static_cast<std::size_t>(last - at) < event_text_bound(event)) break;
         const std::size_t number = common_number(event);
-        if (number < common_count) {
+        if (number < common_count) {  // nothing to write
           encoded.common[done] = static_cast<std::uint16_t>(number + 1);
         } else {
+          if (static_cast<std::size_t>(last - at) < event_text_bound(event)) break;
           at = write_at(event, number, at);
-          encoded.common[done] = 0;
           if (holds_non_ascii(event)) encoded.non_ascii.push_back(static_cast<std::uint32_t>(done));
         }
         encoded.ends[done] = static_cast<std::uint32_t>(at - data);
