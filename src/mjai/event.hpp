@@ -13,9 +13,15 @@
 #include <variant>
 #include <vector>
 
-#include "mjai/tile.hpp"
+#include "base/tile.hpp"
 
 namespace mjai {
+
+// Events name tiles by the codes below both layers.
+using pairo::Tile;
+using pairo::tile_count;
+using pairo::tile_name;
+using pairo::tile_names;
 
 using Seat = std::uint8_t;
 using Deltas = std::array<std::int32_t, 4>;

@@ -1,5 +1,5 @@
-// What the mjai side offers the rest of pairo: tiles, events, and the
-// compact JSON text of an event.
+// What the mjai side offers the rest of pairo: events and the compact JSON
+// text of an event.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "mjai/event.hpp"
-#include "mjai/tile.hpp"
 
 namespace mjai {
 

@@ -91,6 +91,17 @@ DecodeError no_matching_variant(std::string_view union_name) {
   return error("data did not match any variant of untagged enum " + std::string(union_name));
 }
 
-DecodeError not_a_tile(std::uint8_t number) { return error(mjai::tenhou_number_error(number)); }
+// "invalid value: N, expected one of: 0, 11, ..., 53".
+DecodeError not_a_tile(std::uint8_t number) {
+  std::string message = "invalid value: " + std::to_string(number) + ", expected one of: ";
+  bool first = true;
+  for (std::size_t n = 0; n < pairo::detail::tenhou_codes.size(); ++n) {
+    if (!pairo::tile_from_tenhou(static_cast<std::uint8_t>(n))) continue;
+    if (!first) message += ", ";
+    message += std::to_string(n);
+    first = false;
+  }
+  return error(std::move(message));
+}
 
 }  // namespace tenhou::decoding

@@ -103,7 +103,7 @@ Decoded<std::vector<ActionItem>> read_action_items(array items) {
         const auto number = static_cast<std::uint8_t>(value);
         // Each item is made in its place, not moved there: a move of the
         // union would dispatch on its kind.
-        if (const auto tile = mjai::tile_from_tenhou(number)) {
+        if (const auto tile = pairo::tile_from_tenhou(number)) {
           out.emplace_back(ActionItem::Tile{*tile});
         } else {
           out.emplace_back(ActionItem::Number{number});

@@ -107,7 +107,7 @@ template <class Int>
 [[nodiscard]] inline Decoded<Tile> read_tile(Element e) {
   const auto number = read_u8(e);
   if (!number) return std::unexpected(number.error());
-  if (const auto tile = mjai::tile_from_tenhou(*number)) return *tile;
+  if (const auto tile = pairo::tile_from_tenhou(*number)) return *tile;
   return std::unexpected(not_a_tile(*number));
 }
 

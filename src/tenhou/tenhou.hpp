@@ -13,11 +13,11 @@
 #include <variant>
 #include <vector>
 
-#include "mjai/tile.hpp"
+#include "base/tile.hpp"
 
 namespace tenhou {
 
-using mjai::Tile;
+using pairo::Tile;
 
 struct JsonMember;
 
@@ -39,7 +39,7 @@ struct JsonMember {
 // One element of a seat's draws or discards stream.
 struct ActionItem {
   struct Tile {
-    mjai::Tile tile;
+    pairo::Tile tile;
   };
   struct Number {
     std::uint8_t value;

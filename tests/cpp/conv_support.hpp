@@ -25,7 +25,7 @@ using tenhou::ActionItem;
 struct Item {
   Item(int number) {  // NOLINT: the point is to write numbers plainly
     const auto n = static_cast<std::uint8_t>(number);
-    if (const auto tile = mjai::tile_from_tenhou(n)) {
+    if (const auto tile = pairo::tile_from_tenhou(n)) {
       item.value = ActionItem::Tile{*tile};
     } else {
       item.value = ActionItem::Number{n};
@@ -41,7 +41,7 @@ inline std::vector<ActionItem> stream(std::initializer_list<Item> items) {
   return out;
 }
 
-inline mjai::Tile tile(int number) { return *mjai::tile_from_tenhou(static_cast<std::uint8_t>(number)); }
+inline mjai::Tile tile(int number) { return *pairo::tile_from_tenhou(static_cast<std::uint8_t>(number)); }
 
 inline std::vector<mjai::Tile> tiles(std::initializer_list<int> numbers) {
   std::vector<mjai::Tile> out;

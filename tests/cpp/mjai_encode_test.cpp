@@ -8,6 +8,7 @@
 namespace {
 
 using namespace mjai;
+using pairo::tile_from_tenhou;
 
 std::string text_of(const Event& event) {
   auto text = encode_event(event);

@@ -82,6 +82,12 @@ TEST_P(DecodeRefuses, WithOneError) {
 
 const std::string valid = log_with("");
 const std::string not_u8 = ", expected u8";
+// The message for an integer that is not a Tenhou tile number.
+std::string not_a_tile(int number) {
+  return "invalid value: " + std::to_string(number) +
+         ", expected one of: 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23, 24, 25, 26, 27, 28, 29, 31, 32, 33, "
+         "34, 35, 36, 37, 38, 39, 41, 42, 43, 44, 45, 46, 47, 51, 52, 53";
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Root, DecodeRefuses,
@@ -210,8 +216,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ScoresAboveI32", log_with_kyoku_value(1, "[1,2,3,2147483648]"),
                 "invalid value: integer `2147483648`, expected i32"},
         Refusal{"DoraNotSequence", log_with_kyoku_value(2, "11"), "invalid type: integer `11`, expected a sequence"},
-        Refusal{"DoraNotTile", log_with_kyoku_value(2, "[20]"), mjai::tenhou_number_error(20)},
-        Refusal{"UraNotTile", log_with_kyoku_value(3, "[255]"), mjai::tenhou_number_error(255)},
+        Refusal{"DoraNotTile", log_with_kyoku_value(2, "[20]"), not_a_tile(20)},
+        Refusal{"UraNotTile", log_with_kyoku_value(3, "[255]"), not_a_tile(255)},
         Refusal{"DoraAboveU8", log_with_kyoku_value(2, "[256]"), "invalid value: integer `256`" + not_u8},
         Refusal{"DoraString", log_with_kyoku_value(2, R"(["11"])"), R"(invalid type: string "11", expected u8)"},
         Refusal{"HandTwelve", log_with_kyoku_value(7, "[11,12,13,14,15,16,17,18,19,21,22,23]"),
@@ -221,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "trailing characters"},
         Refusal{"HandNull", log_with_kyoku_value(10, "null"), "invalid type: null, expected an array of size 13"},
         Refusal{"HandNotTile", log_with_kyoku_value(4, "[11,12,13,14,15,16,17,18,19,21,22,23,40]"),
-                mjai::tenhou_number_error(40)},
+                not_a_tile(40)},
         Refusal{"DrawsNotSequence", log_with_kyoku_value(5, "{}"), "invalid type: map, expected a sequence"},
         Refusal{"DiscardsNull", log_with_kyoku_value(15, "null"), "invalid type: null, expected a sequence"},
         Refusal{"ResultsNotSequence", log_with_kyoku_value(16, R"("和了")"),
@@ -363,14 +369,14 @@ TEST(DecodeAccepts, RoundPositions) {
   EXPECT_EQ(kyoku.meta.honba, 2);
   EXPECT_EQ(kyoku.meta.kyotaku, 3);
   EXPECT_EQ(kyoku.scores, (std::array<std::int32_t, 4>{25000, 24000, -100, 51100}));
-  EXPECT_EQ(kyoku.dora_indicators, (std::vector<mjai::Tile>{mjai::Tile::M1, mjai::Tile::P5Red}));
+  EXPECT_EQ(kyoku.dora_indicators, (std::vector<pairo::Tile>{pairo::Tile::M1, pairo::Tile::P5Red}));
   EXPECT_TRUE(kyoku.ura_indicators.empty());
   for (const auto& hand : kyoku.start_hands) {
-    EXPECT_EQ(hand.front(), mjai::Tile::M1);
-    EXPECT_EQ(hand.back(), mjai::Tile::P4);
+    EXPECT_EQ(hand.front(), pairo::Tile::M1);
+    EXPECT_EQ(hand.back(), pairo::Tile::P4);
   }
   ASSERT_EQ(kyoku.draws[0].size(), 1u);
-  EXPECT_EQ(std::get<ActionItem::Tile>(kyoku.draws[0][0].value).tile, mjai::Tile::P1);
+  EXPECT_EQ(std::get<ActionItem::Tile>(kyoku.draws[0][0].value).tile, pairo::Tile::P1);
   ASSERT_EQ(kyoku.discards[0].size(), 1u);
   EXPECT_EQ(std::get<ActionItem::Number>(kyoku.discards[0][0].value).value, 60);
   for (int seat = 1; seat < 4; ++seat) EXPECT_TRUE(kyoku.draws[seat].empty() && kyoku.discards[seat].empty());
@@ -422,7 +428,7 @@ std::string render(const JsonValue& v) {
 
 std::string render(const ActionItem& item) {
   if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
-    return "tile " + std::string(mjai::tile_name(tile->tile));
+    return "tile " + std::string(pairo::tile_name(tile->tile));
   }
   if (const auto* number = std::get_if<ActionItem::Number>(&item.value)) {
     return "number " + std::to_string(number->value);

@@ -67,7 +67,7 @@ using Result = std::expected<Event, ConvertError>;
   const char low = field[1];
   if (!is_digit(low) || !(is_digit(high) || high == '+')) return std::unexpected(bad_tile_text(field));
   const int number = (high == '+' ? 0 : (high - '0') * 10) + (low - '0');
-  const auto tile = mjai::tile_from_tenhou(static_cast<std::uint8_t>(number));
+  const auto tile = pairo::tile_from_tenhou(static_cast<std::uint8_t>(number));
   if (!tile) return std::unexpected(bad_tile_text(field));
   return *tile;
 }

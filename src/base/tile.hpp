@@ -1,14 +1,14 @@
-// The tile vocabulary: 38 one-byte codes with their mjai names, and the
-// mapping from the Tenhou tile number that logs use.
+// The tile vocabulary below both the Tenhou log and the mjai events: 38
+// one-byte codes with their names (the names mjai writes), and the mapping
+// from the Tenhou tile number that logs write.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 
-namespace mjai {
+namespace pairo {
 
 // Codes run m1..m9, p1..p9, s1..s9, the four winds (E S W N, consecutive so
 // that 27 + index names a wind), the three dragons, the three red fives and
@@ -61,8 +61,4 @@ inline constexpr std::array<std::uint8_t, 54> tenhou_codes = [] {
   return static_cast<Tile>(code);
 }
 
-// "invalid value: N, expected one of: 0, 11, ..., 53": the decoder's message
-// for an integer that is not a Tenhou tile number.
-[[nodiscard]] std::string tenhou_number_error(std::uint64_t number);
-
-}  // namespace mjai
+}  // namespace pairo
