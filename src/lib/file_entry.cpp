@@ -126,9 +126,9 @@ PyObject* convert_file(PyObject* filename, PyObject* mjai_out) {
   Fd input;  // open from here until the call returns
   auto text = read_log(bytes_view(input_path.get()), input);
   if (!text) return nullptr;
-  auto events = convert_log_text(*text);
+  auto events = pairo::convert_log_text(*text);
   if (!events) {
-    raise_stage_error(events.error());
+    raise_error(events.error());
     return nullptr;
   }
   if (output_path && !write_out(bytes_view(output_path.get()), *events)) return nullptr;

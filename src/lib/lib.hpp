@@ -1,5 +1,6 @@
 // What the parts of the module surface offer each other: the exception
-// classes, the argument binder, the conversion pipeline and the result list.
+// classes and the mapping of errors to them, the argument binder, the text
+// of a str and the result list. The conversion itself is pipeline/.
 #pragma once
 
 #include <Python.h>
@@ -12,6 +13,7 @@
 #include <string_view>
 
 #include "mjai/mjai.hpp"
+#include "pipeline/pipeline.hpp"
 #include "tenhou/tenhou.hpp"
 
 namespace pairo::lib {
@@ -67,18 +69,18 @@ void prefix_argument_error(const char* parameter);
 
 // ---- the conversion -----------------------------------------------------
 
-enum class Stage : std::uint8_t { Decode, Prepare, Convert, Encode };
-
 // The UTF-8 text of a str in the padded buffer that the parser reads, with
 // no UTF-8 form left behind in the str. False with the interpreter's
 // UnicodeEncodeError set for a lone surrogate.
 [[nodiscard]] bool read_str_text(PyObject* str, tenhou::PaddedText& text);
 
-// Text to event texts; the first stage that fails ends the run.
-[[nodiscard]] std::expected<mjai::EncodedEvents, Stage> convert_log_text(const tenhou::PaddedText& text);
+// How a module finds its exception classes: a borrowed reference, or null
+// with an exception set.
+using ClassOf = PyObject* (*)(ErrorClass);
 
-// Sets the exception of a failed stage: its class and fixed message, no cause.
-void raise_stage_error(Stage stage);
+// Sets the exception of a failed conversion: the class and fixed message of
+// its stage, no cause, no detail.
+void raise_error(const pairo::Error& error, ClassOf class_of = error_class);
 
 // Makes the strs of the common event texts, once for the process; they must
 // exist before the first result list. False with an exception set.

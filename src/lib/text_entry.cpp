@@ -19,14 +19,14 @@ PyObject* convert_str(PyObject* data) {
     prefix_argument_error("data");
     return nullptr;
   }
-  std::expected<mjai::EncodedEvents, Stage> events;
+  std::expected<mjai::EncodedEvents, pairo::Error> events;
   {  // the copy of the text goes as soon as the events are written
     tenhou::PaddedText text;
     if (!read_str_text(data, text)) return nullptr;  // UnicodeEncodeError as it stands
-    events = convert_log_text(text);
+    events = pairo::convert_log_text(text);
   }
   if (!events) {
-    raise_stage_error(events.error());
+    raise_error(events.error());
     return nullptr;
   }
   return build_result_list(*events);

@@ -476,7 +476,7 @@ void write_event(const Event& event, std::string& out) {
   });
 }
 
-std::expected<std::string, EncodeError> encode_event(const Event& event) {
+std::expected<std::string, pairo::Error> encode_event(const Event& event) {
   std::string text;
   text.reserve(128);
   write_event(event, text);
@@ -486,7 +486,7 @@ std::expected<std::string, EncodeError> encode_event(const Event& event) {
 // One pass over the events: the room is made for an average text, and
 // made again, twice as large, whenever the next event's bound does not fit.
 // Common texts are only numbered: they stand ready in the table.
-std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> events) {
+std::expected<EncodedEvents, pairo::Error> encode_events(std::span<const Event> events) {
   EncodedEvents encoded;
   encoded.ends.resize(events.size());
   encoded.common.resize(events.size());
@@ -512,7 +512,7 @@ std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> e
       return static_cast<std::size_t>(at - data);
     });
     if (encoded.text.size() > std::numeric_limits<std::uint32_t>::max()) {
-      return std::unexpected(EncodeError{"event texts exceed 4 GiB"});
+      return std::unexpected(pairo::Error(pairo::ErrorKind::TextsTooLarge, "the event texts exceed 4 GiB"));
     }
     room = 2 * room + event_text_bound(events[std::min(done, events.size() - 1)]);
   }

@@ -9,13 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.hpp"
 #include "mjai/event.hpp"
 
 namespace mjai {
-
-struct EncodeError {
-  std::string message;
-};
 
 // Appends the compact JSON object of `event` to `out`: "type" first, the
 // other keys in protocol order, absent optional keys left out, no whitespace.
@@ -25,7 +22,7 @@ void write_event(const Event& event, std::string& out);
 [[nodiscard]] std::size_t event_text_bound(const Event& event) noexcept;
 
 // The text of one event on its own.
-[[nodiscard]] std::expected<std::string, EncodeError> encode_event(const Event& event);
+[[nodiscard]] std::expected<std::string, pairo::Error> encode_event(const Event& event);
 
 // How many texts are fixed ones, the same in every game: the draws and
 // discards of seats 0 to 3, the declarations of riichi, new dora markers and
@@ -54,6 +51,6 @@ struct EncodedEvents {
 };
 
 // Fails only when the texts together outgrow the 32-bit offsets.
-[[nodiscard]] std::expected<EncodedEvents, EncodeError> encode_events(std::span<const Event> events);
+[[nodiscard]] std::expected<EncodedEvents, pairo::Error> encode_events(std::span<const Event> events);
 
 }  // namespace mjai

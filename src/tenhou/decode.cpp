@@ -71,7 +71,7 @@ Decoded<Rule> read_rule(Element e) {
     }
     return rule;
   }
-  return std::unexpected(invalid_type(e, "struct Rule"));
+  return std::unexpected(invalid_type(e, "a rule (an object or an array)"));
 }
 
 // ---- A round: a positional record of 17 values.
@@ -81,7 +81,7 @@ constexpr std::size_t meta_size = 3;
 
 Decoded<KyokuMeta> read_meta(Element e) {
   array values;
-  if (e.get_array().get(values) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "tuple struct Inner"));
+  if (e.get_array().get(values) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "a round header (an array of 3 integers)"));
   KyokuMeta meta;
   const auto count = visit_positions(values, meta_size, [&](std::size_t position, Element value) {
     switch (position) {
@@ -91,7 +91,7 @@ Decoded<KyokuMeta> read_meta(Element e) {
     }
   });
   if (!count) return std::unexpected(std::move(count.error()));
-  if (*count < meta_size) return std::unexpected(invalid_length(*count, "tuple struct Inner with 3 elements"));
+  if (*count < meta_size) return std::unexpected(invalid_length(*count, "a round header of 3 values"));
   return meta;
 }
 
@@ -101,12 +101,12 @@ Decoded<std::vector<Tile>> read_tiles(Element e) {
 }
 
 Decoded<std::array<Tile, 13>> read_hand(Element e) {
-  return read_fixed<13>(e, "an array of size 13", [](Element tile) { return read_tile(tile); });
+  return read_fixed<13>(e, "a hand of 13 tiles", [](Element tile) { return read_tile(tile); });
 }
 
 Decoded<std::vector<ActionItem>> read_stream(Element e) {
   array items;
-  if (e.get_array().get(items) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "a sequence"));
+  if (e.get_array().get(items) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, expect_array));
   return read_action_items(items);
 }
 
@@ -134,13 +134,13 @@ Status read_kyoku_field(RawKyoku& kyoku, std::size_t position, Element value) {
 
 Decoded<RawKyoku> read_kyoku(Element e) {
   array values;
-  if (e.get_array().get(values) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "tuple struct Inner"));
+  if (e.get_array().get(values) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "a round (an array of 17 values)"));
   RawKyoku kyoku;
   const auto count = visit_positions(values, kyoku_size, [&](std::size_t position, Element value) {
     return read_kyoku_field(kyoku, position, value);
   });
   if (!count) return std::unexpected(std::move(count.error()));
-  if (*count < kyoku_size) return std::unexpected(invalid_length(*count, "tuple struct Inner with 17 elements"));
+  if (*count < kyoku_size) return std::unexpected(invalid_length(*count, "a round of 17 values"));
   return kyoku;
 }
 
@@ -179,10 +179,10 @@ Decoded<RawLog> read_root(Element root) {
   if (root.is_array()) {
     const auto count = visit_positions(root.get_array().value_unsafe(), log_keys.size(), read_field);
     if (!count) return std::unexpected(std::move(count.error()));
-    if (*count < log_keys.size()) return std::unexpected(invalid_length(*count, "struct RawLog with 8 elements"));
+    if (*count < log_keys.size()) return std::unexpected(invalid_length(*count, "a log array of 8 values"));
     return log;
   }
-  return std::unexpected(invalid_type(root, "struct RawLog"));
+  return std::unexpected(invalid_type(root, "a log (an object or an array of 8 values)"));
 }
 
 // Nothing can nest deeper than half the text's length, so with this limit the
@@ -198,7 +198,7 @@ constexpr std::size_t usual_depth = 64;
 
 }  // namespace
 
-std::expected<RawLog, DecodeError> decode_raw_log(const PaddedText& text) {
+std::expected<RawLog, pairo::Error> decode_raw_log(const PaddedText& text) {
   static_assert(PaddedText::padding >= simdjson::SIMDJSON_PADDING,
                 "the text is parsed where it lies, so its padding must cover the parser's reads");
   // A parser per call: nothing survives from one log to the next.

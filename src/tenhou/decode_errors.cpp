@@ -8,7 +8,9 @@
 namespace tenhou::decoding {
 namespace {
 
-DecodeError error(std::string message) { return DecodeError{std::move(message), std::nullopt}; }
+Error error(pairo::ErrorKind kind, std::string message) { return Error(kind, std::move(message)); }
+
+using enum pairo::ErrorKind;
 
 std::string quoted(std::string_view text) {
   std::string out = "\"";
@@ -43,15 +45,15 @@ std::string float_text(double value) {
 std::string describe(Element found) {
   switch (found.type()) {
     case ElementType::ARRAY:
-      return "sequence";
+      return "array";
     case ElementType::OBJECT:
-      return "map";
+      return "object";
     case ElementType::INT64:
       return "integer `" + std::to_string(found.get_int64().value_unsafe()) + "`";
     case ElementType::UINT64:
       return "integer `" + std::to_string(found.get_uint64().value_unsafe()) + "`";
     case ElementType::DOUBLE:
-      return "floating point `" + float_text(found.get_double().value_unsafe()) + "`";
+      return "number `" + float_text(found.get_double().value_unsafe()) + "`";
     case ElementType::STRING:
       return "string " + quoted(found.get_string().value_unsafe());
     case ElementType::BOOL:
@@ -64,44 +66,45 @@ std::string describe(Element found) {
 
 }  // namespace
 
-DecodeError invalid_type(Element found, std::string_view expectation) {
-  return error("invalid type: " + describe(found) + ", expected " + std::string(expectation));
+Error invalid_type(Element found, std::string_view expectation) {
+  return error(InvalidType, "invalid type: " + describe(found) + ", expected " + std::string(expectation));
 }
 
-DecodeError invalid_value(Element found, std::string_view expectation) {
-  return error("invalid value: " + describe(found) + ", expected " + std::string(expectation));
+Error invalid_value(Element found, std::string_view expectation) {
+  return error(InvalidValue, "invalid value: " + describe(found) + ", expected " + std::string(expectation));
 }
 
-DecodeError invalid_length(std::size_t count, std::string_view expectation) {
-  return error("invalid length " + std::to_string(count) + ", expected " + std::string(expectation));
+Error invalid_length(std::size_t count, std::string_view expectation) {
+  return error(InvalidLength, "invalid length " + std::to_string(count) + ", expected " + std::string(expectation));
 }
 
-DecodeError missing_field(std::string_view key) { return error("missing field `" + std::string(key) + "`"); }
+Error missing_field(std::string_view key) { return error(MissingField, "missing field `" + std::string(key) + "`"); }
 
-DecodeError duplicate_field(std::string_view key) { return error("duplicate field `" + std::string(key) + "`"); }
+Error duplicate_field(std::string_view key) {
+  return error(DuplicateField, "duplicate field `" + std::string(key) + "`");
+}
 
-DecodeError trailing_element() { return error("trailing characters"); }
+Error too_many_values(std::size_t limit) {
+  return error(InvalidLength, "invalid length: more than " + std::to_string(limit) + " values");
+}
 
 // The parser's own wording for the same limit.
-DecodeError nesting_too_deep() { return error(simdjson::error_message(simdjson::DEPTH_ERROR)); }
+Error nesting_too_deep() { return error(Syntax, simdjson::error_message(simdjson::DEPTH_ERROR)); }
 
-DecodeError parse_failure(simdjson::error_code code) { return error(simdjson::error_message(code)); }
+Error parse_failure(simdjson::error_code code) { return error(Syntax, simdjson::error_message(code)); }
 
-DecodeError no_matching_variant(std::string_view union_name) {
-  return error("data did not match any variant of untagged enum " + std::string(union_name));
+Error not_an_action_item(Element found) {
+  return error(NotAnItem, "invalid stream item: " + describe(found) +
+                              ", expected a tile number, another integer from 0 to 255 or a text");
 }
 
-// "invalid value: N, expected one of: 0, 11, ..., 53".
-DecodeError not_a_tile(std::uint8_t number) {
-  std::string message = "invalid value: " + std::to_string(number) + ", expected one of: ";
-  bool first = true;
-  for (std::size_t n = 0; n < pairo::detail::tenhou_codes.size(); ++n) {
-    if (!pairo::tile_from_tenhou(static_cast<std::uint8_t>(n))) continue;
-    if (!first) message += ", ";
-    message += std::to_string(n);
-    first = false;
-  }
-  return error(std::move(message));
+Error not_a_result_item(Element found) {
+  return error(NotAnItem, "invalid result item: " + describe(found) + ", expected a text or an array");
+}
+
+Error not_a_tile(std::uint8_t number) {
+  return error(NotATile, "invalid tile: " + std::to_string(number) +
+                             " is no Tenhou tile number (0, 11 to 19, 21 to 29, 31 to 39, 41 to 47, 51 to 53)");
 }
 
 }  // namespace tenhou::decoding

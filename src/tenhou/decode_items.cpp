@@ -86,7 +86,7 @@ Decoded<JsonValue> read_json_value(Element e, int level) {
       if (level >= nesting_budget) return std::unexpected(nesting_too_deep());
       return wrap(read_json_object(e.get_object().value_unsafe(), level));
   }
-  return std::unexpected(no_matching_variant("ResultItem"));
+  return std::unexpected(not_a_result_item(e));
 }
 
 }  // namespace
@@ -114,7 +114,7 @@ Decoded<std::vector<ActionItem>> read_action_items(array items) {
       out.emplace_back(ActionItem::Text{std::string(e.get_string().value_unsafe())});
       continue;
     }
-    return std::unexpected(no_matching_variant("ActionItem"));
+    return std::unexpected(not_an_action_item(e));
   }
   return out;
 }
@@ -124,7 +124,7 @@ Decoded<ResultItem> read_result_item(Element e, int level) {
   if (e.type() == ElementType::STRING) {
     return ResultItem{ResultItem::Text{std::string(e.get_string().value_unsafe())}};
   }
-  if (e.type() != ElementType::ARRAY) return std::unexpected(no_matching_variant("ResultItem"));
+  if (e.type() != ElementType::ARRAY) return std::unexpected(not_a_result_item(e));
   if (level >= nesting_budget) return std::unexpected(nesting_too_deep());
   const array values = e.get_array().value_unsafe();
   if (const auto deltas = as_deltas(values)) return ResultItem{ResultItem::Deltas{*deltas}};

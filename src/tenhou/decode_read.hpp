@@ -24,8 +24,8 @@
 namespace tenhou::decoding {
 
 template <class T>
-using Decoded = std::expected<T, DecodeError>;
-using Status = std::expected<void, DecodeError>;
+using Decoded = std::expected<T, pairo::Error>;
+using Status = std::expected<void, pairo::Error>;
 using Element = simdjson::dom::element;
 using ElementType = simdjson::dom::element_type;
 
@@ -41,21 +41,25 @@ inline constexpr int result_item_level = 5;
 
 // ---- Error builders: cold and out of line; the found value is rendered only here.
 
+using pairo::Error;
+
 // "invalid type: <found>, expected <expectation>"
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError invalid_type(Element found, std::string_view expectation);
+[[nodiscard, gnu::cold, gnu::noinline]] Error invalid_type(Element found, std::string_view expectation);
 // "invalid value: <found>, expected <expectation>"
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError invalid_value(Element found, std::string_view expectation);
+[[nodiscard, gnu::cold, gnu::noinline]] Error invalid_value(Element found, std::string_view expectation);
 // "invalid length <count>, expected <expectation>"
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError invalid_length(std::size_t count, std::string_view expectation);
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError missing_field(std::string_view key);
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError duplicate_field(std::string_view key);
-// An element past the end of a fixed array or positional record.
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError trailing_element();
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError nesting_too_deep();
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError parse_failure(simdjson::error_code code);
-// "data did not match any variant of untagged enum <union_name>"
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError no_matching_variant(std::string_view union_name);
-[[nodiscard, gnu::cold, gnu::noinline]] DecodeError not_a_tile(std::uint8_t number);
+[[nodiscard, gnu::cold, gnu::noinline]] Error invalid_length(std::size_t count, std::string_view expectation);
+[[nodiscard, gnu::cold, gnu::noinline]] Error missing_field(std::string_view key);
+[[nodiscard, gnu::cold, gnu::noinline]] Error duplicate_field(std::string_view key);
+// An element past the `limit` values of a fixed array or positional record.
+[[nodiscard, gnu::cold, gnu::noinline]] Error too_many_values(std::size_t limit);
+[[nodiscard, gnu::cold, gnu::noinline]] Error nesting_too_deep();
+[[nodiscard, gnu::cold, gnu::noinline]] Error parse_failure(simdjson::error_code code);
+// A stream item that is no tile, number or text.
+[[nodiscard, gnu::cold, gnu::noinline]] Error not_an_action_item(Element found);
+// A result item that is no text or array.
+[[nodiscard, gnu::cold, gnu::noinline]] Error not_a_result_item(Element found);
+[[nodiscard, gnu::cold, gnu::noinline]] Error not_a_tile(std::uint8_t number);
 
 // ---- Scalars.
 //
@@ -64,6 +68,10 @@ inline constexpr int result_item_level = 5;
 // that, and every number written with a fraction or an exponent as DOUBLE,
 // whole or not. So the element type alone tells an integer from a
 // floating-point number.
+
+inline constexpr std::string_view expect_u8 = "an integer from 0 to 255";
+inline constexpr std::string_view expect_i32 = "a 32-bit integer";
+inline constexpr std::string_view expect_array = "an array";
 
 template <class Int>
 [[nodiscard]] inline Decoded<Int> read_integer(Element e, std::string_view expectation) {
@@ -80,8 +88,8 @@ template <class Int>
   }
 }
 
-[[nodiscard]] inline Decoded<std::uint8_t> read_u8(Element e) { return read_integer<std::uint8_t>(e, "u8"); }
-[[nodiscard]] inline Decoded<std::int32_t> read_i32(Element e) { return read_integer<std::int32_t>(e, "i32"); }
+[[nodiscard]] inline Decoded<std::uint8_t> read_u8(Element e) { return read_integer<std::uint8_t>(e, expect_u8); }
+[[nodiscard]] inline Decoded<std::int32_t> read_i32(Element e) { return read_integer<std::int32_t>(e, expect_i32); }
 
 // Any number; an integer becomes the nearest floating-point value.
 [[nodiscard]] inline Decoded<double> read_f64(Element e) {
@@ -93,7 +101,7 @@ template <class Int>
     case ElementType::UINT64:
       return static_cast<double>(e.get_uint64().value_unsafe());
     default:
-      return std::unexpected(invalid_type(e, "f64"));
+      return std::unexpected(invalid_type(e, "a number"));
   }
 }
 
@@ -139,7 +147,7 @@ template <class Visit>
 [[nodiscard]] Decoded<std::size_t> visit_positions(simdjson::dom::array array, std::size_t limit, Visit visit) {
   std::size_t position = 0;
   for (const Element item : array) {
-    if (position == limit) return std::unexpected(trailing_element());
+    if (position == limit) return std::unexpected(too_many_values(limit));
     if (auto done = visit(position, item); !done) return std::unexpected(std::move(done.error()));
     ++position;
   }
@@ -150,7 +158,7 @@ template <class Visit>
 template <class Read, class T = read_value_t<Read>>
 [[nodiscard]] Decoded<std::vector<T>> read_sequence(Element e, Read read) {
   simdjson::dom::array array;
-  if (e.get_array().get(array) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, "a sequence"));
+  if (e.get_array().get(array) != simdjson::SUCCESS) return std::unexpected(invalid_type(e, expect_array));
   std::vector<T> values;
   values.reserve(array.size());
   for (const Element item : array) {

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/error.hpp"
 #include "base/tile.hpp"
 
 namespace tenhou {
@@ -133,14 +134,8 @@ class PaddedText {
   std::size_t capacity_ = 0;
 };
 
-// Why a text is not a log. The parser keeps no line and column, so only a
-// byte offset is given, and only where the parser reports one.
-struct DecodeError {
-  std::string message;
-  std::optional<std::size_t> offset;
-};
-
-// Decodes one complete log text (UTF-8) strictly into its records.
-[[nodiscard]] std::expected<RawLog, DecodeError> decode_raw_log(const PaddedText& text);
+// Decodes one complete log text (UTF-8) strictly into its records; a text
+// that is not a log fails with an error of the decoding stage.
+[[nodiscard]] std::expected<RawLog, pairo::Error> decode_raw_log(const PaddedText& text);
 
 }  // namespace tenhou

@@ -19,7 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pairo::conv::ConvertError;
 
 using corpus::logs_in;
 using corpus::read_file;
@@ -35,7 +34,7 @@ std::vector<std::string> read_lines(const fs::path& path) {
 struct Outcome {
   std::string failed_stage;  // empty on success
   mjai::Events events;
-  std::optional<ConvertError> convert_error;
+  std::optional<pairo::Error> convert_error;
 };
 
 Outcome convert(const fs::path& path) {
@@ -44,7 +43,7 @@ Outcome convert(const fs::path& path) {
   auto prepared = pairo::conv::prepare_log(std::move(*raw));
   if (!prepared) return {"prepare", {}, {}};
   auto events = pairo::conv::convert_log(*prepared);
-  if (!events) return {"convert (kind " + std::to_string(events.error().value.index()) + ")", {}, events.error()};
+  if (!events) return {"convert: " + events.error().detail(), {}, events.error()};
   return {"", std::move(*events), {}};
 }
 
@@ -89,7 +88,7 @@ TEST(CorpusConverts, BrokenLeagueGamesFailConversion) {
   for (const auto& path : paths) {
     const auto outcome = convert(path);
     ASSERT_TRUE(outcome.convert_error.has_value()) << path << ": " << outcome.failed_stage;
-    EXPECT_TRUE(std::holds_alternative<ConvertError::NoDoraMarker>(outcome.convert_error->value))
+    EXPECT_EQ(outcome.convert_error->kind, pairo::ErrorKind::NoDoraMarker)
         << path << ": " << outcome.failed_stage;
   }
 }

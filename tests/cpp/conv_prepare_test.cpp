@@ -7,7 +7,7 @@
 namespace {
 
 using namespace conv_test;
-using pairo::conv::PrepareError;
+using pairo::ErrorKind;
 using pairo::conv::prepare_log;
 using pairo::conv::WinRecord;
 using tenhou::JsonValue;
@@ -53,7 +53,7 @@ TEST(PrepareLog, RuleDisplayText) {
     auto prepared = prepare_log(raw_log(c.disp));
     if (c.rejected) {
       ASSERT_FALSE(prepared) << c.disp;
-      EXPECT_EQ(prepared.error(), PrepareError::ThreePlayer) << c.disp;
+      EXPECT_EQ(prepared.error().kind, ErrorKind::ThreePlayer) << c.disp;
     } else {
       ASSERT_TRUE(prepared) << c.disp;
       EXPECT_EQ(prepared->kyoku_first, c.kyoku_first) << c.disp;
@@ -64,7 +64,7 @@ TEST(PrepareLog, RuleDisplayText) {
 TEST(PrepareLog, ThreePlayerIsRejectedBeforeAnyRoundIsRead) {
   auto prepared = prepare_log(raw_log("三南", {{text(win), deltas(0, 0, 0, 0), values({})}}));
   ASSERT_FALSE(prepared);
-  EXPECT_EQ(prepared.error(), PrepareError::ThreePlayer);
+  EXPECT_EQ(prepared.error().kind, ErrorKind::ThreePlayer);
 }
 
 TEST(PrepareLog, AkaFlagIsOnWhenAnyRedFiveCountIsNonZero) {
@@ -193,7 +193,7 @@ TEST(PrepareLog, WinSeatsMustBeWholeNumbersFromZeroToThree) {
   for (const auto& detail : bad) {
     auto prepared = prepare_log(raw_log("", {{text(win), deltas(0, 0, 0, 0), values(detail)}}));
     ASSERT_FALSE(prepared) << detail.size();
-    EXPECT_EQ(prepared.error(), PrepareError::BadWinDetail);
+    EXPECT_EQ(prepared.error().kind, ErrorKind::BadWinDetail);
   }
 }
 
@@ -203,7 +203,7 @@ TEST(PrepareLog, BadWinDetailStopsAtTheFirstBadPair) {
                                            {text(win), deltas(0, 0, 0, 0), values({u(0), u(0)}),
                                             deltas(0, 0, 0, 0), values({u(9), u(0)})}}));
   ASSERT_FALSE(prepared);
-  EXPECT_EQ(prepared.error(), PrepareError::BadWinDetail);
+  EXPECT_EQ(prepared.error().kind, ErrorKind::BadWinDetail);
   // A skipped pair is never examined, however bad its list.
   auto skipped = prepare_log(raw_log("", {{text(win), text("x"), values({s("bad")})}}));
   EXPECT_TRUE(skipped);

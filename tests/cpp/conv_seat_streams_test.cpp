@@ -10,7 +10,7 @@ using namespace conv_test;
 using pairo::conv::convert_seat_streams;
 using pairo::conv::SeatEvents;
 
-std::expected<SeatEvents, ConvertError> seat_streams(mjai::Seat seat, std::initializer_list<Item> draws,
+std::expected<SeatEvents, pairo::Error> seat_streams(mjai::Seat seat, std::initializer_list<Item> draws,
                                                      std::initializer_list<Item> discards) {
   PreparedKyoku kyoku;
   kyoku.draws[seat] = stream(draws);
@@ -18,17 +18,15 @@ std::expected<SeatEvents, ConvertError> seat_streams(mjai::Seat seat, std::initi
   return convert_seat_streams(kyoku, seat);
 }
 
-// The error's kind with its text data.
-std::string describe(const ConvertError& error) {
-  return std::visit(
-      [](const auto& e) -> std::string {
-        using E = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<E, ConvertError::BadItemText>) return "BadItemText " + e.text;
-        if constexpr (std::is_same_v<E, ConvertError::BadTileText>) return "BadTileText " + e.field;
-        if constexpr (std::is_same_v<E, ConvertError::NumberInDraws>) return "NumberInDraws";
-        return "other";
-      },
-      error.value);
+// The error's kind with the text at fault: the item, or the tile field
+// that the message quotes first.
+std::string describe(const pairo::Error& error) {
+  switch (error.kind) {
+    case pairo::ErrorKind::BadItemText: return "BadItemText " + error.item;
+    case pairo::ErrorKind::BadTileText: return "BadTileText " + error.message.substr(1, error.message.find('"', 1) - 1);
+    case pairo::ErrorKind::NumberInDraws: return "NumberInDraws";
+    default: return "other";
+  }
 }
 
 struct DrawCase {
@@ -87,9 +85,12 @@ TEST(ConvertSeatStreams, DrawsNumbersAndTiles) {
                                       R"({"type":"tsumo","actor":3,"pai":"5pr"})",
                                       R"({"type":"tsumo","actor":3,"pai":"?"})"}));
   for (int number : {60, 10, 255}) {
-    auto result = seat_streams(0, {11, number}, {});
+    auto result = seat_streams(2, {11, number}, {});
     ASSERT_FALSE(result) << number;
     EXPECT_EQ(describe(result.error()), "NumberInDraws") << number;
+    // The seat and the item at fault go with the error.
+    EXPECT_EQ(result.error().seat, 2) << number;
+    EXPECT_EQ(result.error().item, std::to_string(number));
   }
 }
 

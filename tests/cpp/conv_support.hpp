@@ -14,7 +14,7 @@
 
 namespace conv_test {
 
-using pairo::conv::ConvertError;
+using pairo::Error;
 using pairo::conv::KyokuOutcome;
 using pairo::conv::PreparedKyoku;
 using pairo::conv::PreparedLog;
@@ -88,7 +88,7 @@ inline PreparedLog log_of(std::vector<PreparedKyoku> kyokus) {
 
 // The play of a one-round game: every line after start_kyoku and before
 // end_game, results included.
-inline std::expected<std::vector<std::string>, ConvertError> play(PreparedKyoku kyoku) {
+inline std::expected<std::vector<std::string>, Error> play(PreparedKyoku kyoku) {
   std::vector<PreparedKyoku> one;
   one.push_back(std::move(kyoku));
   auto events = pairo::conv::convert_log(log_of(std::move(one)));

@@ -45,7 +45,7 @@ TEST(CorpusRefused, ThreePlayerLogsHaveAnEmptyHand) {
   for (const auto& path : paths) {
     const auto decoded = tenhou::decode_raw_log(tenhou::PaddedText(read_file(path)));
     ASSERT_FALSE(decoded.has_value()) << path;
-    EXPECT_EQ(decoded.error().message, "invalid length 0, expected an array of size 13") << path;
+    EXPECT_EQ(decoded.error().message, "invalid length 0, expected a hand of 13 tiles") << path;
   }
 }
 

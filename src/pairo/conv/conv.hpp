@@ -1,4 +1,7 @@
 // The conversion of a decoded log into the mjai events of the whole game.
+// Preparation fails with errors of the preparation stage, everything after
+// it with errors of the conversion stage; both name the round, and the seat
+// where one seat's stream is at fault.
 #pragma once
 
 #include <array>
@@ -9,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/error.hpp"
 #include "mjai/event.hpp"
 #include "tenhou/tenhou.hpp"
 
@@ -56,60 +60,22 @@ struct PreparedLog {
   std::uint8_t kyoku_first = 0;
 };
 
-enum class PrepareError : std::uint8_t { ThreePlayer, BadWinDetail };
-
-// Why the play of a log cannot be rebuilt. Never shown to the caller; kept
-// for diagnosis and tests.
-struct ConvertError {
-  struct BadItemText {
-    std::string text;
-  };
-  struct BadTileText {
-    std::string field;
-  };
-  struct NumberInDraws {};
-  struct NoDoraMarker {
-    std::uint8_t kyoku;
-    std::uint8_t honba;
-  };
-  struct DrawsExhausted {
-    std::uint8_t kyoku;
-    std::uint8_t honba;
-    Seat seat;
-  };
-  struct NoDiscardAfterReach {
-    std::uint8_t kyoku;
-    std::uint8_t honba;
-    Seat seat;
-  };
-  struct UnmatchedCall {
-    Event call;
-    bool discard_seen;
-    Seat last_discarder;
-    Tile last_tile;
-    Seat actor;
-  };
-  std::variant<BadItemText, BadTileText, NumberInDraws, NoDoraMarker, DrawsExhausted,
-               NoDiscardAfterReach, UnmatchedCall>
-      value;
-};
-
 struct SeatEvents {
   Events draw_events;
   Events discard_events;
 };
 
-[[nodiscard]] std::expected<PreparedLog, PrepareError> prepare_log(tenhou::RawLog raw);
+[[nodiscard]] std::expected<PreparedLog, Error> prepare_log(tenhou::RawLog raw);
 
-[[nodiscard]] std::expected<SeatEvents, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku,
+[[nodiscard]] std::expected<SeatEvents, Error> convert_seat_streams(const PreparedKyoku& kyoku,
                                                                            Seat seat);
 // The same into `into`, emptied first: the lists keep their room, so that
 // the rounds of a game can share them.
-[[nodiscard]] std::expected<void, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat,
+[[nodiscard]] std::expected<void, Error> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat,
                                                                      SeatEvents& into);
 
 void append_round_results(Events& round_events, const PreparedKyoku& kyoku);
 
-[[nodiscard]] std::expected<Events, ConvertError> convert_log(const PreparedLog& log);
+[[nodiscard]] std::expected<Events, Error> convert_log(const PreparedLog& log);
 
 }  // namespace pairo::conv

@@ -4,6 +4,7 @@
 // cannot be played out, it is replayed with that call refused there.
 #include <algorithm>
 #include <optional>
+#include <string>
 
 #include "pairo/conv/conv.hpp"
 #include "pairo/conv/round.hpp"
@@ -40,16 +41,20 @@ struct CallFacts {
   return std::nullopt;
 }
 
-[[gnu::cold]] ConvertError no_dora_marker(const PreparedKyoku& kyoku) {
-  return ConvertError{ConvertError::NoDoraMarker{kyoku.kyoku, kyoku.honba}};
+[[gnu::cold]] Error no_dora_marker(std::string message) {
+  return Error(ErrorKind::NoDoraMarker, std::move(message));
 }
 
-[[gnu::cold]] ConvertError draws_exhausted(const PreparedKyoku& kyoku, Seat seat) {
-  return ConvertError{ConvertError::DrawsExhausted{kyoku.kyoku, kyoku.honba, seat}};
+[[gnu::cold]] Error draws_exhausted(Seat seat) {
+  Error error(ErrorKind::DrawsExhausted, "no draw is left for the seat's turn");
+  error.seat = seat;
+  return error;
 }
 
-[[gnu::cold]] ConvertError no_discard_after_reach(const PreparedKyoku& kyoku, Seat seat) {
-  return ConvertError{ConvertError::NoDiscardAfterReach{kyoku.kyoku, kyoku.honba, seat}};
+[[gnu::cold]] Error no_discard_after_reach(Seat seat) {
+  Error error(ErrorKind::NoDiscardAfterReach, "a riichi declaration has no discard after it");
+  error.seat = seat;
+  return error;
 }
 
 [[nodiscard]] mjai::StartKyoku start_kyoku(const PreparedKyoku& kyoku) {
@@ -101,8 +106,8 @@ class Attempt {
     }
   }
 
-  [[nodiscard]] std::expected<void, ConvertError> run() {
-    if (kyoku_.dora_indicators.empty()) return std::unexpected(no_dora_marker(kyoku_));
+  [[nodiscard]] std::expected<void, Error> run() {
+    if (kyoku_.dora_indicators.empty()) return std::unexpected(no_dora_marker("the round has no dora indicator"));
     out_.emplace_back(start_kyoku(kyoku_));
     for (;;) {
       if (auto taken = take(); !taken) return taken;
@@ -136,17 +141,19 @@ class Attempt {
     }
   }
 
-  [[nodiscard]] std::expected<void, ConvertError> reveal_dora() {
-    if (dora_at_ >= kyoku_.dora_indicators.size()) return std::unexpected(no_dora_marker(kyoku_));
+  [[nodiscard]] std::expected<void, Error> reveal_dora() {
+    if (dora_at_ >= kyoku_.dora_indicators.size()) {
+      return std::unexpected(no_dora_marker("a kan reveals a new dora, but no dora indicator is left"));
+    }
     out_.emplace_back(mjai::Dora{kyoku_.dora_indicators[dora_at_++]});
     return {};
   }
 
   // The actor's next draw event; a call must take the last discard, from
   // another seat.
-  [[nodiscard]] std::expected<const Event*, ConvertError> next_draw() {
+  [[nodiscard]] std::expected<const Event*, Error> next_draw() {
     Unread& draws = draws_[actor_];
-    if (draws.empty()) return std::unexpected(draws_exhausted(kyoku_, actor_));
+    if (draws.empty()) return std::unexpected(draws_exhausted(actor_));
     const Event& event = *draws.next++;
     --draws_left_;
     note_next_draw(actor_);
@@ -158,11 +165,23 @@ class Attempt {
     return &event;
   }
 
-  [[gnu::cold]] ConvertError unmatched_call(const Event& call) const {
-    return ConvertError{ConvertError::UnmatchedCall{call, discard_seen_, last_discarder_, last_tile_, actor_}};
+  // "pon of 5m names seat 1, but the last discard was seat 2's 6m"
+  [[gnu::cold]] Error unmatched_call(const Event& call) const {
+    const CallFacts facts = *call_facts(call);
+    std::string message = std::string(mjai::event_type_name(call)) + " of " + std::string(pairo::tile_name(facts.pai)) +
+                          " names seat " + std::to_string(facts.target) + ", but ";
+    if (discard_seen_) {
+      message += "the last discard was seat " + std::to_string(last_discarder_) + "'s " +
+                 std::string(pairo::tile_name(last_tile_));
+    } else {
+      message += "no tile has been discarded yet";
+    }
+    Error error(ErrorKind::UnmatchedCall, std::move(message));
+    error.seat = actor_;
+    return error;
   }
 
-  [[nodiscard]] std::expected<void, ConvertError> take() {
+  [[nodiscard]] std::expected<void, Error> take() {
     auto next = next_draw();
     if (!next) return std::unexpected(std::move(next.error()));
     const Event& event = **next;
@@ -178,7 +197,7 @@ class Attempt {
 
   // A daiminkan is followed by the rinshan draw, or by a further daiminkan
   // whose kan dora comes right before it.
-  [[nodiscard]] std::expected<void, ConvertError> take_after_daiminkan(const Event& kan) {
+  [[nodiscard]] std::expected<void, Error> take_after_daiminkan(const Event& kan) {
     if (dora_after_discard_) {
       if (auto dora = reveal_dora(); !dora) return dora;
     }
@@ -209,7 +228,7 @@ class Attempt {
     }
   }
 
-  [[nodiscard]] std::expected<After, ConvertError> discard() {
+  [[nodiscard]] std::expected<After, Error> discard() {
     Unread& discards = discards_[actor_];
     if (discards.empty()) return After::RoundOver;
     const Event& event = *discards.next++;
@@ -225,7 +244,7 @@ class Attempt {
     emit(event);
     if (std::holds_alternative<mjai::Reach>(event)) {
       // The declaring discard; a kan dora still pending waits past it.
-      if (discards.empty()) return std::unexpected(no_discard_after_reach(kyoku_, actor_));
+      if (discards.empty()) return std::unexpected(no_discard_after_reach(actor_));
       const Event& declared = *discards.next++;
       note_dahai(declared);
       emit(declared);
@@ -315,13 +334,13 @@ class Attempt {
 
 // Converts the four seats' streams, each once, into the game's seat lists,
 // then plays the round out.
-[[nodiscard]] std::expected<void, ConvertError> convert_round(const PreparedKyoku& kyoku,
-                                                              std::array<SeatEvents, 4>& seats,
-                                                              Events& out) {
-  for (Seat s = 0; s < 4; ++s) {
-    if (auto seat = convert_seat_streams(kyoku, s, seats[s]); !seat) return seat;
-  }
-  return play_round(kyoku, seats, out);
+[[nodiscard]] std::expected<void, Error> convert_round(const PreparedKyoku& kyoku,
+                                                       std::array<SeatEvents, 4>& seats, Events& out) {
+  std::expected<void, Error> done;
+  for (Seat s = 0; s < 4 && done; ++s) done = convert_seat_streams(kyoku, s, seats[s]);
+  if (done) done = play_round(kyoku, seats, out);
+  if (!done) done.error().round = Round{kyoku.kyoku, kyoku.honba};
+  return done;
 }
 
 // Room for every event of the game, so that the list grows once: each item
@@ -340,7 +359,7 @@ class Attempt {
 
 // Retries while the decisions change; a decisions state met before would
 // only replay an attempt that already failed.
-std::expected<void, ConvertError> play_round(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats,
+std::expected<void, Error> play_round(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats,
                                              Events& out, std::size_t max_attempts) {
   const RoundStreams streams{seats, discard_counts(seats)};
   Decisions decisions{};
@@ -359,7 +378,7 @@ std::expected<void, ConvertError> play_round(const PreparedKyoku& kyoku, const s
   }
 }
 
-std::expected<Events, ConvertError> convert_log(const PreparedLog& log) {
+std::expected<Events, Error> convert_log(const PreparedLog& log) {
   Events events;
   events.reserve(expected_event_count(log));
   events.emplace_back(mjai::StartGame{log.names, log.kyoku_first, log.aka_flag});

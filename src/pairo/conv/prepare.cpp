@@ -44,7 +44,15 @@ constexpr std::string_view win_marker = "和了";
   return std::nullopt;
 }
 
-[[nodiscard]] std::expected<KyokuOutcome, PrepareError> wins_of(const std::vector<ResultItem>& results) {
+[[gnu::cold]] Error three_player(std::string_view disp) {
+  return Error(ErrorKind::ThreePlayer, "a three-player game (rule \"" + std::string(disp) + "\")");
+}
+
+[[gnu::cold]] Error bad_win_detail() {
+  return Error(ErrorKind::BadWinDetail, "a win's detail does not begin with the winner's and the payer's seats, 0 to 3");
+}
+
+[[nodiscard]] std::expected<KyokuOutcome, Error> wins_of(const std::vector<ResultItem>& results) {
   KyokuOutcome::Wins wins;
   const std::size_t pairs = (results.size() - 1) / 2;
   wins.wins.reserve(pairs);
@@ -52,16 +60,16 @@ constexpr std::string_view win_marker = "和了";
     const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1 + 2 * p].value);
     const auto* detail = std::get_if<ResultItem::Values>(&results[2 + 2 * p].value);
     if (deltas == nullptr || detail == nullptr) continue;
-    if (detail->values.size() < 2) return std::unexpected(PrepareError::BadWinDetail);
+    if (detail->values.size() < 2) return std::unexpected(bad_win_detail());
     const auto actor = seat_of(detail->values[0]);
     const auto target = seat_of(detail->values[1]);
-    if (!actor || !target) return std::unexpected(PrepareError::BadWinDetail);
+    if (!actor || !target) return std::unexpected(bad_win_detail());
     wins.wins.push_back(WinRecord{deltas->values, *actor, *target});
   }
   return KyokuOutcome{std::move(wins)};
 }
 
-[[nodiscard]] std::expected<KyokuOutcome, PrepareError> outcome_of(const std::vector<ResultItem>& results) {
+[[nodiscard]] std::expected<KyokuOutcome, Error> outcome_of(const std::vector<ResultItem>& results) {
   const auto* head = results.empty() ? nullptr : std::get_if<ResultItem::Text>(&results[0].value);
   if (head == nullptr) return KyokuOutcome{KyokuOutcome::Draw{}};
   if (head->text == win_marker) return wins_of(results);
@@ -75,9 +83,9 @@ constexpr std::string_view win_marker = "和了";
 
 }  // namespace
 
-std::expected<PreparedLog, PrepareError> prepare_log(tenhou::RawLog raw) {
+std::expected<PreparedLog, Error> prepare_log(tenhou::RawLog raw) {
   const std::string_view disp = raw.rule.disp;
-  if (is_three_player(disp)) return std::unexpected(PrepareError::ThreePlayer);
+  if (is_three_player(disp)) return std::unexpected(three_player(disp));
 
   PreparedLog log;
   log.kyoku_first = kyoku_first_of(disp);
@@ -86,7 +94,10 @@ std::expected<PreparedLog, PrepareError> prepare_log(tenhou::RawLog raw) {
   log.kyokus.reserve(raw.log.size());
   for (tenhou::RawKyoku& round : raw.log) {
     auto outcome = outcome_of(round.results);
-    if (!outcome) return std::unexpected(outcome.error());
+    if (!outcome) {
+      outcome.error().round = Round{round.meta.kyoku, round.meta.honba};
+      return std::unexpected(std::move(outcome.error()));
+    }
     log.kyokus.push_back(PreparedKyoku{
         .dora_indicators = std::move(round.dora_indicators),
         .ura_indicators = std::move(round.ura_indicators),

@@ -18,7 +18,7 @@ inline constexpr std::size_t max_round_attempts = 1024;
 
 // Appends the round's events, start_kyoku to end_kyoku, to `out`; on failure
 // `out` is left as it was, and the error is the last attempt's.
-[[nodiscard]] std::expected<void, ConvertError> play_round(const PreparedKyoku& kyoku,
+[[nodiscard]] std::expected<void, Error> play_round(const PreparedKyoku& kyoku,
                                                            const std::array<SeatEvents, 4>& seats,
                                                            Events& out,
                                                            std::size_t max_attempts = max_round_attempts);

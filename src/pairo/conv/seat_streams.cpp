@@ -8,7 +8,7 @@
 namespace pairo::conv {
 namespace {
 
-using Result = std::expected<Event, ConvertError>;
+using Result = std::expected<Event, Error>;
 
 // The seats a call names, seen from the calling seat.
 [[nodiscard]] constexpr Seat seat_before(Seat s) noexcept { return static_cast<Seat>((s + 3) % 4); }
@@ -49,33 +49,44 @@ using Result = std::expected<Event, ConvertError>;
   return out;
 }
 
-[[gnu::cold]] ConvertError bad_item_text(std::string_view text) {
-  return ConvertError{ConvertError::BadItemText{std::string(text)}};
+[[gnu::cold]] Error bad_item_text(std::string_view text) {
+  Error error(ErrorKind::BadItemText, "\"" + std::string(text) + "\" is no call, kan or riichi");
+  error.item = text;
+  return error;
 }
 
-[[gnu::cold]] ConvertError bad_tile_text(std::string_view field) {
-  return ConvertError{ConvertError::BadTileText{lossy_utf8(field)}};
+// `field`, two bytes of `text`, may cut a character in two.
+[[gnu::cold]] Error bad_tile_text(std::string_view text, std::string_view field) {
+  Error error(ErrorKind::BadTileText, "\"" + lossy_utf8(field) + "\" in \"" + std::string(text) + "\" is no tile number");
+  error.item = text;
+  return error;
+}
+
+[[gnu::cold]] Error number_in_draws(std::uint8_t number) {
+  Error error(ErrorKind::NumberInDraws, "the number " + std::to_string(number) + " stands among the draws");
+  error.item = std::to_string(number);
+  return error;
 }
 
 [[nodiscard]] constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 // A tile field: two bytes holding a Tenhou tile number, as two digits or as
 // a plus sign and one digit.
-[[nodiscard]] std::expected<Tile, ConvertError> tile_field(std::string_view text, std::size_t at) {
+[[nodiscard]] std::expected<Tile, Error> tile_field(std::string_view text, std::size_t at) {
   const std::string_view field = text.substr(at, 2);
   const char high = field[0];
   const char low = field[1];
-  if (!is_digit(low) || !(is_digit(high) || high == '+')) return std::unexpected(bad_tile_text(field));
+  if (!is_digit(low) || !(is_digit(high) || high == '+')) return std::unexpected(bad_tile_text(text, field));
   const int number = (high == '+' ? 0 : (high - '0') * 10) + (low - '0');
   const auto tile = pairo::tile_from_tenhou(static_cast<std::uint8_t>(number));
-  if (!tile) return std::unexpected(bad_tile_text(field));
+  if (!tile) return std::unexpected(bad_tile_text(text, field));
   return *tile;
 }
 
 // Reads the fields at `starts` in order into `tiles`; the first bad field
 // is the one reported.
 template <std::size_t N>
-[[nodiscard]] std::expected<void, ConvertError> tile_fields(std::string_view text,
+[[nodiscard]] std::expected<void, Error> tile_fields(std::string_view text,
                                                             const std::array<std::size_t, N>& starts,
                                                             std::array<Tile, N>& tiles) {
   for (std::size_t i = 0; i < N; ++i) {
@@ -156,7 +167,7 @@ template <class Meld, std::size_t N>
 
 // A riichi declaration: a letter and the discarded tile, "60" when it is the
 // tile just drawn.
-[[nodiscard]] std::expected<mjai::Dahai, ConvertError> riichi_discard(std::string_view t, Seat s) {
+[[nodiscard]] std::expected<mjai::Dahai, Error> riichi_discard(std::string_view t, Seat s) {
   if (t.size() != 3) return std::unexpected(bad_item_text(t));
   if (t.substr(1) == "60") return mjai::Dahai{s, Tile::Unknown, true};
   auto tile = tile_field(t, 1);
@@ -164,7 +175,7 @@ template <class Meld, std::size_t N>
   return mjai::Dahai{s, *tile, *tile == Tile::Unknown};
 }
 
-[[nodiscard]] std::expected<void, ConvertError> convert_draws(const std::vector<ActionItem>& items, Seat s,
+[[nodiscard]] std::expected<void, Error> convert_draws(const std::vector<ActionItem>& items, Seat s,
                                                               Events& out) {
   out.reserve(items.size());
   for (const ActionItem& item : items) {
@@ -175,7 +186,7 @@ template <class Meld, std::size_t N>
       if (!event) return std::unexpected(std::move(event.error()));
       out.push_back(*event);
     } else {
-      return std::unexpected(ConvertError{ConvertError::NumberInDraws{}});
+      return std::unexpected(number_in_draws(std::get<ActionItem::Number>(item.value).value));
     }
   }
   return {};
@@ -185,7 +196,7 @@ template <class Meld, std::size_t N>
   return t.find('k') != std::string_view::npos || t.find('a') != std::string_view::npos;
 }
 
-[[nodiscard]] std::expected<void, ConvertError> convert_discards(const std::vector<ActionItem>& items, Seat s,
+[[nodiscard]] std::expected<void, Error> convert_discards(const std::vector<ActionItem>& items, Seat s,
                                                                  Events& out) {
   // A riichi text gives two events, and a seat declares riichi once a round.
   out.reserve(items.size() + 1);
@@ -248,16 +259,20 @@ void pair_draws_with_discards(const Events& draws, Events& discards) {
 
 }  // namespace
 
-std::expected<void, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat, SeatEvents& into) {
+std::expected<void, Error> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat, SeatEvents& into) {
   into.draw_events.clear();
   into.discard_events.clear();
-  if (auto draws = convert_draws(kyoku.draws[seat], seat, into.draw_events); !draws) return draws;
-  if (auto discards = convert_discards(kyoku.discards[seat], seat, into.discard_events); !discards) return discards;
+  auto converted = convert_draws(kyoku.draws[seat], seat, into.draw_events);
+  if (converted) converted = convert_discards(kyoku.discards[seat], seat, into.discard_events);
+  if (!converted) {
+    converted.error().seat = seat;
+    return converted;
+  }
   pair_draws_with_discards(into.draw_events, into.discard_events);
   return {};
 }
 
-std::expected<SeatEvents, ConvertError> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat) {
+std::expected<SeatEvents, Error> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat) {
   SeatEvents events;
   if (auto done = convert_seat_streams(kyoku, seat, events); !done) return std::unexpected(std::move(done.error()));
   return events;

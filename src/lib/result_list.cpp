@@ -1,0 +1,91 @@
+// The list of event texts handed back to Python, and the strs it shares.
+//
+// The str of every common event text (the draws, discards, riichi
+// declarations, dora markers and round ends of seats 0 to 3) is made once when
+// the module is loaded. A result list takes a reference to them, so most of a
+// game's events cost no new str, and lists held together share them.
+//
+// They are immutable and live for the rest of the process, like the module;
+// only identity among equal texts shows it, which no one can count on for str.
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "lib/lib.hpp"
+#include "lib/py_ref.hpp"
+
+namespace pairo::lib {
+namespace {
+
+// Indexed by the encoder's number: slot 0 stands for "not a common text".
+// Plain pointers, so that nothing is released after the interpreter ends.
+std::vector<PyObject*> common_strs;  // owned for the rest of the process
+
+}  // namespace
+
+bool make_common_strs() {
+  if (!common_strs.empty()) return true;
+  const std::size_t count = mjai::common_text_count();
+  std::vector<PyRef> made;
+  made.reserve(count);
+  for (std::size_t number = 0; number < count; ++number) {
+    const std::string_view text = mjai::common_text(number);
+    PyRef str(PyUnicode_New(std::ssize(text), 127));  // common texts are ASCII
+    if (!str) return false;
+    std::memcpy(PyUnicode_1BYTE_DATA(str.get()), text.data(), text.size());
+    made.push_back(std::move(str));
+  }
+  std::vector<PyObject*> strs(count + 1, nullptr);
+  for (std::size_t number = 0; number < count; ++number) strs[number + 1] = made[number].release();
+  common_strs = std::move(strs);
+  return true;
+}
+
+std::span<PyObject* const> common_str_table() noexcept { return common_strs; }
+
+namespace {
+
+// An ASCII text in the one-byte form, made in one step.
+PyObject* ascii_str(std::string_view text) {
+  PyObject* str = PyUnicode_New(std::ssize(text), 127);
+  if (str) std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
+  return str;
+}
+
+PyObject* utf8_str(std::string_view text) {
+  return PyUnicode_DecodeUTF8(text.data(), std::ssize(text), "strict");
+}
+
+}  // namespace
+
+// Common texts are listed as the module's own strs. The encoder tells which
+// other texts are not ASCII (only those holding player names can be); all
+// the rest take the one-byte form without a scan.
+PyObject* build_result_list(const mjai::EncodedEvents& events) {
+  const Py_ssize_t count = std::ssize(events.ends);
+  PyRef list(PyList_New(count));
+  if (!list) return nullptr;
+  const std::span<PyObject* const> common = common_str_table();
+  std::size_t next_non_ascii = 0;
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    const std::uint16_t number = events.common[at];
+    PyObject* str = number < common.size() ? common[number] : nullptr;
+    if (str != nullptr) {
+      Py_INCREF(str);
+    } else {
+      const std::string_view one = events.at(at);
+      if (next_non_ascii < events.non_ascii.size() && events.non_ascii[next_non_ascii] == at) {
+        ++next_non_ascii;
+        str = utf8_str(one);
+      } else {
+        str = ascii_str(one);
+      }
+      if (!str) return nullptr;  // the list releases the texts set so far
+    }
+    PyList_SET_ITEM(list.get(), i, str);  // steals str
+  }
+  return list.release();
+}
+
+}  // namespace pairo::lib
