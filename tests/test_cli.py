@@ -24,6 +24,10 @@ import pytest
 import _pairo
 import pairo
 from conftest import corpus_files
+from test_diagnose import UNMATCHED_PON
+
+CONVERT_FAILED = "TenhouToMjaiError: failed to convert tenhou.net/6 log to mjai"
+PON_DETAIL = "round S2-1, seat 3: pon of 5m names seat 1, but the last discard was seat 2's 6m"
 
 NOT_UTF8 = "stream did not contain valid UTF-8"
 LATIN1_LOG = '{"log": [], "name": ["Jos\u00e9", "B", "C", "D"], "rule": {"disp": "", "aka": 0}}'.encode("latin-1")
@@ -91,6 +95,14 @@ def failure(call, expected_class: type[BaseException]) -> str:
     return f"{type(info.value).__name__}: {info.value}"
 
 
+def conversion_failure(text: str, expected_class: type[BaseException]) -> str:
+    """The report of a log text that does not convert: the class and fixed
+    message of the module, then why, as pairo.diagnose tells it."""
+    diagnosis = pairo.diagnose(text)
+    assert diagnosis is not None
+    return f"{failure(lambda: _pairo.tenhou_to_mjai(text), expected_class)} ({diagnosis.detail})"
+
+
 def build_collection(root: Path) -> Collection:
     real = corpus_files("real")
     good: dict[Path, list[str]] = {}
@@ -108,7 +120,7 @@ def build_collection(root: Path) -> Collection:
         for log in corpus_files(folder):
             target = root / "mixed" / log.name
             shutil.copyfile(log, target)
-            bad[str(target)] = failure(lambda: _pairo.tenhou_to_mjai(log.read_text(encoding="utf-8")), cls)
+            bad[str(target)] = conversion_failure(log.read_text(encoding="utf-8"), cls)
     odd = root / "odd"
     write_gz(odd / "latin1.json.gz", LATIN1_LOG)
     (odd / "latin1-plain.json").write_bytes(LATIN1_LOG)
@@ -117,7 +129,7 @@ def build_collection(root: Path) -> Collection:
     (odd / "truncated.json.gz").write_bytes((odd / "truncated.json.gz").read_bytes()[:200])
     bad[str(odd / "latin1.json.gz")] = f"OSError: {NOT_UTF8}"
     bad[str(odd / "latin1-plain.json")] = f"OSError: {NOT_UTF8}"
-    bad[str(odd / "not-a-log.json")] = failure(lambda: _pairo.tenhou_to_mjai("these are my notes"), _pairo.JsonParsingError)
+    bad[str(odd / "not-a-log.json")] = conversion_failure("these are my notes", _pairo.JsonParsingError)
     bad[str(odd / "truncated.json.gz")] = failure(
         lambda: gzip.decompress((odd / "truncated.json.gz").read_bytes()), EOFError
     )
@@ -254,6 +266,9 @@ def test_standard_input_with_output_folder(tmp_path, gzipped):
         (lambda d: _put(d / "latin1.json", LATIN1_LOG), f"OSError: {NOT_UTF8}"),
         (lambda d: _put(d / "latin1.json.gz", gzip.compress(LATIN1_LOG)), f"OSError: {NOT_UTF8}"),
         (lambda d: _put(d / "fake.json.gz", b"{}"), "BadGzipFile: Not a gzipped file (b'{}')"),
+        # A failed conversion ends with why it failed, from a plain file and a gzipped one.
+        (lambda d: _put(d / "a.json", UNMATCHED_PON.encode()), f"{CONVERT_FAILED} ({PON_DETAIL})"),
+        (lambda d: _put(d / "a.json.gz", gzip.compress(UNMATCHED_PON.encode())), f"{CONVERT_FAILED} ({PON_DETAIL})"),
     ],
 )
 def test_single_bad_log_is_reported_and_nothing_printed(tmp_path, make_input, report):
@@ -262,6 +277,12 @@ def test_single_bad_log_is_reported_and_nothing_printed(tmp_path, make_input, re
     assert result.returncode == 1
     assert result.stdout == b""
     assert report_lines(result) == [f"{path}: {report.replace('PATH', str(path))}", "0 converted, 1 failed, 0 skipped"]
+
+
+def test_failure_from_standard_input_ends_with_its_detail():
+    result = pairo_command("-", stdin=UNMATCHED_PON.encode())
+    assert result.returncode == 1
+    assert report_lines(result) == [f"-: {CONVERT_FAILED} ({PON_DETAIL})", "0 converted, 1 failed, 0 skipped"]
 
 
 def _put(path: Path, data: bytes) -> Path:
@@ -380,7 +401,7 @@ def test_fail_fast_stops_at_the_first_failure(tmp_path, jobs):
     result = pairo_command(source, "-o", out, "-j", jobs, "--fail-fast")
     assert result.returncode == 1
     assert report_lines(result) == [
-        f"{source / '05.json'}: {failure(lambda: _pairo.tenhou_to_mjai('not a log'), _pairo.JsonParsingError)}",
+        f"{source / '05.json'}: {conversion_failure('not a log', _pairo.JsonParsingError)}",
         "5 converted, 1 failed, 0 skipped",
     ]
     written = output_files(out)
@@ -484,7 +505,7 @@ def test_quiet_still_reports_failures(tmp_path):
     result = pairo_command(corpus_files("real")[0], bad, "-o", tmp_path / "out", "-q")
     assert result.returncode == 1
     assert report_lines(result) == [
-        f"{bad}: {failure(lambda: _pairo.tenhou_to_mjai('[]'), _pairo.JsonParsingError)}"
+        f"{bad}: {conversion_failure('[]', _pairo.JsonParsingError)}"
     ]
 
 
@@ -492,7 +513,7 @@ def test_quiet_still_reports_failures(tmp_path):
 
 
 def test_package_exports_the_helpers_after_the_module_names():
-    assert pairo.__all__ == [*_pairo.__all__, "convert_path", "convert_many"]
+    assert pairo.__all__ == [*_pairo.__all__, "convert_path", "convert_many", "diagnose", "Diagnosis"]
     assert _pairo.__all__ == pairo.__all__[:8]
 
 
@@ -524,7 +545,8 @@ def test_convert_many_yields_results_in_order(collection, jobs):
     for path, result in results:
         if str(path) in collection.bad:
             assert isinstance(result, BaseException)
-            assert f"{type(result).__name__}: {result}" == collection.bad[str(path)]
+            notes = "; ".join(getattr(result, "__notes__", []))
+            assert f"{type(result).__name__}: {result}{f' ({notes})' if notes else ''}" == collection.bad[str(path)]
         else:
             assert result == expected_events(path)
 

@@ -1,8 +1,8 @@
 """Convert Tenhou version-6 JSON game logs into mjai event streams.
 
 The conversion itself lives in the extension module ``_pairo``; this package
-re-exports its names and adds what users need around it: batch conversion
-and the ``pairo`` command.
+re-exports its names and adds what users need around it: the reason a log
+does not convert, batch conversion and the ``pairo`` command.
 """
 
 from _pairo import (
@@ -16,6 +16,7 @@ from _pairo import (
     tenhou_to_mjai,
 )
 
+from ._diagnose import Diagnosis, diagnose
 from .batch import convert_many, convert_path
 
 __all__ = [
@@ -29,4 +30,6 @@ __all__ = [
     "VERSION",
     "convert_path",
     "convert_many",
+    "diagnose",
+    "Diagnosis",
 ]

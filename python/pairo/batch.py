@@ -5,6 +5,9 @@ Each conversion holds the interpreter lock from start to end, so threads do
 not help; the work is spread over processes instead. A worker never lets an
 exception escape: it hands it back as a value, so that one bad log is
 reported in its place and the batch goes on.
+
+A log that fails to convert raises the module's exception with its fixed
+message, and a note that tells why (the detail of `pairo.diagnose`).
 """
 
 from __future__ import annotations
@@ -12,13 +15,23 @@ from __future__ import annotations
 import gzip
 import os
 import signal
+import stat
 from collections import deque
 from collections.abc import Callable, Generator, Iterable, Iterator
 from functools import cache
 from itertools import islice
 from typing import TYPE_CHECKING, TypeVar
 
-from _pairo import tenhou_file_to_mjai, tenhou_to_mjai
+from _pairo import (
+    JsonParsingError,
+    JsonSerializationError,
+    TenhouLogParsingError,
+    TenhouToMjaiError,
+    tenhou_file_to_mjai,
+    tenhou_to_mjai,
+)
+
+from ._diagnose import diagnose
 
 if TYPE_CHECKING:
     from concurrent.futures import Future
@@ -55,12 +68,30 @@ def log_text(data: bytes) -> str:
         raise OSError(NOT_UTF8) from None
 
 
+CONVERSION_ERRORS = (TenhouLogParsingError, TenhouToMjaiError, JsonSerializationError, JsonParsingError)
+
+
+def explained(convert: Callable[[], list[str]], text: Callable[[], str | None]) -> list[str]:
+    """`convert()`, whose conversion failure gets a note that tells why,
+    found in the log's `text()` (read only then; None when it cannot be read
+    again)."""
+    try:
+        return convert()
+    except CONVERSION_ERRORS as exc:
+        again = text()
+        found = diagnose(again) if again is not None else None
+        if found is not None:
+            exc.add_note(found.detail)
+        raise
+
+
 def convert_bytes(data: bytes) -> list[str]:
     """Converts a log given as bytes, such as standard input; gzipped data
     is recognised by its magic bytes."""
     if data.startswith(GZIP_MAGIC):
         data = gzip.decompress(data)
-    return tenhou_to_mjai(log_text(data))
+    text = log_text(data)
+    return explained(lambda: tenhou_to_mjai(text), lambda: text)
 
 
 def convert_path(path: StrPath) -> list[str]:
@@ -71,10 +102,23 @@ def convert_path(path: StrPath) -> list[str]:
     `OSError` (or a subclass) when the file cannot be read.
     """
     if not is_gzipped(path):
-        return tenhou_file_to_mjai(path)
+        return explained(lambda: tenhou_file_to_mjai(path), lambda: _read_text(path))
     with open(path, "rb") as file:
         data = gzip.decompress(file.read())
-    return tenhou_to_mjai(log_text(data))
+    text = log_text(data)
+    return explained(lambda: tenhou_to_mjai(text), lambda: text)
+
+
+def _read_text(path: StrPath) -> str | None:
+    """The text of a log file, read a second time; None for a file that
+    cannot give it again (a pipe), or no longer can."""
+    try:
+        if not stat.S_ISREG(os.stat(path).st_mode):
+            return None
+        with open(path, "rb") as file:
+            return file.read().decode("utf-8")
+    except (OSError, UnicodeDecodeError):
+        return None
 
 
 def convert_many(

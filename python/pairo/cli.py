@@ -4,8 +4,9 @@ mjai event files.
     pairo INPUT... [-o OUTDIR] [-j N] [--gzip] [--skip-existing] [--fail-fast] [-q]
 
 A single log without an output folder goes to standard output. Failures are
-reported on standard error as "path: ExceptionClass: message" and do not
-stop the batch; a closing line counts converted, failed and skipped logs.
+reported on standard error as "path: ExceptionClass: message (detail)" and
+do not stop the batch; a closing line counts converted, failed and skipped
+logs.
 Exit status: 0 when every log was converted, 1 when some failed, 2 for a
 usage error.
 """
@@ -126,8 +127,7 @@ def to_stdout(logs: list[Log], tally: Tally) -> int:
     if not logs:
         return EXIT_OK
     log = logs[0]
-    data = sys.stdin.buffer.read() if log.name == STDIN and log.error is None else None
-    events = attempt(partial(convert_log, log), data)
+    events = attempt(partial(convert_log, log), stdin_data(log))
     if isinstance(events, BaseException):
         failed(tally, log, events)
         return EXIT_FAILED
@@ -158,9 +158,14 @@ def plan(parser: argparse.ArgumentParser, args: argparse.Namespace, logs: list[L
         if args.skip_existing and target.exists():
             tally.skipped += 1
             continue
-        data = sys.stdin.buffer.read() if log.name == STDIN and log.error is None else None
-        tasks.append(Task(log, target, args.gzip, data))
+        tasks.append(Task(log, target, args.gzip, stdin_data(log)))
     return tasks
+
+
+def stdin_data(log: Log) -> bytes | None:
+    """Standard input's bytes for the log that names it, read here: workers
+    do not share the command's standard input."""
+    return sys.stdin.buffer.read() if log.name == STDIN and log.error is None else None
 
 
 def to_files(tasks: list[Task], tally: Tally, args: argparse.Namespace) -> int:
@@ -182,8 +187,11 @@ def to_files(tasks: list[Task], tally: Tally, args: argparse.Namespace) -> int:
 
 
 def failed(tally: Tally, log: Log, exc: BaseException) -> None:
+    """Reports the failure; the notes of a failed conversion tell why."""
     tally.failed += 1
-    report(f"{log.name}: {type(exc).__name__}: {exc}")
+    notes = getattr(exc, "__notes__", None)
+    detail = f" ({'; '.join(notes)})" if notes else ""
+    report(f"{log.name}: {type(exc).__name__}: {exc}{detail}")
 
 
 def report(line: str) -> None:

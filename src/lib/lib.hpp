@@ -18,6 +18,10 @@
 
 namespace pairo::lib {
 
+// The version of the C API the extension modules are written against, as
+// PyModule_Create2 wants it (PYTHON_API_VERSION of CPython 3.12 and 3.13).
+inline constexpr int python_api_version = 1013;
+
 // The name of the input format in every message that names it.
 inline constexpr std::string_view format_label = "tenhou.net/6";
 
@@ -31,10 +35,17 @@ enum class ErrorClass : std::uint8_t {
 };
 inline constexpr std::size_t error_class_count = 4;
 
+// The classes' names in the module, in the order of ErrorClass.
+inline constexpr std::array<const char*, error_class_count> error_class_names = {
+    "TenhouLogParsingError", "TenhouToMjaiError", "JsonSerializationError", "JsonParsingError"};
+
 // Borrowed reference to the class, created on first request; null with
 // PanicException set if it cannot be created.
 [[nodiscard]] PyObject* error_class(ErrorClass which);
-[[nodiscard]] const char* error_class_short_name(ErrorClass which) noexcept;
+
+// The class in `slot`, created there first if the slot is empty; null with
+// the interpreter's exception set if it cannot be created.
+[[nodiscard]] PyObject* obtain_class(PyObject*& slot, const char* qualified_name, const char* doc, PyObject* base);
 
 // Ends the call with PanicException carrying `text`, after a diagnostic
 // naming `where` on standard error. Always returns null.

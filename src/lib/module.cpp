@@ -84,7 +84,7 @@ bool run_module_body(PyObject* module) {
   for (std::size_t i = 0; i < error_class_count; ++i) {
     const auto which = static_cast<ErrorClass>(i);
     PyObject* cls = error_class(which);  // borrowed from its slot
-    if (!cls || !add_attribute(module, error_class_short_name(which), cls)) return false;
+    if (!cls || !add_attribute(module, error_class_names[i], cls)) return false;
   }
   if (!add_function(module, &file_function) || !add_function(module, &text_function)) return false;
   const std::string version = python_version_text(package_version);
@@ -112,7 +112,7 @@ PyObject* initialise() {
   if (module_slot) return Py_NewRef(module_slot);
 
   if (!make_common_strs()) return nullptr;
-  PyRef module(PyModule_Create2(&module_def, 1013));
+  PyRef module(PyModule_Create2(&module_def, python_api_version));
   if (!module) return nullptr;
   if (!run_module_body(module.get())) return nullptr;  // nothing stored: a later import retries
   if (!module_slot) module_slot = module.release();

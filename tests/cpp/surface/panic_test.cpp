@@ -6,29 +6,20 @@
 
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
+#include "surface_support.hpp"
 
 namespace {
 
 using pairo::lib::PyRef;
+using surface_test::take_raised;
+using surface_test::text_of;
+using surface_test::type_name;
 
 class Interpreter : public ::testing::Environment {
  public:
   void SetUp() override { Py_InitializeEx(0); }
   void TearDown() override { Py_FinalizeEx(); }
 };
-
-PyRef take_raised() { return PyRef(PyErr_GetRaisedException()); }
-
-std::string text_of(PyObject* object) {
-  PyRef str(PyObject_Str(object));
-  const char* utf8 = str ? PyUnicode_AsUTF8(str.get()) : nullptr;
-  return utf8 ? utf8 : "";
-}
-
-std::string type_name(PyObject* object) {
-  PyRef name(PyType_GetQualName(Py_TYPE(object)));
-  return name ? text_of(name.get()) : "";
-}
 
 TEST(Guarded, BrokenInvariantBecomesPanicExceptionWithItsPlace) {
   testing::internal::CaptureStderr();
