@@ -41,7 +41,7 @@ bool add_error_classes(PyObject* module) {
   PyRef pairo_module(PyImport_ImportModule("_pairo"));
   if (!pairo_module) return false;
   for (std::size_t i = 0; i < lib::error_class_count; ++i) {
-    const char* name = lib::error_class_names[i];
+    const char* name = lib::texts::error_class_names[i];
     PyRef cls(PyObject_GetAttrString(pairo_module.get(), name));
     if (!cls || PyModule_AddObjectRef(module, name, cls.get()) < 0) return false;
   }

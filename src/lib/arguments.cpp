@@ -15,10 +15,10 @@ Py_ssize_t parameter_index(const Signature& signature, PyObject* keyword) {
 
 [[gnu::cold]] bool too_many_positional(const Signature& signature, Py_ssize_t nargs) {
   if (signature.required == signature.count) {
-    PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd were given",
+    PyErr_Format(PyExc_TypeError, texts::takes_exactly,
                  signature.function, signature.count, nargs);
   } else {
-    PyErr_Format(PyExc_TypeError, "%s() takes from %zd to %zd positional arguments but %zd were given",
+    PyErr_Format(PyExc_TypeError, texts::takes_from_to,
                  signature.function, signature.required, signature.count, nargs);
   }
   return false;
@@ -37,12 +37,12 @@ bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
     PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
     const Py_ssize_t index = parameter_index(signature, keyword);
     if (index < 0) {
-      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", signature.function,
+      PyErr_Format(PyExc_TypeError, texts::unexpected_keyword, signature.function,
                    keyword);
       return false;
     }
     if (bound[index]) {
-      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", signature.function,
+      PyErr_Format(PyExc_TypeError, texts::multiple_values, signature.function,
                    signature.parameters[index]);
       return false;
     }
@@ -51,7 +51,7 @@ bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
 
   for (Py_ssize_t i = 0; i < signature.required; ++i) {
     if (!bound[i]) {
-      PyErr_Format(PyExc_TypeError, "%s() missing 1 required positional argument: '%s'",
+      PyErr_Format(PyExc_TypeError, texts::missing_argument,
                    signature.function, signature.parameters[i]);
       return false;
     }
@@ -67,7 +67,7 @@ void prefix_argument_error(const char* parameter) {
     return;
   }
   PyRef original(raised);
-  PyRef message(PyUnicode_FromFormat("argument '%s': %S", parameter, original.get()));
+  PyRef message(PyUnicode_FromFormat(texts::argument_prefix, parameter, original.get()));
   if (!message) return;
   PyRef wrapped(PyObject_CallOneArg(PyExc_TypeError, message.get()));
   if (!wrapped) return;

@@ -7,26 +7,19 @@
 namespace pairo::lib {
 namespace {
 
-struct StageException {
-  ErrorClass which;
-  const char* message;
-};
-
-// By stage: decode, prepare, convert, encode.
-constexpr std::array<StageException, pairo::stage_count> stage_exceptions = {{
-    {ErrorClass::JsonParsingError, "failed to parse tenhou.net/6 log"},
-    {ErrorClass::TenhouLogParsingError, "invalid log"},
-    {ErrorClass::TenhouToMjaiError, "failed to convert tenhou.net/6 log to mjai"},
-    {ErrorClass::JsonSerializationError, "failed to serialize"},
-}};
+// The class of each stage: decode, prepare, convert, encode; the messages
+// stand in the same order in texts::stage_messages.
+constexpr std::array<ErrorClass, pairo::stage_count> stage_classes = {
+    ErrorClass::JsonParsingError, ErrorClass::TenhouLogParsingError, ErrorClass::TenhouToMjaiError,
+    ErrorClass::JsonSerializationError};
 
 }  // namespace
 
 void raise_error(const pairo::Error& error, ClassOf class_of) {
-  const StageException& raised = stage_exceptions[static_cast<std::size_t>(pairo::stage_of(error))];
-  PyObject* cls = class_of(raised.which);  // borrowed
-  if (!cls) return;                        // its own exception is set
-  PyErr_SetString(cls, raised.message);
+  const auto stage = static_cast<std::size_t>(pairo::stage_of(error));
+  PyObject* cls = class_of(stage_classes[stage]);  // borrowed
+  if (!cls) return;                                // its own exception is set
+  PyErr_SetString(cls, texts::stage_messages[stage]);
 }
 
 }  // namespace pairo::lib

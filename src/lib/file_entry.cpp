@@ -27,10 +27,9 @@ void raise_with_message(PyObject* cls, PyObject* message) {
 }
 
 [[gnu::cold]] void raise_open_failure(std::string_view path) {
-  PyRef quoted(quoted_file_name(path));
+  PyRef quoted(texts::quoted_file_name(path));
   if (!quoted) return;
-  PyRef message(PyUnicode_FromFormat("failed to open %s log file %U", std::string(format_label).c_str(),
-                                     quoted.get()));
+  PyRef message(PyUnicode_FromFormat(texts::open_failed, quoted.get()));
   raise_with_message(PyExc_FileNotFoundError, message.get());
 }
 
@@ -54,7 +53,7 @@ PyObject* read_failure_class(Errno error) noexcept {
 [[gnu::cold]] void raise_read_failure(Errno error) {
   char buffer[256];
   const char* description = ::strerror_r(error, buffer, sizeof buffer);  // the GNU form
-  PyRef message(PyUnicode_FromFormat("%s (os error %d)", description, error));
+  PyRef message(PyUnicode_FromFormat(texts::os_error, description, error));
   raise_with_message(read_failure_class(error), message.get());
 }
 
@@ -64,9 +63,9 @@ PyObject* read_failure_class(Errno error) noexcept {
 }
 
 [[gnu::cold]] void raise_create_failure(std::string_view path) {
-  PyRef displayed(displayed_file_name(path));
+  PyRef displayed(texts::displayed_file_name(path));
   if (!displayed) return;
-  PyRef message(PyUnicode_FromFormat("failed to create mjai out file %U", displayed.get()));
+  PyRef message(PyUnicode_FromFormat(texts::create_failed, displayed.get()));
   raise_with_message(PyExc_OSError, message.get());
 }
 
@@ -91,7 +90,7 @@ std::expected<tenhou::PaddedText, Raised> read_log(std::string_view path, Fd& in
     return std::unexpected(Raised{});
   }
   if (!simdjson::validate_utf8(text->data(), text->size())) {
-    raise_fixed(PyExc_OSError, "stream did not contain valid UTF-8");
+    raise_fixed(PyExc_OSError, texts::not_utf8);
     return std::unexpected(Raised{});
   }
   return std::move(*text);
@@ -100,7 +99,7 @@ std::expected<tenhou::PaddedText, Raised> read_log(std::string_view path, Fd& in
 bool write_out(std::string_view path, const mjai::EncodedEvents& events) {
   if (is_standard_output_path(path)) {
     if (write_lines({STDOUT_FILENO, true}, events)) return true;
-    raise_fixed(PyExc_OSError, "failed to write to mjai out file");
+    raise_fixed(PyExc_OSError, texts::write_failed);
     return false;
   }
   auto created = has_nul(path) ? std::unexpected(ENOENT) : create_for_writing(path.data());
@@ -110,7 +109,7 @@ bool write_out(std::string_view path, const mjai::EncodedEvents& events) {
   }
   const Fd output = std::move(*created);  // closed on both returns
   if (write_lines({output.get(), false}, events)) return true;
-  raise_fixed(PyExc_OSError, "failed to write to mjai out file");
+  raise_fixed(PyExc_OSError, texts::write_failed);
   return false;
 }
 

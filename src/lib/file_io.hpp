@@ -1,6 +1,5 @@
-// What the file entry point builds on: path arguments and the forms of a
-// file name in messages (paths.cpp), descriptors, whole-file reading and
-// line writing (file_io.cpp). System failures travel as errno values up to
+// What the file entry point builds on: path arguments (paths.cpp),
+// descriptors, whole-file reading and line writing (file_io.cpp). System failures travel as errno values up to
 // the entry point, which raises them.
 #pragma once
 
@@ -27,14 +26,6 @@ namespace pairo::lib {
 // True where the path names standard output: "-" compared component by
 // component, so "-/" and "-/." match and "./-" does not.
 [[nodiscard]] bool is_standard_output_path(std::string_view path) noexcept;
-
-// The name as a debugging string literal in double quotes: a new str, or
-// null with an exception set.
-[[nodiscard]] PyObject* quoted_file_name(std::string_view path);
-
-// The name read as UTF-8, each invalid sequence shown as U+FFFD: a new str,
-// or null with an exception set.
-[[nodiscard]] PyObject* displayed_file_name(std::string_view path);
 
 // ---- descriptors --------------------------------------------------------
 

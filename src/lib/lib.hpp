@@ -12,6 +12,7 @@
 #include <span>
 #include <string_view>
 
+#include "lib/fixed_texts.hpp"
 #include "mjai/mjai.hpp"
 #include "pipeline/pipeline.hpp"
 #include "tenhou/tenhou.hpp"
@@ -21,9 +22,6 @@ namespace pairo::lib {
 // The version of the C API the extension modules are written against, as
 // PyModule_Create2 wants it (PYTHON_API_VERSION of CPython 3.12 and 3.13).
 inline constexpr int python_api_version = 1013;
-
-// The name of the input format in every message that names it.
-inline constexpr std::string_view format_label = "tenhou.net/6";
 
 // ---- exception classes (process-wide, created on first use) -------------
 
@@ -35,9 +33,6 @@ enum class ErrorClass : std::uint8_t {
 };
 inline constexpr std::size_t error_class_count = 4;
 
-// The classes' names in the module, in the order of ErrorClass.
-inline constexpr std::array<const char*, error_class_count> error_class_names = {
-    "TenhouLogParsingError", "TenhouToMjaiError", "JsonSerializationError", "JsonParsingError"};
 
 // Borrowed reference to the class, created on first request; null with
 // PanicException set if it cannot be created.

@@ -84,7 +84,7 @@ bool run_module_body(PyObject* module) {
   for (std::size_t i = 0; i < error_class_count; ++i) {
     const auto which = static_cast<ErrorClass>(i);
     PyObject* cls = error_class(which);  // borrowed from its slot
-    if (!cls || !add_attribute(module, error_class_names[i], cls)) return false;
+    if (!cls || !add_attribute(module, texts::error_class_names[i], cls)) return false;
   }
   if (!add_function(module, &file_function) || !add_function(module, &text_function)) return false;
   const std::string version = python_version_text(package_version);
@@ -98,7 +98,7 @@ PyObject* initialise() {
   const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
   if (current == -1) {
     if (!PyErr_Occurred()) {
-      PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+      PyErr_SetString(PyExc_SystemError, texts::no_exception_set);
     }
     return nullptr;
   }

@@ -16,7 +16,7 @@ constexpr const char* panic_doc =
     "handlers meant for bad input and normally propagates to the top of the program.";
 
 PyObject* panic_class() {
-  return obtain_class(panic_slot, "pairo_runtime.PanicException", panic_doc, PyExc_BaseException);
+  return obtain_class(panic_slot, texts::panic_class_path, panic_doc, PyExc_BaseException);
 }
 
 }  // namespace

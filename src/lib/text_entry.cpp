@@ -7,15 +7,9 @@ namespace {
 
 constexpr Signature text_signature = {"tenhou_to_mjai", {"data", nullptr}, 1, 1};
 
-[[gnu::cold]] void not_a_str(PyObject* data) {
-  PyRef name(PyType_GetQualName(Py_TYPE(data)));
-  if (!name) return;
-  PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to 'PyString'", name.get());
-}
-
 PyObject* convert_str(PyObject* data) {
   if (!PyUnicode_Check(data)) {
-    not_a_str(data);
+    texts::raise_not_a_str(data);
     prefix_argument_error("data");
     return nullptr;
   }

@@ -1,0 +1,63 @@
+// The texts that callers match and stored outputs hold. Callers compare the
+// exceptions' messages, classes and class paths, scripts grep logs for them,
+// and saved results hold them: rewording any of them breaks someone. So they
+// are written here, once, and never "fixed" for style; fixed_texts.cpp holds
+// the ones that take code to write.
+#pragma once
+
+#include <Python.h>
+
+#include <array>
+#include <string_view>
+
+namespace pairo::lib::texts {
+
+// Messages that name the input format call it "tenhou.net/6".
+
+// ---- the conversion's failures, by stage: decode, prepare, convert, encode
+inline constexpr std::array<const char*, 4> stage_messages = {
+    "failed to parse tenhou.net/6 log", "invalid log", "failed to convert tenhou.net/6 log to mjai",
+    "failed to serialize"};
+
+// ---- class paths, in the order of ErrorClass
+inline constexpr std::array<const char*, 4> error_class_names = {
+    "TenhouLogParsingError", "TenhouToMjaiError", "JsonSerializationError", "JsonParsingError"};
+inline constexpr std::array<const char*, 4> error_class_paths = {
+    "_pairo.TenhouLogParsingError", "_pairo.TenhouToMjaiError", "_pairo.JsonSerializationError",
+    "_pairo.JsonParsingError"};
+// Its module part is no importable module: the class is reached only
+// through the exceptions it is raised with.
+inline constexpr const char* panic_class_path = "pairo_runtime.PanicException";
+
+// ---- arguments, in the interpreter's own wording (format strings)
+inline constexpr const char* takes_exactly = "%s() takes %zd positional arguments but %zd were given";
+inline constexpr const char* takes_from_to = "%s() takes from %zd to %zd positional arguments but %zd were given";
+inline constexpr const char* unexpected_keyword = "%s() got an unexpected keyword argument '%U'";
+inline constexpr const char* multiple_values = "%s() got multiple values for argument '%s'";
+inline constexpr const char* missing_argument = "%s() missing 1 required positional argument: '%s'";
+inline constexpr const char* argument_prefix = "argument '%s': %S";
+// A value of the wrong type where text is wanted ('%U' is its type's name).
+inline constexpr const char* not_a_str = "'%U' object cannot be converted to 'PyString'";
+
+// ---- files (format strings)
+inline constexpr const char* open_failed = "failed to open tenhou.net/6 log file %U";  // the quoted name
+inline constexpr const char* os_error = "%s (os error %d)";                           // strerror, errno
+inline constexpr const char* create_failed = "failed to create mjai out file %U";     // the displayed name
+inline constexpr const char* write_failed = "failed to write to mjai out file";
+inline constexpr const char* not_utf8 = "stream did not contain valid UTF-8";
+
+// ---- module initialisation
+inline constexpr const char* no_exception_set = "attempted to fetch exception but none was set";
+
+// Sets TypeError with not_a_str for `value`.
+void raise_not_a_str(PyObject* value);
+
+// The name as a debugging string literal in double quotes: a new str, or
+// null with an exception set.
+[[nodiscard]] PyObject* quoted_file_name(std::string_view path);
+
+// The name read as UTF-8, each invalid sequence shown as U+FFFD: a new str,
+// or null with an exception set.
+[[nodiscard]] PyObject* displayed_file_name(std::string_view path);
+
+}  // namespace pairo::lib::texts
