@@ -15,7 +15,7 @@
 #include "item_mutator.hpp"
 #include "mjai/mjai.hpp"
 #include "pairo/conv/conv.hpp"
-#include "pairo/invariant.hpp"
+#include "base/invariant.hpp"
 #include "tenhou/tenhou.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <exception>
 #include <new>
 
-#include "pairo/invariant.hpp"
+#include "base/invariant.hpp"
 
 namespace pairo::lib {
 

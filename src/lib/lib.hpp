@@ -92,8 +92,8 @@ void raise_error(const pairo::Error& error, ClassOf class_of = error_class);
 // exist before the first result list. False with an exception set.
 [[nodiscard]] bool make_common_strs();
 
-// The common strs (borrowed), indexed by the encoder's number: entry 0,
-// "not a common text", is null. Empty until they are made.
+// The common strs (borrowed), indexed by mjai::CommonTexts' number: entry
+// none is null. Empty until they are made.
 [[nodiscard]] std::span<PyObject* const> common_str_table() noexcept;
 
 // A new list with one str per event text, or null with an exception set.

@@ -17,26 +17,25 @@
 namespace pairo::lib {
 namespace {
 
-// Indexed by the encoder's number: slot 0 stands for "not a common text".
+// Indexed by the common texts' number: entry none is null.
 // Plain pointers, so that nothing is released after the interpreter ends.
 std::vector<PyObject*> common_strs;  // owned for the rest of the process
 
 }  // namespace
 
 bool make_common_strs() {
+  using mjai::CommonTexts;
   if (!common_strs.empty()) return true;
-  const std::size_t count = mjai::common_text_count();
-  std::vector<PyRef> made;
-  made.reserve(count);
-  for (std::size_t number = 0; number < count; ++number) {
-    const std::string_view text = mjai::common_text(number);
-    PyRef str(PyUnicode_New(std::ssize(text), 127));  // common texts are ASCII
-    if (!str) return false;
-    std::memcpy(PyUnicode_1BYTE_DATA(str.get()), text.data(), text.size());
-    made.push_back(std::move(str));
+  std::vector<PyRef> made(CommonTexts::last + 1);  // made[none] stays null
+  for (CommonTexts::Number number = 1; number <= CommonTexts::last; ++number) {
+    const std::string_view text = CommonTexts::text(number);
+    made[number] = PyRef(PyUnicode_New(std::ssize(text), 127));  // common texts are ASCII
+    if (!made[number]) return false;
+    std::memcpy(PyUnicode_1BYTE_DATA(made[number].get()), text.data(), text.size());
   }
-  std::vector<PyObject*> strs(count + 1, nullptr);
-  for (std::size_t number = 0; number < count; ++number) strs[number + 1] = made[number].release();
+  std::vector<PyObject*> strs;
+  strs.reserve(made.size());
+  for (PyRef& str : made) strs.push_back(str.release());
   common_strs = std::move(strs);
   return true;
 }
@@ -69,8 +68,8 @@ PyObject* build_result_list(const mjai::EncodedEvents& events) {
   std::size_t next_non_ascii = 0;
   for (Py_ssize_t i = 0; i < count; ++i) {
     const auto at = static_cast<std::size_t>(i);
-    const std::uint16_t number = events.common[at];
-    PyObject* str = number < common.size() ? common[number] : nullptr;
+    const mjai::CommonTexts::Number number = events.common[at];
+    PyObject* str = number < common.size() ? common[number] : nullptr;  // null for none
     if (str != nullptr) {
       Py_INCREF(str);
     } else {

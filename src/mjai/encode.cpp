@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "mjai/mjai.hpp"
+#include "base/invariant.hpp"
 
 namespace mjai {
 namespace {
@@ -304,97 +305,81 @@ struct alignas(64) Slot {
   std::array<char, 64> bytes{};
 };
 
-constexpr std::size_t slot_seats = 4;
+using Number = CommonTexts::Number;
+constexpr std::size_t seats = CommonTexts::seats;
 
-// Where each kind's texts begin among the common ones.
-constexpr std::size_t tsumo_first = 0;                                  // by seat, tile
-constexpr std::size_t dahai_first = tsumo_first + slot_seats * tile_count;  // by seat, tile, tsumogiri
-constexpr std::size_t reach_first = dahai_first + slot_seats * tile_count * 2;
-constexpr std::size_t reach_accepted_first = reach_first + slot_seats;
-constexpr std::size_t dora_first = reach_accepted_first + slot_seats;  // by tile
-constexpr std::size_t end_kyoku_slot = dora_first + tile_count;
-constexpr std::size_t common_count = end_kyoku_slot + 1;
+// The event that common text `number` stands for.
+Event common_event(Number number) {
+  const auto tile = [](std::size_t code) { return static_cast<Tile>(code); };
+  if (number < CommonTexts::first_dahai) {
+    const std::size_t at = number - CommonTexts::first_tsumo;
+    return Tsumo{static_cast<Seat>(at / tile_count), tile(at % tile_count)};
+  }
+  if (number < CommonTexts::first_reach) {
+    const std::size_t at = number - CommonTexts::first_dahai;
+    return Dahai{static_cast<Seat>(at / 2 / tile_count), tile(at / 2 % tile_count), at % 2 == 1};
+  }
+  if (number < CommonTexts::first_reach_accepted) return Reach{static_cast<Seat>(number - CommonTexts::first_reach)};
+  if (number < CommonTexts::first_dora) {
+    return ReachAccepted{static_cast<Seat>(number - CommonTexts::first_reach_accepted)};
+  }
+  if (number < CommonTexts::end_kyoku) return Dora{tile(number - CommonTexts::first_dora)};
+  return EndKyoku{};
+}
 
-class SlotWriter {
- public:
-  constexpr explicit SlotWriter(Slot& slot) : slot_(slot) {}
-  constexpr SlotWriter& operator<<(std::string_view text) {
-    for (const char c : text) slot_.bytes[size_++] = c;
-    slot_.bytes.back() = static_cast<char>(size_);
-    return *this;
-  }
-  constexpr SlotWriter& operator<<(Tile t) { return *this << "\"" << tile_name(t) << "\""; }
-  constexpr SlotWriter& seat(std::size_t s) {
-    const char digit[1] = {static_cast<char>('0' + s)};
-    return *this << std::string_view(digit, 1);
-  }
+char* write_text(const Event& event, char* at) noexcept;
 
- private:
-  Slot& slot_;
-  std::size_t size_ = 0;
-};
-
-constexpr std::array<Slot, common_count> common_slots = [] {
-  std::array<Slot, common_count> slots{};
-  for (std::size_t s = 0; s < slot_seats; ++s) {
-    for (std::size_t t = 0; t < tile_count; ++t) {
-      SlotWriter w(slots[tsumo_first + s * tile_count + t]);
-      w << R"({"type":"tsumo","actor":)";
-      w.seat(s) << R"(,"pai":)" << static_cast<Tile>(t) << "}";
-      for (std::size_t tsumogiri = 0; tsumogiri < 2; ++tsumogiri) {
-        SlotWriter d(slots[dahai_first + (s * tile_count + t) * 2 + tsumogiri]);
-        d << R"({"type":"dahai","actor":)";
-        d.seat(s) << R"(,"pai":)" << static_cast<Tile>(t) << R"(,"tsumogiri":)" << (tsumogiri ? "true" : "false")
-                  << "}";
-      }
-    }
-    SlotWriter reach(slots[reach_first + s]);
-    reach << R"({"type":"reach","actor":)";
-    reach.seat(s) << "}";
-    SlotWriter accepted(slots[reach_accepted_first + s]);
-    accepted << R"({"type":"reach_accepted","actor":)";
-    accepted.seat(s) << "}";
+// Slot 0 stays empty: it stands for "not a common text".
+std::array<Slot, CommonTexts::last + 1> make_common_slots() {
+  std::array<Slot, CommonTexts::last + 1> slots{};
+  for (Number number = 1; number <= CommonTexts::last; ++number) {
+    std::array<char, sizeof(Slot::bytes) + spill> text;  // room for the tile copy's spill
+    const auto size = static_cast<std::size_t>(write_text(common_event(number), text.data()) - text.data());
+    if (size >= sizeof(Slot::bytes)) pairo::invariant_failed("a common text outgrows its slot");
+    std::memcpy(slots[number].bytes.data(), text.data(), size);
+    slots[number].bytes.back() = static_cast<char>(size);
   }
-  for (std::size_t t = 0; t < tile_count; ++t) {
-    SlotWriter(slots[dora_first + t]) << R"({"type":"dora","dora_marker":)" << static_cast<Tile>(t) << "}";
-  }
-  SlotWriter(slots[end_kyoku_slot]) << R"({"type":"end_kyoku"})";
   return slots;
-}();
+}
 
-// The number of the event's text among the common ones, or common_count when
-// it is not one of them. Discards and draws are told by plain tests before
-// the rest: the kind changes at nearly every event, and one indirect jump on
-// it would be mispredicted far more often than two branches whose pattern
+// Written when the program is loaded, before anything encodes.
+const std::array<Slot, CommonTexts::last + 1> common_slots = make_common_slots();
+
+// The number of the event's text among the common ones, or none when it is
+// not one of them. Discards and draws are told by plain tests before the
+// rest: the kind changes at nearly every event, and one indirect jump on it
+// would be mispredicted far more often than two branches whose pattern
 // follows the turns.
-std::size_t common_number(const Event& event) noexcept {
+Number common_number(const Event& event) noexcept {
+  const auto number = [](std::size_t n) { return static_cast<Number>(n); };
   if (const auto* e = std::get_if<Dahai>(&event)) {
-    if (e->actor >= slot_seats) return common_count;
-    return dahai_first + (e->actor * tile_count + static_cast<std::uint8_t>(e->pai)) * 2 + e->tsumogiri;
+    if (e->actor >= seats) return CommonTexts::none;
+    return number(CommonTexts::first_dahai + (e->actor * tile_count + static_cast<std::uint8_t>(e->pai)) * 2 +
+                  e->tsumogiri);
   }
   if (const auto* e = std::get_if<Tsumo>(&event)) {
-    if (e->actor >= slot_seats) return common_count;
-    return tsumo_first + e->actor * tile_count + static_cast<std::uint8_t>(e->pai);
+    if (e->actor >= seats) return CommonTexts::none;
+    return number(CommonTexts::first_tsumo + e->actor * tile_count + static_cast<std::uint8_t>(e->pai));
   }
   switch (event.index()) {
     case variant_index<Reach>: {
       const auto& e = *std::get_if<Reach>(&event);
-      if (e.actor >= slot_seats) break;
-      return reach_first + e.actor;
+      if (e.actor >= seats) break;
+      return number(CommonTexts::first_reach + e.actor);
     }
     case variant_index<ReachAccepted>: {
       const auto& e = *std::get_if<ReachAccepted>(&event);
-      if (e.actor >= slot_seats) break;
-      return reach_accepted_first + e.actor;
+      if (e.actor >= seats) break;
+      return number(CommonTexts::first_reach_accepted + e.actor);
     }
     case variant_index<Dora>:
-      return dora_first + static_cast<std::uint8_t>(std::get_if<Dora>(&event)->dora_marker);
+      return number(CommonTexts::first_dora + static_cast<std::uint8_t>(std::get_if<Dora>(&event)->dora_marker));
     case variant_index<EndKyoku>:
-      return end_kyoku_slot;
+      return CommonTexts::end_kyoku;
     default:
       break;
   }
-  return common_count;
+  return CommonTexts::none;
 }
 
 char* copy_slot(const Slot& slot, char* at) noexcept {
@@ -403,12 +388,17 @@ char* copy_slot(const Slot& slot, char* at) noexcept {
 }
 
 // Writes the text of `event` from `at`, which has room for its bound plus
-// the spill; gives the text's end.
-char* write_at(const Event& event, std::size_t number, char* at) noexcept {
-  if (number < common_count) return copy_slot(common_slots[number], at);
+// the spill; gives the text's end. The one writer of every text.
+char* write_text(const Event& event, char* at) noexcept {
   Cursor cursor(at);
   std::visit(Fields{cursor}, event);
   return cursor.at();
+}
+
+// The same, copying a common text (`number`) from its slot.
+char* write_at(const Event& event, Number number, char* at) noexcept {
+  if (number != CommonTexts::none) return copy_slot(common_slots[number], at);
+  return write_text(event, at);
 }
 
 bool is_ascii(std::string_view text) noexcept {
@@ -457,9 +447,7 @@ constexpr std::array<std::uint16_t, std::variant_size_v<Event>> fixed_bounds = [
 
 }  // namespace
 
-std::size_t common_text_count() noexcept { return common_count; }
-
-std::string_view common_text(std::size_t number) noexcept {
+std::string_view CommonTexts::text(Number number) noexcept {
   const Slot& slot = common_slots[number];
   return {slot.bytes.data(), static_cast<unsigned char>(slot.bytes.back())};
 }
@@ -499,9 +487,9 @@ std::expected<EncodedEvents, pairo::Error> encode_events(std::span<const Event> 
       const char* last = data + size - spill;
       for (; done < events.size(); ++done) {
         const Event& event = events[done];
-        const std::size_t number = common_number(event);
-        if (number < common_count) {  // nothing to write
-          encoded.common[done] = static_cast<std::uint16_t>(number + 1);
+        const Number number = common_number(event);
+        if (number != CommonTexts::none) {  // nothing to write
+          encoded.common[done] = number;
         } else {
           if (static_cast<std::size_t>(last - at) < event_text_bound(event)) break;
           at = write_at(event, number, at);

@@ -24,27 +24,45 @@ void write_event(const Event& event, std::string& out);
 // The text of one event on its own.
 [[nodiscard]] std::expected<std::string, pairo::Error> encode_event(const Event& event);
 
-// How many texts are fixed ones, the same in every game: the draws and
-// discards of seats 0 to 3, the declarations of riichi, new dora markers and
-// the end of a round.
-[[nodiscard]] std::size_t common_text_count() noexcept;
-// Common text `number`, 0 to common_text_count() - 1.
-[[nodiscard]] std::string_view common_text(std::size_t number) noexcept;
+// The texts that are the same in every game: the draws and discards of
+// seats 0 to 3, their riichi declarations and acceptances, the new dora
+// markers and the end of a round. Together they are most of a game's events.
+// They are written once, when the program is loaded, by the same writer as
+// every other text, and numbered here: number 0 (`none`) marks a text that is
+// not one of them, 1 to `last` the ready ones. Whatever is indexed by the
+// number (EncodedEvents::common, the module's strs) uses it as it is.
+struct CommonTexts {
+  using Number = std::uint16_t;
+  static constexpr Number none = 0;
+
+  // Where each kind's texts begin.
+  static constexpr std::size_t seats = 4;
+  static constexpr Number first_tsumo = 1;                                                // by seat, tile
+  static constexpr Number first_dahai = first_tsumo + seats * tile_count;                 // by seat, tile, tsumogiri
+  static constexpr Number first_reach = first_dahai + seats * tile_count * 2;             // by seat
+  static constexpr Number first_reach_accepted = first_reach + seats;                     // by seat
+  static constexpr Number first_dora = first_reach_accepted + seats;                      // by tile
+  static constexpr Number end_kyoku = first_dora + tile_count;
+  static constexpr Number last = end_kyoku;
+
+  // Text `number`, 1 to `last`.
+  [[nodiscard]] static std::string_view text(Number number) noexcept;
+};
 
 // The texts of a whole game. A common text is only numbered; every other
 // one is written in one buffer, text i at [end(i-1), end(i)).
 struct EncodedEvents {
   std::string text;
   std::vector<std::uint32_t> ends;
-  // Per text, 1 + its number among the common texts, or 0 when it is not one
-  // of them: equal numbers mark equal texts.
-  std::vector<std::uint16_t> common;
+  // Per text, its number among the common texts, or CommonTexts::none:
+  // equal numbers other than none mark equal texts.
+  std::vector<CommonTexts::Number> common;
   // The texts that hold bytes above 0x7f, in order; every other one is ASCII.
   std::vector<std::uint32_t> non_ascii;
 
   [[nodiscard]] std::size_t size() const noexcept { return ends.size(); }
   [[nodiscard]] std::string_view at(std::size_t i) const noexcept {
-    if (common[i] != 0) return common_text(common[i] - 1u);
+    if (common[i] != CommonTexts::none) return CommonTexts::text(common[i]);
     const std::size_t begin = i == 0 ? 0 : ends[i - 1];
     return std::string_view(text).substr(begin, ends[i] - begin);
   }

@@ -147,14 +147,14 @@ TEST(EncodeEvents, CommonNumbersMarkExactlyTheEqualTexts) {
                               (std::holds_alternative<ReachAccepted>(events[i]) &&
                                std::get<ReachAccepted>(events[i]).actor > 3);
     const bool fixed_kind = !std::holds_alternative<Ryukyoku>(events[i]) && !std::holds_alternative<EndGame>(events[i]);
-    EXPECT_EQ(number != 0, fixed_kind && !beyond_seats) << text;
-    if (number == 0) continue;
-    EXPECT_LE(number, common_text_count());
-    EXPECT_EQ(common_text(number - 1u), text);
+    EXPECT_EQ(number != CommonTexts::none, fixed_kind && !beyond_seats) << text;
+    if (number == CommonTexts::none) continue;
+    EXPECT_LE(number, CommonTexts::last);
+    EXPECT_EQ(CommonTexts::text(number), text);
     EXPECT_EQ(text_of_number.emplace(number, text).first->second, text);
     EXPECT_EQ(number_of_text.emplace(text, number).first->second, number) << text;
   }
-  EXPECT_EQ(text_of_number.size(), common_text_count());
+  EXPECT_EQ(text_of_number.size(), CommonTexts::last);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "pairo/conv/conv.hpp"
 #include "pairo/conv/round.hpp"
-#include "pairo/invariant.hpp"
+#include "base/invariant.hpp"
 
 namespace pairo::conv {
 namespace {
