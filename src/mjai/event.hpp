@@ -137,6 +137,17 @@ struct EndGame {};
 using Event = std::variant<None, StartGame, StartKyoku, Tsumo, Dahai, Chi, Pon, Daiminkan, Kakan,
                            Ankan, Dora, Reach, ReachAccepted, Hora, Ryukyoku, EndKyoku, EndGame>;
 
+// A bit per kind of Event whose alternative owns memory (is not trivially
+// destructible), by the kind's index: derived from the alternatives
+// themselves, so a new owning kind cannot be forgotten.
+inline constexpr std::uint32_t owning_kinds = []<class... Kinds>(std::type_identity<std::variant<Kinds...>>) {
+  static_assert(sizeof...(Kinds) <= 32);
+  std::uint32_t mask = 0;
+  std::uint32_t bit = 1;
+  ((mask |= std::is_trivially_destructible_v<Kinds> ? 0 : bit, bit <<= 1), ...);
+  return mask;
+}(std::type_identity<Event>{});
+
 // The allocator of event lists. Most kinds own nothing, so ending their
 // lifetime needs no destructor; the union's own destructor would still be
 // reached through an indirect call per event. Only the kinds that own memory
@@ -153,20 +164,10 @@ struct EventAllocator {
   [[nodiscard]] Event* allocate(std::size_t n) { return std::allocator<Event>{}.allocate(n); }
   void deallocate(Event* p, std::size_t n) noexcept { std::allocator<Event>{}.deallocate(p, n); }
   void destroy(Event* event) noexcept {
-    if (std::holds_alternative<StartGame>(*event) || std::holds_alternative<StartKyoku>(*event) ||
-        std::holds_alternative<Hora>(*event)) {
-      std::destroy_at(event);
-    }
+    if ((owning_kinds >> event->index()) & 1u) std::destroy_at(event);
   }
   friend bool operator==(EventAllocator, EventAllocator) noexcept { return true; }
 };
-static_assert(std::is_trivially_destructible_v<Tsumo> && std::is_trivially_destructible_v<Dahai> &&
-              std::is_trivially_destructible_v<Chi> && std::is_trivially_destructible_v<Pon> &&
-              std::is_trivially_destructible_v<Daiminkan> && std::is_trivially_destructible_v<Kakan> &&
-              std::is_trivially_destructible_v<Ankan> && std::is_trivially_destructible_v<Dora> &&
-              std::is_trivially_destructible_v<Reach> && std::is_trivially_destructible_v<ReachAccepted> &&
-              std::is_trivially_destructible_v<Ryukyoku> && std::is_trivially_destructible_v<None> &&
-              std::is_trivially_destructible_v<EndKyoku> && std::is_trivially_destructible_v<EndGame>);
 
 using Events = std::vector<Event, EventAllocator>;
 
