@@ -44,14 +44,16 @@ Decoded<std::uint32_t> read_fields(object fields, const std::array<std::string_v
 
 // ---- The rule set: an object, or an array of up to five values; defaults for the rest.
 
+// The rule's fields by position, in the order of the keys and of the array form.
+enum RuleField : std::size_t { Disp, Aka, Aka51, Aka52, Aka53 };
 constexpr std::array<std::string_view, 5> rule_keys = {"disp", "aka", "aka51", "aka52", "aka53"};
 
 Status read_rule_field(Rule& rule, std::size_t position, Element value) {
   switch (position) {
-    case 0: return store(rule.disp, read_string(value));
-    case 1: return store(rule.aka, read_u8(value));
-    case 2: return store(rule.aka51, read_u8(value));
-    case 3: return store(rule.aka52, read_u8(value));
+    case Disp: return store(rule.disp, read_string(value));
+    case Aka: return store(rule.aka, read_u8(value));
+    case Aka51: return store(rule.aka51, read_u8(value));
+    case Aka52: return store(rule.aka52, read_u8(value));
     default: return store(rule.aka53, read_u8(value));
   }
 }
@@ -76,8 +78,15 @@ Decoded<Rule> read_rule(Element e) {
 
 // ---- A round: a positional record of 17 values.
 
-constexpr std::size_t kyoku_size = 17;
-constexpr std::size_t meta_size = 3;
+// A round's values by position. Positions 4 to 15 hold three values per
+// seat (hand, draws, discards), seat p's from FirstSeat + 3p.
+enum KyokuField : std::size_t { Meta, Scores, DoraIndicators, UraIndicators, FirstSeat, Results = FirstSeat + 12 };
+enum SeatField : std::size_t { Hand, Draws, Discards };
+constexpr std::size_t kyoku_size = Results + 1;
+
+// The round header's values by position.
+enum MetaField : std::size_t { Kyoku, Honba, Kyotaku };
+constexpr std::size_t meta_size = Kyotaku + 1;
 
 Decoded<KyokuMeta> read_meta(Element e) {
   array values;
@@ -85,8 +94,8 @@ Decoded<KyokuMeta> read_meta(Element e) {
   KyokuMeta meta;
   const auto count = visit_positions(values, meta_size, [&](std::size_t position, Element value) {
     switch (position) {
-      case 0: return store(meta.kyoku, read_u8(value));
-      case 1: return store(meta.honba, read_u8(value));
+      case Kyoku: return store(meta.kyoku, read_u8(value));
+      case Honba: return store(meta.honba, read_u8(value));
       default: return store(meta.kyotaku, read_u8(value));
     }
   });
@@ -95,7 +104,6 @@ Decoded<KyokuMeta> read_meta(Element e) {
   return meta;
 }
 
-// The readers are passed as lambdas so that the per-element call inlines.
 Decoded<std::vector<Tile>> read_tiles(Element e) {
   return read_sequence(e, [](Element tile) { return read_tile(tile); });
 }
@@ -114,20 +122,19 @@ Decoded<std::vector<ResultItem>> read_results(Element e) {
   return read_sequence(e, [](Element item) { return read_result_item(item, result_item_level); });
 }
 
-// Positions 4 to 15 hold three values per seat: hand, draws, discards.
 Status read_kyoku_field(RawKyoku& kyoku, std::size_t position, Element value) {
   switch (position) {
-    case 0: return store(kyoku.meta, read_meta(value));
-    case 1: return store(kyoku.scores, read_fixed<4>(value, "an array of length 4", read_i32));
-    case 2: return store(kyoku.dora_indicators, read_tiles(value));
-    case 3: return store(kyoku.ura_indicators, read_tiles(value));
-    case 16: return store(kyoku.results, read_results(value));
+    case Meta: return store(kyoku.meta, read_meta(value));
+    case Scores: return store(kyoku.scores, read_fixed<4>(value, "an array of length 4", read_i32));
+    case DoraIndicators: return store(kyoku.dora_indicators, read_tiles(value));
+    case UraIndicators: return store(kyoku.ura_indicators, read_tiles(value));
+    case Results: return store(kyoku.results, read_results(value));
     default: break;
   }
-  const std::size_t seat = (position - 4) / 3;
-  switch ((position - 4) % 3) {
-    case 0: return store(kyoku.start_hands[seat], read_hand(value));
-    case 1: return store(kyoku.draws[seat], read_stream(value));
+  const std::size_t seat = (position - FirstSeat) / 3;
+  switch ((position - FirstSeat) % 3) {
+    case Hand: return store(kyoku.start_hands[seat], read_hand(value));
+    case Draws: return store(kyoku.draws[seat], read_stream(value));
     default: return store(kyoku.discards[seat], read_stream(value));
   }
 }
@@ -146,21 +153,23 @@ Decoded<RawKyoku> read_kyoku(Element e) {
 
 // ---- The root: an object, or an array of the eight values in key order.
 
+// The log's fields by position, in the order of the keys and of the array form.
+enum LogField : std::size_t { Log, Name, RuleSet, Ratingc, Lobby, Dan, Rate, Sx };
 constexpr std::array<std::string_view, 8> log_keys = {"log", "name", "rule", "ratingc", "lobby", "dan", "rate", "sx"};
 // The required keys, looked for in this order when the object ends.
-constexpr std::array<std::size_t, 3> required_positions = {0, 1, 2};
+constexpr std::array<std::size_t, 3> required_positions = {Log, Name, RuleSet};
 
 Decoded<std::vector<std::string>> read_strings(Element e) { return read_sequence(e, read_string); }
 
 Status read_log_field(RawLog& log, std::size_t position, Element value) {
   switch (position) {
-    case 0: return store(log.log, read_sequence(value, read_kyoku));
-    case 1: return store(log.name, read_fixed<4>(value, "an array of length 4", read_string));
-    case 2: return store(log.rule, read_rule(value));
-    case 3: return store(log.ratingc, read_optional(value, read_string));
-    case 4: return store(log.lobby, read_optional(value, read_i32));
-    case 5: return store(log.dan, read_optional(value, read_strings));
-    case 6: return store(log.rate, read_optional(value, [](Element e) { return read_sequence(e, read_f64); }));
+    case Log: return store(log.log, read_sequence(value, read_kyoku));
+    case Name: return store(log.name, read_fixed<4>(value, "an array of length 4", read_string));
+    case RuleSet: return store(log.rule, read_rule(value));
+    case Ratingc: return store(log.ratingc, read_optional(value, read_string));
+    case Lobby: return store(log.lobby, read_optional(value, read_i32));
+    case Dan: return store(log.dan, read_optional(value, read_strings));
+    case Rate: return store(log.rate, read_optional(value, [](Element e) { return read_sequence(e, read_f64); }));
     default: return store(log.sx, read_optional(value, read_strings));
   }
 }
