@@ -1,7 +1,22 @@
 // The whole game: each round's four seat streams merged into the order of
 // play by simulating turns. A call that could belong to more than one discard
 // of the same tile is first attributed to the earliest one; if the round then
-// cannot be played out, it is replayed with that call refused there.
+// cannot be played out, it is replayed with that call refused there (see
+// play_round for an example).
+//
+// Kan dora. Every kan turns over a new dora indicator, written as a dora
+// event at a moment that depends on the kan:
+//   - ankan: right after the kan, before the replacement draw
+//       ankan, dora, tsumo, dahai
+//   - daiminkan and kakan: after the replacement draw, just before the kan
+//     seat's discard (or its next ankan), "dora after discard"
+//       daiminkan, tsumo, dora, dahai        kakan, tsumo, dora, dahai
+//   - a kan whose dora is still pending when the next kan comes writes it
+//     first: before a further daiminkan, and before the replacement draw of
+//     a kakan, "dora before draw"
+//       daiminkan, tsumo, kakan, dora, tsumo, dora, dahai
+// The flags dora_after_discard_ and dora_before_draw_ of an attempt hold the
+// pending dora between those moments.
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -181,16 +196,21 @@ class Attempt {
     return error;
   }
 
+  // The dora still pending from a kan, before the replacement draw of a
+  // kakan that follows it.
+  [[nodiscard]] std::expected<void, Error> reveal_before_draw(const Event& event) {
+    if (!dora_before_draw_ || !std::holds_alternative<mjai::Tsumo>(event)) return {};
+    dora_before_draw_ = false;
+    return reveal_dora();
+  }
+
   [[nodiscard]] std::expected<void, Error> take() {
     auto next = next_draw();
     if (!next) return std::unexpected(std::move(next.error()));
     const Event& event = **next;
     if (reach_pending_) out_.emplace_back(mjai::ReachAccepted{last_discarder_});
     if (std::holds_alternative<mjai::Daiminkan>(event)) return take_after_daiminkan(event);
-    if (std::holds_alternative<mjai::Tsumo>(event) && dora_before_draw_) {
-      if (auto dora = reveal_dora(); !dora) return dora;
-      dora_before_draw_ = false;
-    }
+    if (auto dora = reveal_before_draw(event); !dora) return dora;
     emit(event);
     return {};
   }
@@ -212,10 +232,7 @@ class Attempt {
         continue;
       }
       dora_after_discard_ = true;
-      if (std::holds_alternative<mjai::Tsumo>(event) && dora_before_draw_) {
-        if (auto dora = reveal_dora(); !dora) return dora;
-        dora_before_draw_ = false;
-      }
+      if (auto dora = reveal_before_draw(event); !dora) return dora;
       emit(event);
       return {};
     }
@@ -359,6 +376,19 @@ class Attempt {
 
 // Retries while the decisions change; a decisions state met before would
 // only replay an attempt that already failed.
+//
+// Example: seat 0 discards 2p twice in the round, and seat 1's next draw
+// item is a pon of 2p from seat 0.
+//   attempt 1, decisions {2p: Unset}: at the first 2p seat 0 still has a 2p
+//     to discard, so the pon is ambiguous; the decision becomes Accepted and
+//     the pon takes the first 2p. Later a call finds no discard to match,
+//     and the attempt fails.
+//   attempt 2, from {2p: Accepted}: at the first 2p the decision becomes
+//     Refused and the turn passes on; at the second 2p seat 0 has no 2p left,
+//     so the pon takes it without asking. The round plays out.
+// Had attempt 2 failed too, attempt 3 would start from {2p: Refused}, refuse
+// the first 2p again and leave the decision Unset, the state attempt 1 began
+// from: the round then fails with attempt 3's error.
 std::expected<void, Error> play_round(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats,
                                              Events& out, std::size_t max_attempts) {
   const RoundStreams streams{seats, discard_counts(seats)};

@@ -1,6 +1,27 @@
 // One seat's draws and discards streams as mjai events: call texts decoded,
 // riichi split into its two events, tsumogiri tiles filled in from the draws
 // they pair with, and the zero placeholders of daiminkan dropped.
+//
+// The texts of the streams. Tiles are written as two-digit Tenhou numbers
+// (15 is 5m, 52 the red 5p); a letter marks the meld and, by where it
+// stands, the seat the tile came from. The tile right after the letter is
+// the called (or added) one.
+//
+//   draws     chi        c + called + two own           "c275226"    7p from the seat before, with 5pr 6p
+//             pon        p at 0, 2 or 4: from the seat   "p252525"    5p from the seat before
+//                        before, opposite or after       "25p2525"    from the seat opposite
+//                                                        "2525p25"    from the seat after
+//             daiminkan  m at 0, 2 or 6, the same way    "m39393939"  "39m393939"  "393939m39"
+//   discards  kakan      k at 0, 2 or 4, where the pon's "k15151515"  "15k151515"  "1515k1515"
+//                        called tile stood, + 2 more
+//             ankan      a at 6                          "151515a15"  (the tile after the letter is read first)
+//             riichi     r + the discard, 60 for the     "r15"  "r60"
+//                        tile just drawn
+//
+// Besides texts, a draw stream holds tile numbers (a plain draw), and a
+// discard stream tile numbers, 60 (the tile just drawn, tsumogiri) and 0
+// (the placeholder that stands against a daiminkan in the draws: the kan
+// takes the turn's draw, and nothing is discarded for it).
 #include <string_view>
 
 #include "pairo/conv/conv.hpp"
