@@ -21,6 +21,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_python.hpp"
 #include "bench/bench_support.hpp"
 
 extern "C" {
@@ -93,17 +94,7 @@ namespace {
 }
 
 PyObject* start_python() {
-  PyPreConfig preconfig;
-  PyPreConfig_InitPythonConfig(&preconfig);
-  preconfig.allocator = PYMEM_ALLOCATOR_MALLOC;
-  if (PyStatus_Exception(Py_PreInitialize(&preconfig))) fail("cannot pre-initialise the interpreter");
-  Py_InitializeEx(0);
-  PyObject* path = PySys_GetObject("path");  // borrowed
-  PyObject* dir = PyUnicode_FromString(PAIRO_MODULE_DIR);
-  if (!path || !dir || PyList_Insert(path, 0, dir) < 0) fail("cannot set sys.path");
-  Py_DECREF(dir);
-  PyObject* pairo = PyImport_ImportModule("_pairo");
-  if (!pairo) fail("cannot import _pairo");
+  PyObject* pairo = bench::start_python_with_pairo("memory_bench", bench::Allocator::Malloc);
   PyObject* function = PyObject_GetAttrString(pairo, "tenhou_to_mjai");
   if (!function) fail("no tenhou_to_mjai");
   return function;

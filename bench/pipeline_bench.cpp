@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_python.hpp"
 #include "bench/bench_support.hpp"
 #include "lib/lib.hpp"
 #include "pairo/conv/conv.hpp"
@@ -70,13 +71,7 @@ struct Python {
 }
 
 Python start_python() {
-  Py_InitializeEx(0);
-  PyObject* path = PySys_GetObject("path");  // borrowed
-  PyObject* dir = PyUnicode_FromString(PAIRO_MODULE_DIR);
-  if (!path || !dir || PyList_Insert(path, 0, dir) < 0) fail("cannot set sys.path");
-  Py_DECREF(dir);
-  PyObject* pairo = PyImport_ImportModule("_pairo");
-  if (!pairo) fail("cannot import _pairo from " PAIRO_MODULE_DIR);
+  PyObject* pairo = bench::start_python_with_pairo("pipeline_bench");
   // This program's own copy of the list builder needs its common strs, as
   // the module made its own when imported.
   if (!pairo::lib::make_common_strs()) fail("cannot make the common strs");
