@@ -266,11 +266,9 @@ void pair_draws_with_discards(const Events& draws, Events& discards) {
     if (at >= end) break;
     if (auto* dahai = std::get_if<mjai::Dahai>(&discards[at])) {
       if (!dahai->tsumogiri && dahai->pai == Tile::Unknown) continue;  // dropped: the next entry pairs with the next draw
-      // Chosen without a branch: whether a discard is tsumogiri follows no
-      // pattern a predictor could learn.
-      const auto* tsumo = std::get_if<mjai::Tsumo>(&draw);
-      const Tile drawn = tsumo != nullptr ? tsumo->pai : dahai->pai;
-      dahai->pai = dahai->tsumogiri ? drawn : dahai->pai;
+      if (dahai->tsumogiri) {
+        if (const auto* tsumo = std::get_if<mjai::Tsumo>(&draw)) dahai->pai = tsumo->pai;
+      }
     }
     keep(at);
   }
