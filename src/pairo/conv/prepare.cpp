@@ -13,6 +13,8 @@ using tenhou::ResultItem;
 
 // The marker that opens the result list of a won round.
 constexpr std::string_view win_marker = "和了";
+// The reason of the abortive draw on a fourth riichi.
+constexpr std::string_view four_riichi_reason = "四家立直";
 
 [[nodiscard]] bool contains(std::string_view text, std::string_view part) noexcept {
   return text.find(part) != std::string_view::npos;
@@ -44,15 +46,19 @@ constexpr std::string_view win_marker = "和了";
   return std::nullopt;
 }
 
+// The items after the marker are whole (deltas, detail) pairs, at least
+// one: anything else would drop a win without a word.
 [[nodiscard]] std::expected<KyokuOutcome, PrepareError> wins_of(const std::vector<ResultItem>& results) {
+  const std::size_t items = results.size() - 1;
+  if (items == 0 || items % 2 != 0) return std::unexpected(PrepareError::BadWinDetail);
   KyokuOutcome::Wins wins;
-  const std::size_t pairs = (results.size() - 1) / 2;
-  wins.wins.reserve(pairs);
-  for (std::size_t p = 0; p < pairs; ++p) {
-    const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1 + 2 * p].value);
-    const auto* detail = std::get_if<ResultItem::Values>(&results[2 + 2 * p].value);
-    if (deltas == nullptr || detail == nullptr) continue;
-    if (detail->values.size() < 2) return std::unexpected(PrepareError::BadWinDetail);
+  wins.wins.reserve(items / 2);
+  for (std::size_t at = 1; at < results.size(); at += 2) {
+    const auto* deltas = std::get_if<ResultItem::Deltas>(&results[at].value);
+    const auto* detail = std::get_if<ResultItem::Values>(&results[at + 1].value);
+    if (deltas == nullptr || detail == nullptr || detail->values.size() < 2) {
+      return std::unexpected(PrepareError::BadWinDetail);
+    }
     const auto actor = seat_of(detail->values[0]);
     const auto target = seat_of(detail->values[1]);
     if (!actor || !target) return std::unexpected(PrepareError::BadWinDetail);
@@ -65,12 +71,11 @@ constexpr std::string_view win_marker = "和了";
   const auto* head = results.empty() ? nullptr : std::get_if<ResultItem::Text>(&results[0].value);
   if (head == nullptr) return KyokuOutcome{KyokuOutcome::Draw{}};
   if (head->text == win_marker) return wins_of(results);
+  KyokuOutcome::Draw draw{.four_riichi = head->text == four_riichi_reason};
   if (results.size() >= 2) {
-    if (const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1].value)) {
-      return KyokuOutcome{KyokuOutcome::Draw{deltas->values}};
-    }
+    if (const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1].value)) draw.deltas = deltas->values;
   }
-  return KyokuOutcome{KyokuOutcome::Draw{}};
+  return KyokuOutcome{draw};
 }
 
 }  // namespace
