@@ -156,7 +156,8 @@ PyObject* path_argument(PyObject* argument, const char* parameter) {
 }
 
 bool is_standard_output_path(std::string_view path) noexcept {
-  if (!path.starts_with('-')) return false;
+  // The first component is "-" itself: "-." and "--" are file names.
+  if (!path.starts_with('-') || (path.size() > 1 && path[1] != '/')) return false;
   path.remove_prefix(1);
   // What follows the "-" may only be separators and current-directory steps.
   while (!path.empty()) {
