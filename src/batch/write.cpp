@@ -69,7 +69,9 @@ std::expected<io::Fd, Failure> create_temporary(const std::string& target, std::
     if (created) return std::move(*created);
     if (created.error() == EEXIST) continue;  // a leftover of our own pid's previous life
     const std::string folder = io::parent_of(target);
-    if (created.error() == ENOENT && !made_folder) {
+    // A missing folder, or a file in a folder's place: made (or refused)
+    // folder by folder, so that the failure names the one at fault.
+    if ((created.error() == ENOENT || created.error() == ENOTDIR) && !made_folder) {
       if (auto made = make_folders(folder); !made) return std::unexpected(made.error());
       made_folder = true;
       continue;
