@@ -94,7 +94,7 @@ void Engine::cancel() noexcept {
 
 std::optional<std::size_t> Engine::claim() {
   std::unique_lock lock(mutex_);
-  advance_.wait(lock, [&] { return stopped_ || claimed_ < taken_ + window_; });
+  advance_.wait(lock, [&] { return stopped_ || claimed_ == jobs_.size() || claimed_ < taken_ + window_; });
   if (stopped_ || claimed_ == jobs_.size()) return std::nullopt;
   waiting_.emplace_back();
   ++running_;
