@@ -24,8 +24,13 @@ class Scratch : public ::testing::Test {
     root = pattern;
   }
   void TearDown() override {
+    // Folders a test made unreadable are opened again, so they can go.
     std::error_code ignored;
     fs::permissions(root, fs::perms::all, ignored);
+    for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+      if (it->is_directory(ignored)) fs::permissions(it->path(), fs::perms::all, ignored);
+    }
     fs::remove_all(root, ignored);
   }
 
