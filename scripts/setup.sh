@@ -10,6 +10,7 @@ need_packages=()
 [ -f /usr/include/simdjson.h ] || need_packages+=(libsimdjson-dev)
 [ -d /usr/include/gtest ] || need_packages+=(libgtest-dev)
 command -v g++ >/dev/null || need_packages+=(g++)
+command -v pkg-config >/dev/null || need_packages+=(pkg-config)
 # The fuzz smoke of the tests needs clang 19 and its sanitizer runtimes: CI
 # installs them, elsewhere PAIRO_FUZZ_TOOLS=1 asks for them.
 fuzz_packages=()
@@ -32,28 +33,7 @@ if [ "${#fuzz_packages[@]}" -gt 0 ]; then
     echo "setup: clang-19 could not be installed; the fuzz smoke will be skipped" >&2
 fi
 
-# Every CPython 3.12+ on the machine, one per minor version, the oldest first.
-find_pythons() {
-  local candidates=() seen=" "
-  for v in 3.12 3.13 3.14; do
-    candidates+=("python$v")
-    for d in "${PYENV_ROOT:-$HOME/.pyenv}"/versions/"$v"*/bin/python"$v"; do
-      [ -x "$d" ] && candidates+=("$d")
-    done
-    candidates+=("/usr/bin/python$v" "/usr/local/bin/python$v")
-  done
-  candidates+=(python3)
-  for c in "${candidates[@]}"; do
-    local exe minor
-    exe=$(command -v "$c" 2>/dev/null) || continue
-    minor=$("$exe" -c 'import sys; print("%d.%d" % sys.version_info[:2]) if sys.version_info >= (3, 12) else None' 2>/dev/null) || continue
-    [ -n "$minor" ] && [ "$minor" != "None" ] || continue
-    case "$seen" in *" $minor "*) continue ;; esac
-    seen="$seen$minor "
-    echo "$minor $exe"
-  done
-}
-
+. scripts/find-python.sh
 mapfile -t pythons < <(find_pythons)
 if [ "${#pythons[@]}" -eq 0 ]; then
   echo "setup: no CPython 3.12 or newer found; install python3.12 or python3.13" >&2

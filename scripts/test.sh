@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: set-up, pytest on every CPython 3.12+ venv, and the
-# C++ unit tests through CTest.
+# The whole test suite: set-up, pytest on every CPython 3.12+ venv, the C++
+# unit tests through CTest, and the tests of a built sdist and wheel.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -19,6 +19,14 @@ export PATH="$PWD/.venv/bin:$PATH"
 cmake -S . -B "$build" -G Ninja -DPAIRO_BUILD_TESTS=ON -DPython_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
+
+# The release artefacts, built and tested for one CPython here (the sdist
+# and its wheel); ./scripts/build-wheels.sh does it for each CPython found.
+# PAIRO_ARTIFACT_TESTS=0 leaves them out.
+if [ "${PAIRO_ARTIFACT_TESTS:-1}" != 0 ]; then
+  echo "== release artefacts" >&2
+  PAIRO_ONLY_FIRST_PYTHON=1 ./scripts/build-wheels.sh || status=1
+fi
 
 # The suite again under ASan + UBSan, then a short fuzz run where clang 19 is
 # there. PAIRO_SANITIZED_TESTS=0 and PAIRO_FUZZ_SECONDS=0 leave them out.

@@ -1,5 +1,7 @@
 """Replays an mjai event stream the way a client would and reports the first
-event that a real game could not have produced."""
+event that a real game could not have produced. Scores and riichi sticks are
+carried through reach_accepted and the results' deltas and must give what the
+next start_kyoku states."""
 
 from __future__ import annotations
 
@@ -18,6 +20,8 @@ class ReplayError(AssertionError):
 @dataclass
 class Round:
     hands: list[Counter]
+    scores: list[int]
+    kyotaku: int
     # What the next event may be: ("take", seat) after a discard (that seat
     # draws, or anyone calls the discard), ("discard", seat) after a draw or a
     # call, ("rinshan", seat) after a daiminkan or ankan, or kakan.
@@ -46,8 +50,13 @@ def replay(lines: list[str]) -> None:
     if not events or events[0]["type"] != "start_game" or events[-1]["type"] != "end_game":
         raise ReplayError("the stream must run from start_game to end_game")
     state: Round | None = None
+    left: tuple[list[int], int] | None = None  # scores and sticks the last round left
     for index, event in enumerate(events[1:-1], start=1):
         try:
+            if event["type"] == "start_kyoku" and left is not None:
+                _check_carried(left, event)
+            if event["type"] == "end_kyoku" and state is not None:
+                left = (state.scores, state.kyotaku)
             state = _step(state, event)
         except ReplayError as error:
             raise ReplayError(f"event {index} {json.dumps(event, ensure_ascii=False)}: {error}") from None
@@ -55,12 +64,22 @@ def replay(lines: list[str]) -> None:
         raise ReplayError("the last round was not closed by end_kyoku")
 
 
+def _check_carried(left: tuple[list[int], int], e: dict) -> None:
+    if (left[0], left[1]) != (e["scores"], e["kyotaku"]):
+        raise ReplayError(f"the last round left scores {left[0]} and {left[1]} sticks")
+
+
 def _step(state: Round | None, e: dict) -> Round | None:
     kind = e["type"]
     if kind == "start_kyoku":
         if state is not None:
             raise ReplayError("a round started before the previous one ended")
-        return Round(hands=[Counter(h) for h in e["tehais"]], expect=("take", (e["oya"] + 3) % 4))
+        return Round(
+            hands=[Counter(h) for h in e["tehais"]],
+            scores=list(e["scores"]),
+            kyotaku=e["kyotaku"],
+            expect=("take", (e["oya"] + 3) % 4),
+        )
     if state is None:
         raise ReplayError(f"{kind} outside a round")
     if state.ended:
@@ -68,6 +87,7 @@ def _step(state: Round | None, e: dict) -> Round | None:
             raise ReplayError(f"{kind} after the round's result")
         if kind == "end_kyoku":
             return None
+        _pay(state, e)
         return state
     handler = _HANDLERS.get(kind)
     if handler is None:
@@ -161,6 +181,8 @@ def _reach_accepted(s: Round, e: dict) -> None:
     if s.reach_pending != e["actor"]:
         raise ReplayError("reach_accepted without a riichi discard just before")
     s.reach_pending = None
+    s.scores[e["actor"]] -= 1000
+    s.kyotaku += 1
 
 
 def _dora(s: Round, e: dict) -> None:
@@ -173,6 +195,13 @@ def _result(s: Round, e: dict) -> None:
     if s.kans - s.doras > 1:
         raise ReplayError(f"{s.kans} kans but only {s.doras} dora reveals")
     s.ended = True
+    _pay(s, e)
+
+
+def _pay(s: Round, e: dict) -> None:
+    s.scores = [score + delta for score, delta in zip(s.scores, e["deltas"])]
+    if e["type"] == "hora":  # the winner's deltas hold the sticks
+        s.kyotaku = 0
 
 
 _HANDLERS = {

@@ -77,3 +77,36 @@ def test_layout_of_the_text_does_not_matter(mutate):
     for path in corpus_files("real")[:10]:
         text = path.read_text(encoding="utf-8")
         assert _pairo.tenhou_to_mjai(mutate(text)) == _pairo.tenhou_to_mjai(text), path.name
+
+
+@pytest.mark.parametrize("folder", ["real", "real-rounds"])
+def test_four_riichi_draws_accept_all_four_riichi(folder):
+    """Tenhou takes the fourth stick too, so every declarer is accepted."""
+    seen = 0
+    for path in corpus_files(folder):
+        log = json.loads(path.read_text(encoding="utf-8"))
+        rounds = log["log"] if isinstance(log, dict) else log[0]
+        four_riichi = [r[16][:1] == ["四家立直"] for r in rounds]
+        if not any(four_riichi):
+            continue
+        played = [json.loads(text) for text in convert(path)]
+        starts = [i for i, event in enumerate(played) if event["type"] == "start_kyoku"] + [len(played)]
+        for number, wanted in enumerate(four_riichi):
+            if wanted:
+                events = played[starts[number]:starts[number + 1]]
+                accepted = [e["actor"] for e in events if e["type"] == "reach_accepted"]
+                assert sorted(accepted) == [0, 1, 2, 3], (path.name, number)
+                seen += 1
+    assert seen, "no four-riichi draw in the folder"
+
+
+def test_replay_follows_scores_and_sticks_into_the_next_round():
+    path = next(p for p in corpus_files("real") if p.name == "pantheon-4.json")
+    events = convert(path)
+    # The fourth riichi's acceptance, the only one right before a ryukyoku.
+    last = next(
+        i for i, text in enumerate(events) if '"reach_accepted"' in text and '"ryukyoku"' in events[i + 1]
+    )
+    replay(events)
+    with pytest.raises(ReplayError, match="left scores"):
+        replay(events[:last] + events[last + 1:])

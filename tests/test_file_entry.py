@@ -308,10 +308,11 @@ def test_dash_writes_to_descriptor_1(tmp_path, real_log, out):
     assert os.listdir(tmp_path) == []
 
 
-def test_dot_slash_dash_is_a_file(tmp_path, real_log):
-    proc, report = run_to_stdout(real_log, "./-", tmp_path)
+@pytest.mark.parametrize("out, file", [("./-", "-"), ("-.", "-."), ("-..", "-.."), ("--", "--")])
+def test_names_that_only_start_with_a_dash_are_files(tmp_path, real_log, out, file):
+    proc, report = run_to_stdout(real_log, out, tmp_path)
     assert proc.stdout == b""
-    assert (tmp_path / "-").read_text(encoding="utf-8").splitlines() == report["result"]
+    assert (tmp_path / file).read_text(encoding="utf-8").splitlines() == report["result"]
 
 
 def test_closed_descriptor_1_counts_as_written(real_log):
@@ -326,7 +327,10 @@ def test_closed_descriptor_1_counts_as_written(real_log):
     assert proc.stderr == str(len(expected_lines(real_log)))
 
 
-def test_other_failures_on_descriptor_1_are_reported(real_log):
+# A full device, and a descriptor 1 that is open but for reading only (EBADF
+# like a closed one).
+@pytest.mark.parametrize("device, mode", [("/dev/full", "wb"), ("/dev/null", "rb")])
+def test_other_failures_on_descriptor_1_are_reported(real_log, device, mode):
     code = (
         "import sys, _pairo\n"
         "try:\n"
@@ -334,9 +338,9 @@ def test_other_failures_on_descriptor_1_are_reported(real_log):
         "except OSError as e:\n"
         "    sys.stderr.write(repr((type(e).__name__, e.args, e.errno)))\n"
     )
-    with open("/dev/full", "wb") as full:
+    with open(device, mode) as stdout:
         proc = subprocess.run(
-            [sys.executable, "-c", code], stdout=full, stderr=subprocess.PIPE, text=True, timeout=120,
+            [sys.executable, "-c", code], stdout=stdout, stderr=subprocess.PIPE, text=True, timeout=120,
             env=child_env(),
         )
     assert proc.returncode == 0, proc.stderr

@@ -72,6 +72,14 @@ def test_texts_that_are_not_logs(text):
         game(log=[one_round(["和了", [0, 0, 0, 0], [], ])]),
         game(log=[one_round(["和了", [0, 0, 0, 0], [2]])]),
         game(log=[one_round(["和了", [0, 0, 0, 0], ["2", 0]])]),
+        # a won round's results are whole pairs of deltas and detail, one at least
+        game(log=[one_round(["和了"])]),
+        game(log=[one_round(["和了", [0, 1000, -1000, 0]])]),
+        game(log=[one_round(["和了", [0, 1000, -1000, 0], [1, 2], [0, 1000, -1000, 0]])]),
+        game(log=[one_round(["和了", [0, 1000.0, -1000, 0], [1, 2]])]),
+        game(log=[one_round(["和了", [0, 1000, -1000, 0, 0], [1, 2]])]),
+        game(log=[one_round(["和了", [0, 1000, -1000, 0], [0, 0, 0, 0]])]),
+        game(log=[one_round(["和了", [0, 1000, -1000, 0], "x"])]),
     ],
 )
 def test_logs_that_are_not_acceptable(text):

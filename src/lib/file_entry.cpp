@@ -96,9 +96,15 @@ std::expected<tenhou::PaddedText, Raised> read_log(std::string_view path, Fd& in
   return std::move(*text);
 }
 
-bool write_out(std::string_view path, const mjai::EncodedEvents& events) {
+// Standard output closed by the caller: descriptor 1 is not open, or the
+// input took its number when it was opened.
+bool standard_output_closed(const Fd& input) noexcept {
+  return input.get() == STDOUT_FILENO || !is_open(STDOUT_FILENO);
+}
+
+bool write_out(std::string_view path, const mjai::EncodedEvents& events, const Fd& input) {
   if (is_standard_output_path(path)) {
-    if (write_lines({STDOUT_FILENO, true}, events)) return true;
+    if (write_lines({STDOUT_FILENO, standard_output_closed(input)}, events)) return true;
     raise_fixed(PyExc_OSError, texts::write_failed);
     return false;
   }
@@ -130,7 +136,7 @@ PyObject* convert_file(PyObject* filename, PyObject* mjai_out) {
     raise_error(events.error());
     return nullptr;
   }
-  if (output_path && !write_out(bytes_view(output_path.get()), *events)) return nullptr;
+  if (output_path && !write_out(bytes_view(output_path.get()), *events, input)) return nullptr;
   return build_result_list(*events);
 }
 

@@ -52,6 +52,8 @@ tenhou::PaddedText grown(const tenhou::PaddedText& text, std::size_t filled, std
 
 }  // namespace
 
+bool is_open(int fd) noexcept { return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
+
 std::expected<Fd, Errno> open_for_reading(const char* path) {
   return open_retrying(path, O_RDONLY | O_CLOEXEC, 0);
 }

@@ -59,6 +59,9 @@ class Fd {
   int fd_ = -1;
 };
 
+// Whether the number names an open descriptor of the process.
+[[nodiscard]] bool is_open(int fd) noexcept;
+
 // Read-only, close-on-exec.
 [[nodiscard]] std::expected<Fd, Errno> open_for_reading(const char* path);
 
@@ -68,7 +71,9 @@ class Fd {
 // Everything from the current position to the end of the file.
 [[nodiscard]] std::expected<tenhou::PaddedText, Errno> read_whole(int fd);
 
-// Where the lines go; on standard output a closed descriptor swallows them.
+// Where the lines go. Standard output closed by the caller swallows them: a
+// write there fails with EBADF and loses nothing. Not so a descriptor open
+// for reading only, which fails the same way.
 struct LineSink {
   int fd;
   bool closed_is_fine;

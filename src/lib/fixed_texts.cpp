@@ -5,6 +5,7 @@
 // odd in places; they are what callers have matched for years, so they are
 // never "fixed". fixed_texts.hpp holds the ones that are constants.
 #include "lib/fixed_texts.hpp"
+#include "lib/lib.hpp"
 
 #include <array>
 #include <cstdint>

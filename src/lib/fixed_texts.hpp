@@ -2,10 +2,9 @@
 // exceptions' messages, classes and class paths, scripts grep logs for them,
 // and saved results hold them: rewording any of them breaks someone. So they
 // are written here, once, and never "fixed" for style; fixed_texts.cpp holds
-// the ones that take code to write.
+// the ones that take code to write. Free of Python, so that the native batch
+// engine reports failures in the same words.
 #pragma once
-
-#include <Python.h>
 
 #include <array>
 #include <string_view>
@@ -48,16 +47,5 @@ inline constexpr const char* not_utf8 = "stream did not contain valid UTF-8";
 
 // ---- module initialisation
 inline constexpr const char* no_exception_set = "attempted to fetch exception but none was set";
-
-// Sets TypeError with not_a_str for `value`.
-void raise_not_a_str(PyObject* value);
-
-// The name as a debugging string literal in double quotes: a new str, or
-// null with an exception set.
-[[nodiscard]] PyObject* quoted_file_name(std::string_view path);
-
-// The name read as UTF-8, each invalid sequence shown as U+FFFD: a new str,
-// or null with an exception set.
-[[nodiscard]] PyObject* displayed_file_name(std::string_view path);
 
 }  // namespace pairo::lib::texts

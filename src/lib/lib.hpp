@@ -52,6 +52,23 @@ PyObject* raise_panic(std::string_view text,
 template <class Body>
 PyObject* guarded(Body&& body) noexcept;
 
+// ---- the texts of fixed_texts.cpp ---------------------------------------
+
+namespace texts {
+
+// Sets TypeError with not_a_str for `value`.
+void raise_not_a_str(PyObject* value);
+
+// The name as a debugging string literal in double quotes: a new str, or
+// null with an exception set.
+[[nodiscard]] PyObject* quoted_file_name(std::string_view path);
+
+// The name read as UTF-8, each invalid sequence shown as U+FFFD: a new str,
+// or null with an exception set.
+[[nodiscard]] PyObject* displayed_file_name(std::string_view path);
+
+}  // namespace texts
+
 // ---- arguments ----------------------------------------------------------
 
 struct Signature {

@@ -9,7 +9,7 @@
 namespace pairo::lib {
 namespace {
 
-constexpr const char* package_version = "0.3.0";
+constexpr const char* package_version = PAIRO_VERSION;  // CMake's project() version
 
 std::atomic<std::int64_t> owner_interpreter{-1};
 PyObject* module_slot = nullptr;  // owned for the rest of the process

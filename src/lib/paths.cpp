@@ -1,6 +1,5 @@
 // Path arguments as operating-system bytes, and the path of standard output.
 #include "lib/file_io.hpp"
-#include "lib/fixed_texts.hpp"
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
 
@@ -23,7 +22,8 @@ PyObject* path_argument(PyObject* argument, const char* parameter) {
 }
 
 bool is_standard_output_path(std::string_view path) noexcept {
-  if (!path.starts_with('-')) return false;
+  // The first component is "-" itself: "-." and "--" are file names.
+  if (!path.starts_with('-') || (path.size() > 1 && path[1] != '/')) return false;
   path.remove_prefix(1);
   // What follows the "-" may only be separators and current-directory steps.
   while (!path.empty()) {

@@ -82,6 +82,35 @@ TEST(ConvertLog, PlainTurnsAndRiichi) {
   for (const auto& c : cases) expect_play(c);
 }
 
+// The fourth riichi's stick is paid on the abortive draw it causes; any other
+// round ending on a riichi discard leaves that riichi unaccepted.
+TEST(ConvertLog, FourRiichiDrawAcceptsTheLastRiichi) {
+  const KyokuOutcome four_riichi{KyokuOutcome::Draw{.four_riichi = true}};
+  const Lines two_riichi = {
+      R"({"type":"tsumo","actor":0,"pai":"1m"})",         R"({"type":"reach","actor":0})",
+      R"({"type":"dahai","actor":0,"pai":"1p","tsumogiri":false})",
+      R"({"type":"reach_accepted","actor":0})",           R"({"type":"tsumo","actor":1,"pai":"2m"})",
+      R"({"type":"reach","actor":1})",                    R"({"type":"dahai","actor":1,"pai":"2p","tsumogiri":false})"};
+  const auto then = [](Lines play, std::initializer_list<std::string> more) {
+    play.insert(play.end(), more);
+    return with_draw_end(std::move(play));
+  };
+  const RoundCase cases[] = {
+      {"four-riichi draw on the riichi discard",
+       round_of({{11}, {12}, {}, {}}, {{"r21"}, {"r22"}, {}, {}}, four_riichi),
+       then(two_riichi, {R"({"type":"reach_accepted","actor":1})"})},
+      {"other draw on the riichi discard", round_of({{11}, {12}, {}, {}}, {{"r21"}, {"r22"}, {}, {}}),
+       then(two_riichi, {})},
+      {"four-riichi draw after a plain discard",
+       round_of({{11}, {12}, {}, {}}, {{"r21"}, {22}, {}, {}}, four_riichi),
+       with_draw_end({R"({"type":"tsumo","actor":0,"pai":"1m"})", R"({"type":"reach","actor":0})",
+                      R"({"type":"dahai","actor":0,"pai":"1p","tsumogiri":false})",
+                      R"({"type":"reach_accepted","actor":0})", R"({"type":"tsumo","actor":1,"pai":"2m"})",
+                      R"({"type":"dahai","actor":1,"pai":"2p","tsumogiri":false})"})},
+  };
+  for (const auto& c : cases) expect_play(c);
+}
+
 TEST(ConvertLog, Calls) {
   const RoundCase cases[] = {
       {"chi, then play goes on from the caller",

@@ -128,7 +128,9 @@ std::string outcome_text(const KyokuOutcome& outcome) {
     return std::to_string(d[0]) + "," + std::to_string(d[1]) + "," + std::to_string(d[2]) + "," +
            std::to_string(d[3]);
   };
-  if (const auto* draw = std::get_if<KyokuOutcome::Draw>(&outcome.value)) return "draw " + four(draw->deltas);
+  if (const auto* draw = std::get_if<KyokuOutcome::Draw>(&outcome.value)) {
+    return "draw " + four(draw->deltas) + (draw->four_riichi ? " four riichi" : "");
+  }
   std::string out = "wins";
   for (const WinRecord& w : std::get<KyokuOutcome::Wins>(outcome.value).wins) {
     out += " " + std::to_string(w.actor) + ">" + std::to_string(w.target) + ":" + four(w.deltas);
@@ -149,17 +151,15 @@ TEST(PrepareLog, RoundOutcomes) {
       {"draw with deltas", {text("流局"), deltas(1500, -1500, 1500, -1500)}, "draw 1500,-1500,1500,-1500"},
       {"draw reason alone", {text("九種九牌")}, "draw 0,0,0,0"},
       {"draw reason and values", {text("流局"), values({u(1)})}, "draw 0,0,0,0"},
-      {"marker alone", {text(win)}, "wins"},
+      {"four riichi", {text("四家立直")}, "draw 0,0,0,0 four riichi"},
+      {"four riichi with deltas", {text("四家立直"), deltas(0, 0, 0, 0)}, "draw 0,0,0,0 four riichi"},
+      {"triple ron", {text("三家和了")}, "draw 0,0,0,0"},
+      {"four riichi with a space", {text("四家立直 ")}, "draw 0,0,0,0"},
       {"marker with a space", {text(win + " ")}, "draw 0,0,0,0"},
       {"two wins",
        {text(win), deltas(0, 8000, 0, -8000), values({u(1), u(3), u(1)}), deltas(0, 0, 3900, -3900),
         values({u(2), u(3), u(2)})},
        "wins 1>3:0,8000,0,-8000 2>3:0,0,3900,-3900"},
-      {"trailing deltas ignored",
-       {text(win), deltas(0, 8000, 0, -8000), values({u(1), u(3)}), deltas(1, 1, 1, 1)},
-       "wins 1>3:0,8000,0,-8000"},
-      {"pair skipped", {text(win), text("x"), values({u(1), u(3)})}, "wins"},
-      {"pair reversed is skipped", {text(win), values({u(1), u(3)}), deltas(1, 1, 1, 1)}, "wins"},
       {"texts after the seats",
        {text(win), deltas(-8000, 0, 8000, 0), values({u(2), u(0), u(0), s("30符"), s("立直(1飜)")})},
        "wins 2>0:-8000,0,8000,0"},
@@ -204,9 +204,29 @@ TEST(PrepareLog, BadWinDetailStopsAtTheFirstBadPair) {
                                             deltas(0, 0, 0, 0), values({u(9), u(0)})}}));
   ASSERT_FALSE(prepared);
   EXPECT_EQ(prepared.error().kind, ErrorKind::BadWinDetail);
-  // A skipped pair is never examined, however bad its list.
-  auto skipped = prepare_log(raw_log("", {{text(win), text("x"), values({s("bad")})}}));
-  EXPECT_TRUE(skipped);
+  EXPECT_TRUE(prepared.error().round.has_value());
+}
+
+// A win dropped silently would still convert; so the items after the marker
+// must be whole (deltas, detail) pairs, one at least.
+TEST(PrepareLog, WinResultsAreWholePairs) {
+  const auto d = [] { return deltas(0, 1000, -1000, 0); };
+  const auto v = [] { return values({u(1), u(2)}); };
+  const std::vector<ResultItem> bad[] = {
+      {text(win)},
+      {text(win), d()},
+      {text(win), d(), v(), d()},
+      {text(win), values({u(0), f(1000.0), i(-1000), u(0)}), v()},
+      {text(win), d(), deltas(0, 0, 0, 0)},
+      {text(win), d(), text("x")},
+      {text(win), text("x"), v()},
+      {text(win), v(), d()},
+  };
+  for (const auto& results : bad) {
+    auto prepared = prepare_log(raw_log("", {results}));
+    ASSERT_FALSE(prepared) << results.size();
+    EXPECT_EQ(prepared.error().kind, ErrorKind::BadWinDetail);
+  }
 }
 
 }  // namespace

@@ -36,6 +36,9 @@ struct KyokuOutcome {
   };
   struct Draw {
     std::array<std::int32_t, 4> deltas{};
+    // The abortive draw on the fourth riichi: Tenhou takes that riichi's
+    // stick, so the round's play ends with it accepted.
+    bool four_riichi = false;
   };
   std::variant<Wins, Draw> value;
 };

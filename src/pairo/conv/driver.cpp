@@ -72,6 +72,11 @@ struct CallFacts {
   return error;
 }
 
+[[nodiscard]] bool ends_in_four_riichi(const PreparedKyoku& kyoku) noexcept {
+  const auto* draw = std::get_if<KyokuOutcome::Draw>(&kyoku.outcome.value);
+  return draw != nullptr && draw->four_riichi;
+}
+
 [[nodiscard]] mjai::StartKyoku start_kyoku(const PreparedKyoku& kyoku) {
   const int wind = std::min(kyoku.kyoku / 4, 3);
   return mjai::StartKyoku{
@@ -269,7 +274,12 @@ class Attempt {
     } else {
       reach_pending_ = false;
     }
-    if (draws_left_ == 0) return After::RoundOver;
+    if (draws_left_ == 0) {
+      // The fourth riichi's stick is paid although the round ends on it;
+      // a riichi discard won on never is.
+      if (reach_pending_ && ends_in_four_riichi(kyoku_)) out_.emplace_back(mjai::ReachAccepted{actor_});
+      return After::RoundOver;
+    }
     if (std::holds_alternative<mjai::Kakan>(event)) {
       dora_after_discard_ = true;
       return After::Continue;

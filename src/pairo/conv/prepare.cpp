@@ -13,6 +13,8 @@ using tenhou::ResultItem;
 
 // The marker that opens the result list of a won round.
 constexpr std::string_view win_marker = "和了";
+// The reason of the abortive draw on a fourth riichi.
+constexpr std::string_view four_riichi_reason = "四家立直";
 
 [[nodiscard]] bool contains(std::string_view text, std::string_view part) noexcept {
   return text.find(part) != std::string_view::npos;
@@ -48,22 +50,29 @@ constexpr std::string_view win_marker = "和了";
   return Error(ErrorKind::ThreePlayer, "a three-player game (rule \"" + std::string(disp) + "\")");
 }
 
-[[gnu::cold]] Error bad_win_detail() {
-  return Error(ErrorKind::BadWinDetail, "a win's detail does not begin with the winner's and the payer's seats, 0 to 3");
-}
+constexpr const char* not_seats = "a win's detail does not begin with the winner's and the payer's seats, 0 to 3";
 
+[[gnu::cold]] Error bad_win_detail(const char* message) { return Error(ErrorKind::BadWinDetail, message); }
+
+// The items after the marker are whole (deltas, detail) pairs, at least
+// one: anything else would drop a win without a word.
 [[nodiscard]] std::expected<KyokuOutcome, Error> wins_of(const std::vector<ResultItem>& results) {
+  const std::size_t items = results.size() - 1;
+  if (items == 0 || items % 2 != 0) {
+    return std::unexpected(bad_win_detail("a win's results are not whole pairs of score changes and detail"));
+  }
   KyokuOutcome::Wins wins;
-  const std::size_t pairs = (results.size() - 1) / 2;
-  wins.wins.reserve(pairs);
-  for (std::size_t p = 0; p < pairs; ++p) {
-    const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1 + 2 * p].value);
-    const auto* detail = std::get_if<ResultItem::Values>(&results[2 + 2 * p].value);
-    if (deltas == nullptr || detail == nullptr) continue;
-    if (detail->values.size() < 2) return std::unexpected(bad_win_detail());
+  wins.wins.reserve(items / 2);
+  for (std::size_t at = 1; at < results.size(); at += 2) {
+    const auto* deltas = std::get_if<ResultItem::Deltas>(&results[at].value);
+    const auto* detail = std::get_if<ResultItem::Values>(&results[at + 1].value);
+    if (deltas == nullptr || detail == nullptr) {
+      return std::unexpected(bad_win_detail("a win's results are not whole pairs of score changes and detail"));
+    }
+    if (detail->values.size() < 2) return std::unexpected(bad_win_detail(not_seats));
     const auto actor = seat_of(detail->values[0]);
     const auto target = seat_of(detail->values[1]);
-    if (!actor || !target) return std::unexpected(bad_win_detail());
+    if (!actor || !target) return std::unexpected(bad_win_detail(not_seats));
     wins.wins.push_back(WinRecord{deltas->values, *actor, *target});
   }
   return KyokuOutcome{std::move(wins)};
@@ -73,12 +82,11 @@ constexpr std::string_view win_marker = "和了";
   const auto* head = results.empty() ? nullptr : std::get_if<ResultItem::Text>(&results[0].value);
   if (head == nullptr) return KyokuOutcome{KyokuOutcome::Draw{}};
   if (head->text == win_marker) return wins_of(results);
+  KyokuOutcome::Draw draw{.four_riichi = head->text == four_riichi_reason};
   if (results.size() >= 2) {
-    if (const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1].value)) {
-      return KyokuOutcome{KyokuOutcome::Draw{deltas->values}};
-    }
+    if (const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1].value)) draw.deltas = deltas->values;
   }
-  return KyokuOutcome{KyokuOutcome::Draw{}};
+  return KyokuOutcome{draw};
 }
 
 }  // namespace

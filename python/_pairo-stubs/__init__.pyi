@@ -1,7 +1,16 @@
 import os
 from typing import Final
 
-__all__: list[str]
+__all__ = [
+    "TenhouLogParsingError",
+    "TenhouToMjaiError",
+    "JsonSerializationError",
+    "JsonParsingError",
+    "tenhou_file_to_mjai",
+    "tenhou_to_mjai",
+    "__version__",
+    "VERSION",
+]
 __version__: Final[str]
 VERSION: Final[str]
 

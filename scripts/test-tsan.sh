@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The C++ unit tests built with clang 19 under ThreadSanitizer: the batch
+# engine's workers, its queue of outcomes and its cancel flag, and the gzip
+# room they use. Any report fails the run.
+#   ./scripts/test-tsan.sh [gtest filter]   (default: the engine and gzip tests)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+[ -x .venv/bin/cmake ] && export PATH="$PWD/.venv/bin:$PATH"
+command -v clang++-19 >/dev/null || { echo "test-tsan: clang++-19 is needed" >&2; exit 1; }
+
+build=build/tsan
+sanitize="-fsanitize=thread -fno-omit-frame-pointer"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_COMPILER=clang++-19 \
+  -DCMAKE_CXX_FLAGS="-O1 -g $sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
+  -DPAIRO_BUILD_MODULE=OFF -DPAIRO_BUILD_TESTS=ON >/dev/null
+cmake --build "$build" -j 2 --target pairo_tests
+
+filter=${1:-'Engine.*:Plan.*:*OutputName*:Inflate.*:*RoundTrip*'}
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 exitcode=66" \
+  "$build/tests/cpp/pairo_tests" --gtest_filter="$filter"

@@ -1,0 +1,218 @@
+// The batch engine: many logs read, converted and written by worker
+// threads, with no interpreter involved. The caller plans the batch from
+// the inputs as the command receives them, starts an Engine over the plan
+// and takes its outcomes in input order, while the engine's counter tells
+// the progress and its cancel flag stops it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <expected>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "mjai/mjai.hpp"
+#include "tenhou/tenhou.hpp"
+
+namespace batch {
+
+namespace steps {
+class Folders;
+}
+
+// ---- failures -----------------------------------------------------------
+
+// The exception class a failed log is reported with.
+enum class ErrorClass : std::uint8_t {
+  OSError,
+  FileNotFoundError,
+  PermissionError,
+  FileExistsError,
+  IsADirectoryError,
+  NotADirectoryError,
+  InterruptedError,
+  BlockingIOError,
+  BrokenPipeError,
+  ConnectionRefusedError,
+  ConnectionResetError,
+  ConnectionAbortedError,
+  TimeoutError,
+  MemoryError,
+  JsonParsingError,
+  TenhouLogParsingError,
+  TenhouToMjaiError,
+  JsonSerializationError,
+  MjlogParsingError,
+};
+
+[[nodiscard]] std::string_view class_name(ErrorClass cls) noexcept;
+
+// Why one log failed, in the form its exception is built from:
+// - Message: cls(message).
+// - OpenFailed: cls(message + the path in the module's quoted form); the
+//   quoting of names beyond ASCII needs the interpreter's Unicode tables,
+//   so the path travels apart.
+// - System: OSError(error_number, message, path) when a path is given,
+//   else OSError(error_number, message); the interpreter picks the class
+//   from the number, as `cls` records.
+struct Failure {
+  enum class Form : std::uint8_t { Message, OpenFailed, System };
+  ErrorClass cls = ErrorClass::OSError;
+  Form form = Form::Message;
+  std::string message;
+  int error_number = 0;
+  std::string path;
+};
+
+[[nodiscard]] Failure message_failure(ErrorClass cls, std::string message);
+// A system failure of the output side: the class the interpreter gives
+// OSError(error_number, ...), and the system's text.
+[[nodiscard]] Failure system_failure(int error_number, std::string path = {});
+
+// "Class: text", as the command reports a failure. Names are quoted the
+// module's way for ASCII; other characters are shown as they are.
+[[nodiscard]] std::string describe(const Failure& failure);
+
+// ---- conversions --------------------------------------------------------
+
+enum class Target : std::uint8_t { Mjai, Tenhou6 };
+enum class Format : std::uint8_t { Json, Xml };
+
+// A converted log: mjai event texts, written one per line, or one whole
+// text (a Tenhou JSON log) written as it is.
+using Document = std::variant<mjai::EncodedEvents, std::string>;
+
+// Turns a log's text (UTF-8, already inflated) into its output. Called from
+// every worker thread at once, so it keeps no state between calls.
+using Converter = std::function<std::expected<Document, Failure>(const tenhou::PaddedText&, Format)>;
+
+// The JSON log's mjai events, through the module's own stages and with its
+// failure texts. Reads every text as JSON: XML fails to parse.
+[[nodiscard]] std::expected<Document, Failure> json_to_mjai(const tenhou::PaddedText& text, Format format);
+
+// ---- planning -----------------------------------------------------------
+
+// One log of the batch. A log that failed before any reading (a folder that
+// could not be listed, an output claimed by an earlier log) carries its
+// failure, reported in its turn.
+struct Job {
+  std::string name;    // how reports name it: the path as given or as found
+  std::string input;   // the file to read
+  std::string output;  // the output file's path
+  std::optional<Failure> failure;
+};
+
+struct Options {
+  unsigned threads = 1;
+  bool gzip = false;
+  int gzip_level = -1;  // below 0: gzip::default_level
+  bool skip_existing = false;
+  bool fail_fast = false;
+  Target target = Target::Mjai;
+};
+
+// The logs of `inputs` in order: a file named directly as itself, going at
+// the top of `outdir`; a folder as the logs found in it at any depth
+// (the target's suffixes only), sorted by their path inside it, each going
+// to the same place under `outdir`.
+[[nodiscard]] std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outdir,
+                                    const Options& options);
+
+// The output file name of an input file name: the recognised suffix
+// replaced by the target's, ".gz" added for gzip output.
+[[nodiscard]] std::string output_name(std::string_view input_name, Target target, bool gzip);
+
+// ---- the engine ---------------------------------------------------------
+
+struct Converted {};
+struct Skipped {};
+struct Outcome {
+  std::size_t index = 0;  // into the plan
+  std::variant<Converted, Skipped, Failure> result;
+};
+
+class Engine {
+ public:
+  // Starts the workers over `jobs`; the engine owns them from here.
+  Engine(std::vector<Job> jobs, Options options, Converter converter);
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+  // Cancels and waits for the workers.
+  ~Engine();
+
+  // The next outcome in input order, waiting at most `wait` for it: none
+  // when the wait passed (then finished() tells whether any will come).
+  // Under fail_fast, the first failure is the last outcome.
+  [[nodiscard]] std::optional<Outcome> next(std::chrono::milliseconds wait);
+  // True once every outcome has been taken, or none will come any more
+  // (cancelled, or stopped by a failure under fail_fast).
+  [[nodiscard]] bool finished() const;
+
+  // Logs done, in any order; safe to read from any thread.
+  [[nodiscard]] std::size_t progress() const noexcept { return done_.load(std::memory_order_relaxed); }
+  // No log starts after this; logs under way finish. Safe from any thread.
+  void cancel() noexcept;
+  // Waits for the workers to end.
+  void join();
+  // From the first log started to the last output renamed into place.
+  [[nodiscard]] std::chrono::nanoseconds elapsed() const noexcept;
+
+  [[nodiscard]] const std::vector<Job>& jobs() const noexcept { return jobs_; }
+
+ private:
+  void work();
+  std::optional<std::size_t> claim();
+  void finish(std::size_t index, std::variant<Converted, Skipped, Failure> result);
+  void note_start() noexcept;
+  void note_rename() noexcept;
+
+  const std::vector<Job> jobs_;
+  const Options options_;
+  const Converter converter_;
+  // Outcomes wait here until taken in order; a worker starts no log more
+  // than this far ahead of the caller, which bounds the waiting outcomes.
+  const std::size_t window_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable ready_;    // an outcome arrived
+  std::condition_variable advance_;  // the caller took one, or the batch stopped
+  std::deque<std::optional<Outcome>> waiting_;  // from index taken_ on
+  std::size_t taken_ = 0;
+  std::size_t claimed_ = 0;
+  std::size_t running_ = 0;
+  bool stopped_ = false;       // no log is to start (cancel, or a failure under fail_fast)
+  bool first_failed_ = false;  // fail_fast: a failure was handed out
+
+  std::unique_ptr<steps::Folders> folders_;
+  std::atomic<std::size_t> done_{0};
+  std::atomic<bool> cancelled_{false};
+  std::atomic<std::int64_t> first_start_{0};
+  std::atomic<std::int64_t> last_rename_{0};
+  std::vector<std::thread> workers_;
+};
+
+// Every outcome of `jobs`, in input order, passed to `sink` on the calling
+// thread; the engine's elapsed time is returned.
+std::chrono::nanoseconds run(std::vector<Job> jobs, const Options& options, Converter converter,
+                             const std::function<void(const Job&, const Outcome&)>& sink);
+
+// ---- in memory ----------------------------------------------------------
+
+// Each file of `paths` read and converted by `threads` workers, results in
+// the order of `paths`; nothing is written.
+[[nodiscard]] std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std::string>& paths,
+                                                                        unsigned threads,
+                                                                        const Converter& converter);
+
+}  // namespace batch

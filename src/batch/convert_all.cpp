@@ -1,0 +1,48 @@
+// The in-memory batch: files read and converted by worker threads, each
+// result kept in its input's place for the caller.
+#include <atomic>
+#include <new>
+#include <thread>
+
+#include "batch/batch.hpp"
+#include "batch/steps.hpp"
+
+namespace batch {
+namespace {
+
+std::expected<Document, Failure> convert_one(const std::string& path, const Converter& converter,
+                                             gzip::Inflater& inflater) {
+  try {
+    auto loaded = steps::load(path, inflater);
+    if (!loaded) return std::unexpected(std::move(loaded.error()));
+    return converter(loaded->text, loaded->format);
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(message_failure(ErrorClass::MemoryError, "out of memory"));
+  } catch (const std::exception& error) {
+    return std::unexpected(message_failure(ErrorClass::OSError, error.what()));
+  }
+}
+
+}  // namespace
+
+std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std::string>& paths, unsigned threads,
+                                                          const Converter& converter) {
+  std::vector<std::expected<Document, Failure>> results(paths.size(),
+                                                        std::unexpected(message_failure(ErrorClass::OSError, {})));
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    gzip::Inflater inflater;
+    for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < paths.size();) {
+      results[i] = convert_one(paths[i], converter, inflater);
+    }
+  };
+  const std::size_t count = std::min<std::size_t>(std::max(threads, 1u), paths.size());
+  {
+    std::vector<std::jthread> workers;
+    for (std::size_t i = 1; i < count; ++i) workers.emplace_back(work);
+    if (count != 0) work();  // the calling thread is one of the workers
+  }  // joined here, before the results are handed over
+  return results;
+}
+
+}  // namespace batch

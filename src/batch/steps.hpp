@@ -1,0 +1,50 @@
+// The steps of one log inside a worker: reading its file into text, and
+// writing its output atomically. Inside the batch directory only.
+#pragma once
+
+#include <expected>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+
+#include "batch/batch.hpp"
+#include "gzip/gzip.hpp"
+
+namespace batch::steps {
+
+struct Loaded {
+  tenhou::PaddedText text;
+  Format format;
+};
+
+// The log's text, inflated where the file is gzip, checked to be UTF-8 and
+// told apart: XML when its first non-blank character is '<', else JSON.
+[[nodiscard]] std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater);
+
+// The output folders of one batch. The first time a batch writes into a
+// folder, the temporary files that a killed run left there are removed:
+// those whose process is gone, never those of a live one.
+class Folders {
+ public:
+  void sweep_once(const std::string& folder);
+
+ private:
+  std::mutex mutex_;
+  std::unordered_set<std::string> swept_;
+};
+
+// Removes the temporary files of dead processes from `folder`.
+void sweep_stale(const std::string& folder);
+
+// The temporary name of an output, recognised by the next run: its pid
+// and a number unique within the process.
+[[nodiscard]] std::string temporary_name(const std::string& target, unsigned long number);
+
+// Writes `document` to `target` through a temporary file in the same folder,
+// renamed into place once complete; on any failure the temporary file is
+// removed and an existing target is left as it was. `deflater` is set for
+// gzip output.
+[[nodiscard]] std::expected<void, Failure> write_atomically(const std::string& target, const Document& document,
+                                                            gzip::Deflater* deflater, Folders& folders);
+
+}  // namespace batch::steps

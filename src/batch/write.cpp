@@ -1,0 +1,176 @@
+// Outputs that appear complete or not at all: written to a temporary file
+// beside the target, renamed into place once everything is written.
+#include <dirent.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <span>
+
+#include "batch/io.hpp"
+#include "batch/steps.hpp"
+
+namespace batch::steps {
+namespace {
+
+constexpr std::string_view temporary_mark = ".pairo-tmp-";
+
+std::atomic<unsigned long> temporary_count{0};
+
+// The pid in a temporary file's name (".NAME.pairo-tmp-PID-N"), if it is one.
+std::optional<pid_t> temporary_owner(std::string_view name) noexcept {
+  if (!name.starts_with('.')) return std::nullopt;
+  const auto mark = name.rfind(temporary_mark);
+  if (mark == std::string_view::npos) return std::nullopt;
+  const std::string_view rest = name.substr(mark + temporary_mark.size());
+  pid_t pid = 0;
+  const auto [after_pid, pid_error] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+  if (pid_error != std::errc{} || pid <= 0 || after_pid == rest.data() + rest.size() || *after_pid != '-') {
+    return std::nullopt;
+  }
+  unsigned long number = 0;
+  const auto [end, number_error] = std::from_chars(after_pid + 1, rest.data() + rest.size(), number);
+  if (number_error != std::errc{} || end != rest.data() + rest.size()) return std::nullopt;
+  return pid;
+}
+
+bool process_is_gone(pid_t pid) noexcept { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+// Makes `folder` and its missing parents, as `mkdir -p` would; the failure
+// names the folder that could not be made.
+std::expected<void, Failure> make_folders(const std::string& folder) {
+  if (::mkdir(folder.c_str(), 0777) == 0) return {};
+  int error = errno;
+  if (error == ENOENT) {
+    const std::string parent = io::parent_of(folder);
+    if (parent != folder) {
+      if (auto made = make_folders(parent); !made) return made;
+      if (::mkdir(folder.c_str(), 0777) == 0) return {};
+      error = errno;
+    }
+  }
+  if (io::is_folder(folder)) return {};
+  return std::unexpected(system_failure(error, folder));
+}
+
+// A new temporary file for `target`, its folder made where missing.
+std::expected<io::Fd, Failure> create_temporary(const std::string& target, std::string& name) {
+  bool made_folder = false;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = temporary_name(target, temporary_count.fetch_add(1, std::memory_order_relaxed));
+    auto created = io::create_exclusive(name);
+    if (created) return std::move(*created);
+    if (created.error() == EEXIST) continue;  // a leftover of our own pid's previous life
+    const std::string folder = io::parent_of(target);
+    // A missing folder, or a file in a folder's place: made (or refused)
+    // folder by folder, so that the failure names the one at fault.
+    if ((created.error() == ENOENT || created.error() == ENOTDIR) && !made_folder) {
+      if (auto made = make_folders(folder); !made) return std::unexpected(made.error());
+      made_folder = true;
+      continue;
+    }
+    return std::unexpected(system_failure(created.error(), folder));
+  }
+  return std::unexpected(system_failure(EEXIST, io::parent_of(target)));
+}
+
+// The lines of the events: each text, then a line feed, handed to the
+// system where they lie, many lines a call.
+std::expected<void, io::Errno> write_lines(int fd, const mjai::EncodedEvents& events) {
+  static constexpr char line_feed = '\n';  // the system only reads it
+  constexpr std::size_t lines_per_write = IOV_MAX / 2;
+  std::array<iovec, 2 * lines_per_write> slots;
+  for (std::size_t first = 0; first < events.size(); first += lines_per_write) {
+    const std::size_t count = std::min(lines_per_write, events.size() - first);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string_view text = events.at(first + i);
+      slots[2 * i] = iovec{const_cast<char*>(text.data()), text.size()};
+      slots[2 * i + 1] = iovec{const_cast<char*>(&line_feed), 1};
+    }
+    if (auto written = io::write_slots(fd, std::span(slots).first(2 * count)); !written) return written;
+  }
+  return {};
+}
+
+std::string joined_lines(const mjai::EncodedEvents& events) {
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < events.size(); ++i) size += events.at(i).size() + 1;
+  std::string text;
+  text.reserve(size);
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    text += events.at(i);
+    text += '\n';
+  }
+  return text;
+}
+
+std::expected<void, io::Errno> write_document(int fd, const Document& document, gzip::Deflater* deflater) {
+  if (const auto* events = std::get_if<mjai::EncodedEvents>(&document)) {
+    if (!deflater) return write_lines(fd, *events);
+    return io::write_all(fd, deflater->deflate(joined_lines(*events)));
+  }
+  const auto& text = std::get<std::string>(document);
+  return io::write_all(fd, deflater ? deflater->deflate(text) : text);
+}
+
+}  // namespace
+
+std::string temporary_name(const std::string& target, unsigned long number) {
+  std::string name = io::parent_of(target);
+  name += "/.";
+  name += io::base_name(target);
+  name += temporary_mark;
+  name += std::to_string(::getpid());
+  name += '-';
+  name += std::to_string(number);
+  return name;
+}
+
+void sweep_stale(const std::string& folder) {
+  DIR* listing = ::opendir(folder.c_str());
+  if (!listing) return;  // nothing to sweep, or the write will say why
+  const int fd = ::dirfd(listing);
+  while (const dirent* entry = ::readdir(listing)) {
+    const auto owner = temporary_owner(entry->d_name);
+    if (owner && *owner != ::getpid() && process_is_gone(*owner)) ::unlinkat(fd, entry->d_name, 0);
+  }
+  ::closedir(listing);
+}
+
+void Folders::sweep_once(const std::string& folder) {
+  {
+    const std::lock_guard lock(mutex_);
+    if (!swept_.insert(folder).second) return;
+  }
+  sweep_stale(folder);
+}
+
+std::expected<void, Failure> write_atomically(const std::string& target, const Document& document,
+                                              gzip::Deflater* deflater, Folders& folders) {
+  std::string temporary;
+  auto created = create_temporary(target, temporary);
+  if (!created) return std::unexpected(created.error());
+  folders.sweep_once(io::parent_of(target));
+  auto written = write_document(created->get(), document, deflater);
+  if (written) written = created->close_checked();
+  if (written && ::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    return std::unexpected(system_failure(error, target));
+  }
+  if (!written) {
+    created->reset();
+    ::unlink(temporary.c_str());
+    return std::unexpected(system_failure(written.error()));
+  }
+  return {};
+}
+
+}  // namespace batch::steps

@@ -1,0 +1,68 @@
+// Whole-buffer gzip: logs stored compressed are inflated into the padded
+// buffer the log parsers read in place, and outputs deflated in one call.
+#pragma once
+
+#include <libdeflate.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "tenhou/tenhou.hpp"
+
+namespace gzip {
+
+// No log comes near this once inflated: past it, the data is taken for a
+// bomb, so one hostile file fails alone instead of exhausting memory.
+inline constexpr std::size_t inflate_limit = std::size_t{64} << 20;
+
+// The lowest level whose mjai outputs stay within a tenth of level 6's size.
+// On the corpus logs level 5 is 11% bigger and level 4 15%, so it is level 6
+// itself (bench/gzip_level_bench.cpp measures it).
+inline constexpr int default_level = 6;
+
+enum class InflateError : std::uint8_t { Invalid, TooLarge };
+
+// The text of each failure, as the log's report shows it.
+[[nodiscard]] std::string_view message(InflateError error) noexcept;
+
+// Whether the bytes begin with gzip's magic number.
+[[nodiscard]] bool is_gzip(std::string_view bytes) noexcept;
+
+// An inflater, kept by one thread for all the logs it reads.
+class Inflater {
+ public:
+  Inflater();
+
+  // Every member of `data` inflated and concatenated; nothing may follow
+  // the last member.
+  [[nodiscard]] std::expected<tenhou::PaddedText, InflateError> inflate(std::string_view data,
+                                                                        std::size_t limit = inflate_limit);
+
+ private:
+  struct Free {
+    void operator()(libdeflate_decompressor* d) const noexcept { libdeflate_free_decompressor(d); }
+  };
+  std::unique_ptr<libdeflate_decompressor, Free> state_;
+};
+
+// A deflater at one level, kept by one thread for all the outputs it writes.
+class Deflater {
+ public:
+  explicit Deflater(int level = default_level);
+
+  // `text` as one gzip member, with no name and a zero time, so that the
+  // same text always gives the same bytes.
+  [[nodiscard]] std::string deflate(std::string_view text);
+
+ private:
+  struct Free {
+    void operator()(libdeflate_compressor* c) const noexcept { libdeflate_free_compressor(c); }
+  };
+  std::unique_ptr<libdeflate_compressor, Free> state_;
+};
+
+}  // namespace gzip

@@ -1,0 +1,77 @@
+// Inflating a whole gzip file, member after member, into a padded buffer
+// that never grows past the limit.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "gzip/gzip.hpp"
+
+namespace gzip {
+namespace {
+
+constexpr std::size_t first_guess_floor = 64 * 1024;
+
+// The last member's own record of its size (modulo 2^32): a first guess
+// for the buffer that is right for every file of one member.
+std::size_t recorded_size(std::string_view data) noexcept {
+  if (data.size() < 18) return 0;
+  std::uint32_t size = 0;
+  for (int i = 3; i >= 0; --i) size = (size << 8) | static_cast<std::uint8_t>(data[data.size() - 4 + i]);
+  return size;
+}
+
+// A buffer of `capacity` bytes keeping the `filled` bytes of `text`.
+tenhou::PaddedText regrown(const tenhou::PaddedText& text, std::size_t filled, std::size_t capacity) {
+  tenhou::PaddedText bigger(capacity);
+  if (filled != 0) std::memcpy(bigger.data(), text.data(), filled);
+  return bigger;
+}
+
+}  // namespace
+
+std::string_view message(InflateError error) noexcept {
+  switch (error) {
+    case InflateError::Invalid: return "invalid gzip data";
+    case InflateError::TooLarge: return "gzip data inflates to more than 64 MiB";
+  }
+  return "invalid gzip data";
+}
+
+bool is_gzip(std::string_view bytes) noexcept {
+  return bytes.size() >= 2 && static_cast<std::uint8_t>(bytes[0]) == 0x1f &&
+         static_cast<std::uint8_t>(bytes[1]) == 0x8b;
+}
+
+Inflater::Inflater() : state_(libdeflate_alloc_decompressor()) {
+  if (!state_) throw std::bad_alloc();
+}
+
+// A member that does not fit is inflated again into a buffer twice as big:
+// each retry costs at most what the buffer already holds, and the limit
+// bounds the buffer whatever the member claims about itself.
+std::expected<tenhou::PaddedText, InflateError> Inflater::inflate(std::string_view data, std::size_t limit) {
+  if (!is_gzip(data)) return std::unexpected(InflateError::Invalid);
+  const std::size_t guess = std::max(recorded_size(data), std::max(data.size() * 4, first_guess_floor));
+  tenhou::PaddedText text(std::min(guess, limit));
+  std::size_t filled = 0;
+  while (!data.empty()) {
+    std::size_t used_in = 0;
+    std::size_t made = 0;
+    const auto result = libdeflate_gzip_decompress_ex(state_.get(), data.data(), data.size(),
+                                                      text.data() + filled, text.capacity() - filled,
+                                                      &used_in, &made);
+    if (result == LIBDEFLATE_INSUFFICIENT_SPACE) {
+      if (text.capacity() >= limit) return std::unexpected(InflateError::TooLarge);
+      text = regrown(text, filled, std::min(text.capacity() * 2, limit));
+      continue;
+    }
+    if (result != LIBDEFLATE_SUCCESS) return std::unexpected(InflateError::Invalid);
+    filled += made;
+    data.remove_prefix(used_in);
+    if (!data.empty() && !is_gzip(data)) return std::unexpected(InflateError::Invalid);
+  }
+  text.resize_within(filled);
+  return text;
+}
+
+}  // namespace gzip

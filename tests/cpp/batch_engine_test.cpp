@@ -1,0 +1,314 @@
+// The engine over real files: outcomes in order, faults per log, atomic
+// outputs, skipping, fail-fast, cancelling and its bound on work ahead.
+#include <sched.h>
+#include <signal.h>
+#include <unistd.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "batch/batch.hpp"
+#include "batch_support.hpp"
+#include "corpus.hpp"
+#include "gzip/gzip.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using batch::Failure;
+using batch::Format;
+using batch_test::files_under;
+using batch_test::put;
+using batch_test::read;
+using batch_test::Scratch;
+using namespace std::chrono_literals;
+
+// Upper-cases the text, with the format in front; fails texts that begin
+// with "fail". Counts its calls, and may linger to let the others move on.
+struct FakeConverter {
+  std::atomic<int> calls{0};
+  std::chrono::milliseconds linger{0};
+
+  batch::Converter get() {
+    return [this](const tenhou::PaddedText& text, Format format) -> std::expected<batch::Document, Failure> {
+      calls.fetch_add(1);
+      std::this_thread::sleep_for(linger);
+      if (text.view().starts_with("fail")) {
+        return std::unexpected(batch::message_failure(batch::ErrorClass::JsonParsingError, "failed to parse"));
+      }
+      std::string out = format == Format::Xml ? "xml:" : "json:";
+      for (char c : text.view()) out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      return batch::Document{std::move(out)};
+    };
+  }
+};
+
+struct Report {
+  std::string name;
+  std::string what;  // "converted", "skipped" or the failure described
+};
+
+std::vector<Report> run_all(std::vector<batch::Job> jobs, const batch::Options& options, batch::Converter converter) {
+  std::vector<Report> reports;
+  batch::run(std::move(jobs), options, std::move(converter), [&](const batch::Job& job, const batch::Outcome& o) {
+    std::string what = std::holds_alternative<batch::Converted>(o.result) ? "converted" : "skipped";
+    if (const auto* failure = std::get_if<Failure>(&o.result)) what = batch::describe(*failure);
+    reports.push_back({job.name, what});
+  });
+  return reports;
+}
+
+std::vector<std::string> whats(const std::vector<Report>& reports) {
+  std::vector<std::string> out;
+  for (const auto& r : reports) out.push_back(r.what);
+  return out;
+}
+
+class Engine : public Scratch {
+ protected:
+  std::string in(const std::string& name) const { return (root / "in" / name).string(); }
+  std::string out() const { return (root / "out").string(); }
+  std::vector<batch::Job> plan(const batch::Options& options = {}) const {
+    return batch::plan({(root / "in").string()}, out(), options);
+  }
+  // Logs named 00.json, 01.json...; the one at `failing` fails.
+  void numbered(int count, int failing = -1) const {
+    for (int i = 0; i < count; ++i) {
+      put(in((i < 10 ? "0" : "") + std::to_string(i) + ".json"), i == failing ? "fail" : "log " + std::to_string(i));
+    }
+  }
+  FakeConverter fake;
+};
+
+TEST_F(Engine, ConvertsEveryKindOfInputInOrderAndReportsFaultsPerLog) {
+  put(in("a.json"), "{\"a\":1}");
+  put(in("b.xml"), " \n<mjloggm/>");
+  put(in("c.mjlog"), gzip::Deflater().deflate("<mjloggm/>"));
+  put(in("d.json.gz"), gzip::Deflater().deflate("{}"));
+  put(in("e.json.gz"), gzip::Deflater().deflate("{}").substr(0, 12));
+  put(in("f.json"), "\xff\xfe{}");
+  put(in("g.json"), "fail");
+  fs::create_directories(in("h.json"));  // walked as a folder; read as a log below
+  put(in("i.json"), "{}");
+  auto jobs = plan();
+  jobs.push_back({in("h.json"), in("h.json"), out() + "/h.mjai.jsonl", std::nullopt});
+  jobs.push_back({in("gone.json"), in("gone.json"), out() + "/gone.mjai.jsonl", std::nullopt});
+  fs::remove(in("i.json"));  // vanished between planning and reading
+  batch::Options options;
+  options.threads = 2;
+  const auto reports = run_all(std::move(jobs), options, fake.get());
+  EXPECT_EQ(whats(reports), (std::vector<std::string>{
+                                "converted", "converted", "converted", "converted", "OSError: invalid gzip data",
+                                "OSError: stream did not contain valid UTF-8", "JsonParsingError: failed to parse",
+                                "FileNotFoundError: failed to open tenhou.net/6 log file \"" + in("i.json") + "\"",
+                                "OSError: Is a directory (os error 21)",
+                                "FileNotFoundError: failed to open tenhou.net/6 log file \"" + in("gone.json") + "\"",
+                            }));
+  EXPECT_EQ(read(root / "out" / "a.mjai.jsonl"), "json:{\"A\":1}");
+  EXPECT_EQ(read(root / "out" / "b.mjai.jsonl"), "xml: \n<MJLOGGM/>");
+  EXPECT_EQ(read(root / "out" / "c.mjai.jsonl"), "xml:<MJLOGGM/>");
+  EXPECT_EQ(read(root / "out" / "d.mjai.jsonl"), "json:{}");
+  EXPECT_EQ(files_under(root / "out"), (std::vector<std::string>{"a.mjai.jsonl", "b.mjai.jsonl", "c.mjai.jsonl",
+                                                                   "d.mjai.jsonl"}));
+}
+
+TEST_F(Engine, AnUnreadableInputFails) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  put(in("a.json"), "{}");
+  fs::permissions(in("a.json"), fs::perms::none);
+  EXPECT_EQ(whats(run_all(plan(), {}, fake.get())),
+            std::vector<std::string>{"FileNotFoundError: failed to open tenhou.net/6 log file \"" + in("a.json") + "\""});
+}
+
+// The lines of a log's events as the core converts it in one piece.
+std::string expected_lines(const fs::path& log) {
+  auto document = batch::json_to_mjai(tenhou::PaddedText(corpus::read_file(log)), Format::Json);
+  const auto& events = std::get<mjai::EncodedEvents>(document.value());
+  std::string lines;
+  for (std::size_t i = 0; i < events.size(); ++i) lines += std::string(events.at(i)) + "\n";
+  return lines;
+}
+
+TEST_F(Engine, WritesTheEventLinesOfRealLogsPlainAndGzip) {
+  const auto logs = corpus::logs_in("sim");
+  REQUIRE_LOGS(logs, "sim");
+  for (bool gzip : {false, true}) {
+    batch::Options options;
+    options.threads = 2;
+    options.gzip = gzip;
+    const std::string outdir = out() + (gzip ? "-gz" : "");
+    const auto jobs = batch::plan({(corpus::root() / "sim").string()}, outdir, options);
+    const auto reports = run_all(jobs, options, batch::json_to_mjai);
+    ASSERT_EQ(reports.size(), logs.size());
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+      ASSERT_EQ(reports[i].what, "converted") << reports[i].name;
+      std::string written = read(jobs[i].output);
+      if (gzip) written = std::string(gzip::Inflater().inflate(written).value().view());
+      ASSERT_TRUE(written == expected_lines(logs[i])) << jobs[i].output;
+    }
+  }
+  // The simulated games' own record of play, where the log holds all of it.
+  const fs::path first = corpus::root() / "sim" / "5001.truth.jsonl";
+  EXPECT_TRUE(read(out() + "/5001.mjai.jsonl") == corpus::read_file(first));
+}
+
+TEST_F(Engine, SkipsExistingOutputsAndLeavesThemAlone) {
+  numbered(3);
+  put(root / "out" / "01.mjai.jsonl", "kept");
+  batch::Options options;
+  options.skip_existing = true;
+  EXPECT_EQ(whats(run_all(plan(options), options, fake.get())),
+            (std::vector<std::string>{"converted", "skipped", "converted"}));
+  EXPECT_EQ(read(root / "out" / "01.mjai.jsonl"), "kept");
+  EXPECT_EQ(fake.calls.load(), 2);
+}
+
+TEST_F(Engine, AFailedWriteLeavesTheOldOutputAndNoTemporaryFile) {
+  numbered(4);
+  put(root / "out" / "b", "a file where a folder should be");
+  put(root / "out" / "02.mjai.jsonl", "the previous conversion");
+  auto jobs = plan();
+  jobs[1].output = out() + "/b/01.mjai.jsonl";
+  jobs[2].output = out() + "/b/deep/02.mjai.jsonl";
+  const auto reports = run_all(std::move(jobs), {}, fake.get());
+  EXPECT_EQ(whats(reports), (std::vector<std::string>{
+                                "converted", "FileExistsError: [Errno 17] File exists: '" + out() + "/b'",
+                                "NotADirectoryError: [Errno 20] Not a directory: '" + out() + "/b/deep'",
+                                "converted"}));
+  EXPECT_EQ(files_under(root / "out"), (std::vector<std::string>{"00.mjai.jsonl", "02.mjai.jsonl", "03.mjai.jsonl", "b"}));
+  EXPECT_EQ(read(root / "out" / "02.mjai.jsonl"), "the previous conversion");
+}
+
+TEST_F(Engine, AnOutputFolderWithoutWritePermissionFailsItsLogs) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  numbered(2);
+  fs::create_directories(root / "out");
+  fs::permissions(root / "out", fs::perms::owner_read | fs::perms::owner_exec);
+  const std::string denied = "PermissionError: [Errno 13] Permission denied: '" + out() + "'";
+  EXPECT_EQ(whats(run_all(plan(), {}, fake.get())), (std::vector<std::string>{denied, denied}));
+}
+
+pid_t dead_pid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+TEST_F(Engine, RemovesTheTemporaryFilesOfDeadProcessesOnly) {
+  numbered(1);
+  const std::string dead = ".x.mjai.jsonl.pairo-tmp-" + std::to_string(dead_pid()) + "-3";
+  const std::string live = ".y.mjai.jsonl.pairo-tmp-" + std::to_string(::getppid()) + "-0";
+  for (const std::string& name : {dead, live, std::string(".notes.pairo-tmp-x"), std::string("sub/") + dead}) {
+    put(root / "out" / name, "partial");
+  }
+  EXPECT_EQ(whats(run_all(plan(), {}, fake.get())), std::vector<std::string>{"converted"});
+  // Only the folders written into are swept.
+  EXPECT_EQ(files_under(root / "out"),
+            (std::vector<std::string>{".notes.pairo-tmp-x", live, "00.mjai.jsonl", "sub/" + dead}));
+}
+
+TEST_F(Engine, FailFastStartsNoLogAfterTheFailure) {
+  numbered(40, 5);
+  fake.linger = 5ms;
+  batch::Options options;
+  options.threads = 2;
+  options.fail_fast = true;
+  const auto reports = run_all(plan(options), options, fake.get());
+  std::vector<std::string> expected(5, "converted");
+  expected.push_back("JsonParsingError: failed to parse");
+  EXPECT_EQ(whats(reports), expected);
+  // Log 5 fails while the other worker holds at most one log beyond it.
+  EXPECT_LE(fake.calls.load(), 7);
+  for (const auto& name : files_under(root / "out")) EXPECT_NE(name[0], '.') << name;
+}
+
+TEST_F(Engine, CancelStopsPromptlyLeavingWholeOutputs) {
+  numbered(60);
+  fake.linger = 10ms;
+  batch::Options options;
+  options.threads = 2;
+  batch::Engine engine(plan(options), options, fake.get());
+  while (engine.progress() < 4) std::this_thread::sleep_for(1ms);
+  engine.cancel();
+  const int started = fake.calls.load();
+  std::size_t taken = 0;
+  while (!engine.finished()) taken += engine.next(10ms).has_value();
+  engine.join();
+  EXPECT_LE(fake.calls.load(), started + 2);  // at most the logs already claimed
+  EXPECT_LE(taken, engine.progress());
+  const auto written = files_under(root / "out");
+  EXPECT_EQ(written.size(), engine.progress());
+  for (const auto& name : written) EXPECT_EQ(read(root / "out" / name), "json:LOG " + std::to_string(std::stoi(name)));
+}
+
+TEST_F(Engine, WorksNoFurtherAheadThanItsWindowOfUntakenOutcomes) {
+  numbered(100);
+  batch::Options options;
+  options.threads = 2;
+  batch::Engine engine(plan(options), options, fake.get());
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (engine.progress() < 64 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(engine.progress(), 64u);  // the window for two threads
+  std::size_t taken = 0;
+  while (!engine.finished()) {
+    if (auto outcome = engine.next(100ms)) EXPECT_EQ(outcome->index, taken++);
+  }
+  EXPECT_EQ(taken, 100u);
+  EXPECT_EQ(engine.progress(), 100u);
+  EXPECT_GT(engine.elapsed().count(), 0);
+}
+
+// A full disk: a tiny file system mounted in a mount namespace of a child
+// process, which reports through its exit status.
+TEST_F(Engine, AFullDiskFailsTheLogAndLeavesNoTemporaryFile) {
+  numbered(2);
+  put(in("02.json"), std::string(256 * 1024, 'x'));
+  const fs::path disk = root / "disk";
+  fs::create_directories(disk);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+      ::_exit(77);
+    }
+    FakeConverter fake;
+    const auto jobs = batch::plan({(root / "in").string()}, disk.string(), {});
+    const auto reports = run_all(jobs, {}, fake.get());
+    const bool right = whats(reports) == std::vector<std::string>{"converted", "converted",
+                                                                  "OSError: [Errno 28] No space left on device"} &&
+                       files_under(disk) == std::vector<std::string>{"00.mjai.jsonl", "01.mjai.jsonl"};
+    ::_exit(right ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(Engine, ConvertAllKeepsInputOrder) {
+  numbered(30, 7);
+  std::vector<std::string> paths;
+  for (const auto& job : plan()) paths.push_back(job.input);
+  paths.push_back(in("missing.json"));
+  const auto results = batch::convert_all(paths, 2, fake.get());
+  ASSERT_EQ(results.size(), paths.size());
+  for (std::size_t i = 0; i < 30; ++i) {
+    if (i == 7) {
+      ASSERT_FALSE(results[i].has_value());
+      EXPECT_EQ(batch::describe(results[i].error()), "JsonParsingError: failed to parse");
+    } else {
+      ASSERT_TRUE(results[i].has_value());
+      EXPECT_EQ(std::get<std::string>(*results[i]), "json:LOG " + std::to_string(i));
+    }
+  }
+  EXPECT_EQ(results.back().error().cls, batch::ErrorClass::FileNotFoundError);
+}
+
+}  // namespace

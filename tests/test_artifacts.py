@@ -1,0 +1,117 @@
+"""The release artefacts in dist/ that scripts/build-wheels.sh builds (run
+with `pytest -m artifacts`, the packaging tools' venv on PATH): each wheel
+installs into a fresh venv and converts the sample on a machine without the
+libraries its modules were linked against; the sdist builds."""
+
+from __future__ import annotations
+
+import json
+import os
+import subprocess
+import sys
+from functools import cache
+from pathlib import Path
+
+import pytest
+from conftest import REPO
+
+pytestmark = pytest.mark.artifacts
+
+DIST = REPO / "dist"
+RAW = REPO / "build" / "wheels-raw"  # the wheels as built, before auditwheel
+SAMPLE = REPO / "examples" / "sample.json"
+EXPECTED = (REPO / "examples" / "sample.mjai.jsonl").read_text().splitlines()
+CONVERT_PATH = "import sys, pairo; print(*pairo.convert_path(sys.argv[1]), sep='\\n')"
+
+
+def wheels(folder: Path) -> list[Path]:
+    return sorted(folder.glob("pairo-*.whl"))
+
+
+def python_tag(wheel: Path) -> str:
+    return wheel.name.split("-")[2]  # "cp312"
+
+
+def auditwheel_show(wheel: Path) -> dict:
+    shown = subprocess.run(["auditwheel", "show", "--json", wheel], capture_output=True, text=True, check=True)
+    return json.loads(shown.stdout)
+
+
+@cache
+def pythons() -> dict[str, str]:
+    """The interpreter for each python tag, found as the set-up finds them."""
+    found = subprocess.run(
+        ["bash", "-c", ". scripts/find-python.sh && find_pythons"], cwd=REPO, capture_output=True, text=True, check=True
+    )
+    entries = (line.split(" ", 1) for line in found.stdout.splitlines())
+    return {"cp" + minor.replace(".", ""): exe for minor, exe in entries}
+
+
+def fresh_venv(where: Path, wheel: Path) -> Path:
+    """A new venv holding the wheel, its dependencies taken from the index."""
+    subprocess.run([pythons()[python_tag(wheel)], "-m", "venv", where], check=True)
+    pip = [where / "bin" / "python", "-m", "pip", "install", "-q", "--disable-pip-version-check"]
+    subprocess.run([*pip, wheel], check=True)
+    return where
+
+
+def conversions(venv: Path) -> list[list[str | Path]]:
+    """The sample converted through the package's function and the command."""
+    return [[venv / "bin" / "python", "-c", CONVERT_PATH, SAMPLE], [venv / "bin" / "pairo", "-q", SAMPLE]]
+
+
+def hidden(libraries: list[str], argv: list[str | Path]) -> subprocess.CompletedProcess[str]:
+    """Runs argv in a private mount namespace where each library file reads as empty."""
+    script = 'for lib in $PAIRO_HIDDEN; do mount --bind /dev/null "$lib" || exit 99; done; exec "$@"'
+    env = {**os.environ, "PAIRO_HIDDEN": " ".join(libraries)}
+    return subprocess.run(
+        ["unshare", "-m", "sh", "-c", script, "sh", *argv], env=env, capture_output=True, text=True, timeout=120
+    )
+
+
+@pytest.fixture(scope="session")
+def linked_libraries() -> list[str]:
+    """The system libraries outside the manylinux policy that the extension
+    modules link, as auditwheel reads them from the wheels as built."""
+    raw = wheels(RAW)
+    assert raw, f"no wheels in {RAW}: run scripts/build-wheels.sh"
+    return sorted({path for wheel in raw for path in auditwheel_show(wheel)["external_libs"].values()})
+
+
+def test_dist_holds_the_sdist_and_a_repaired_wheel_per_build():
+    assert len(list(DIST.glob("pairo-*.tar.gz"))) == 1
+    assert [python_tag(w) for w in wheels(DIST)] == [python_tag(w) for w in wheels(RAW)] != []
+
+
+@pytest.mark.parametrize("wheel", wheels(DIST), ids=lambda w: w.name)
+def test_wheel_needs_no_library_outside_its_policy(wheel):
+    shown = auditwheel_show(wheel)
+    assert shown["external_libs"] == {}
+    assert shown["overall_tag"].startswith("manylinux_")
+    assert wheel.name.endswith(f"-{shown['overall_tag']}.whl")
+
+
+@pytest.mark.skipif(os.geteuid() != 0, reason="hiding the system's libraries takes root (unshare -m, mount)")
+@pytest.mark.parametrize("wheel", wheels(DIST), ids=lambda w: w.name)
+def test_wheel_converts_with_the_system_libraries_hidden(wheel, linked_libraries, tmp_path):
+    venv = fresh_venv(tmp_path / "venv", wheel)
+    if linked_libraries:  # the hiding takes hold: the build of this checkout no longer loads
+        plain = hidden(linked_libraries, [sys.executable, "-c", "import _pairo"])
+        assert plain.returncode == 1 and "ImportError" in plain.stderr, plain.stderr
+    for argv in conversions(venv):
+        result = hidden(linked_libraries, argv)
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.splitlines() == EXPECTED
+
+
+def test_sdist_builds_into_a_wheel_that_converts(tmp_path):
+    (sdist,) = DIST.glob("pairo-*.tar.gz")
+    built = tmp_path / "built"
+    pip_wheel = [sys.executable, "-m", "pip", "wheel", "-q", "--disable-pip-version-check", "--no-deps"]
+    subprocess.run([*pip_wheel, "--no-build-isolation", "--wheel-dir", built, sdist], check=True)
+    (wheel,) = wheels(built)
+    venv = fresh_venv(tmp_path / "venv", wheel)
+    for argv in conversions(venv):
+        result = subprocess.run(argv, capture_output=True, text=True, timeout=120)
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.splitlines() == EXPECTED
