@@ -1,11 +1,7 @@
-from typing import Final
-
 from _pairo import JsonParsingError as JsonParsingError
 from _pairo import JsonSerializationError as JsonSerializationError
 from _pairo import TenhouLogParsingError as TenhouLogParsingError
 from _pairo import TenhouToMjaiError as TenhouToMjaiError
-
-__doc__: Final[str]
 
 def diagnose(
     data: str, /
