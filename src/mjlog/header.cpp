@@ -34,6 +34,60 @@ constexpr std::array<std::string_view, 21> dan_names = {
   return -1;
 }
 
+// A character reference's code point, written as UTF-8.
+void append_utf8(std::string& out, std::uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+    return;
+  }
+  const int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+  out.push_back(static_cast<char>((0xf00u >> extra) | (c >> (6 * extra))));
+  for (int k = extra - 1; k >= 0; --k) out.push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3f)));
+}
+
+[[nodiscard]] Fault bad_reference(std::string_view ref) {
+  return "'&" + std::string(ref.substr(0, 8)) + ";' is no reference";
+}
+
+// `&amp;`, `&#38;`, `&#x26;`...: the parser leaves references in attribute
+// values as written, and only the texts that are kept need them resolved.
+[[nodiscard]] Checked<std::string> resolve_references(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '&') {
+      out.push_back(text[i]);
+      continue;
+    }
+    const std::size_t end = text.find(';', i);
+    if (end == std::string_view::npos) return std::unexpected(std::string("'&' starts no reference"));
+    const std::string_view ref = text.substr(i + 1, end - i - 1);
+    i = end;
+    if (ref == "amp") out.push_back('&');
+    else if (ref == "lt") out.push_back('<');
+    else if (ref == "gt") out.push_back('>');
+    else if (ref == "quot") out.push_back('"');
+    else if (ref == "apos") out.push_back('\'');
+    else if (ref.size() >= 2 && ref[0] == '#') {
+      const bool hex = ref[1] == 'x';
+      std::uint32_t c = 0;
+      std::size_t digits = 0;
+      for (const char d : ref.substr(hex ? 2 : 1)) {
+        const int v = hex ? hex_value(d) : (d >= '0' && d <= '9' ? d - '0' : -1);
+        if (v < 0 || ++digits > 6) return std::unexpected(bad_reference(ref));
+        c = c * (hex ? 16 : 10) + static_cast<std::uint32_t>(v);
+      }
+      if (digits == 0 || c == 0 || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff)) {
+        return std::unexpected(bad_reference(ref));
+      }
+      append_utf8(out, c);
+    } else {
+      return std::unexpected(bad_reference(ref));
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 // Well-formed UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
@@ -74,7 +128,15 @@ Checked<std::string> dan_name(std::int64_t index) {
   return std::string(dan_names[static_cast<std::size_t>(index)]);
 }
 
-Checked<std::string> decode_name(std::string_view text) {
+Checked<std::string> attribute_text(std::string_view text) {
+  if (text.find('&') == std::string_view::npos) return std::string(text);
+  return resolve_references(text);
+}
+
+Checked<std::string> decode_name(std::string_view written) {
+  auto resolved = attribute_text(written);
+  if (!resolved) return resolved;
+  const std::string_view text = *resolved;
   std::string name;
   name.reserve(text.size() / 3 + 1);
   for (std::size_t i = 0; i < text.size(); ++i) {

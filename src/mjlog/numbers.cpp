@@ -7,7 +7,7 @@
 namespace mjlog::parts {
 namespace {
 
-[[nodiscard]] Fault not_a_number(std::string_view text) {
+[[nodiscard, gnu::cold]] Fault not_a_number(std::string_view text) {
   constexpr std::size_t shown = 24;
   Fault fault = "'";
   fault.append(text.substr(0, shown));
@@ -20,33 +20,53 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// `-`? digits, at most 18 of them, from `p` on; false when there is none or
+// too many. Leaves `p` after the number.
+[[nodiscard]] bool read_integer(const char*& p, const char* end, std::int64_t& value) noexcept {
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  const char* digits = p;
+  std::uint64_t v = 0;  // wraps harmlessly past 18 digits, which are refused
+  for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10; ++p) v = 10 * v + d;
+  if (p == digits || p - digits > 18) return false;
+  value = negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
+  return true;
+}
+
+[[gnu::cold]] Fault out_of_range(std::int64_t value, std::int64_t low, std::int64_t high) {
+  return std::to_string(value) + " is outside " + std::to_string(low) + ".." + std::to_string(high);
+}
+
+}  // namespace
+
 Checked<std::int64_t> parse_int(std::string_view text, std::int64_t low, std::int64_t high) {
+  const char* p = text.data();
+  const char* end = p + text.size();
   std::int64_t value = 0;
-  // from_chars takes a leading minus but no plus sign, which is what is wanted.
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc{} || end != text.data() + text.size() || text.empty()) {
-    return std::unexpected(not_a_number(text));
-  }
-  if (value < low || value > high) {
-    return std::unexpected(std::to_string(value) + " is outside " + std::to_string(low) + ".." +
-                           std::to_string(high));
-  }
+  if (!read_integer(p, end, value) || p != end) [[unlikely]] return std::unexpected(not_a_number(text));
+  if (value < low || value > high) [[unlikely]] return std::unexpected(out_of_range(value, low, high));
   return value;
 }
 
 Checked<std::size_t> parse_ints(std::string_view text, std::int64_t low, std::int64_t high, std::int64_t* out,
                                 std::size_t max) {
+  const char* p = text.data();
+  const char* end = p + text.size();
   std::size_t count = 0;
-  std::size_t begin = 0;
   while (true) {
-    const std::size_t comma = text.find(',', begin);
-    const std::string_view part = text.substr(begin, comma == std::string_view::npos ? comma : comma - begin);
-    if (count == max) return std::unexpected("more than " + std::to_string(max) + " values");
-    auto value = parse_int(part, low, high);
-    if (!value) return std::unexpected(std::move(value.error()));
-    out[count++] = *value;
-    if (comma == std::string_view::npos) return count;
-    begin = comma + 1;
+    const char* start = p;
+    std::int64_t value = 0;
+    if (count == max) [[unlikely]] return std::unexpected("more than " + std::to_string(max) + " values");
+    if (!read_integer(p, end, value) || (p != end && *p != ',')) [[unlikely]] {
+      const std::string_view rest(start, static_cast<std::size_t>(end - start));
+      return std::unexpected(not_a_number(rest.substr(0, rest.find(','))));
+    }
+    if (value < low || value > high) [[unlikely]] return std::unexpected(out_of_range(value, low, high));
+    out[count++] = value;
+    if (p == end) return count;
+    ++p;  // the comma
   }
 }
 

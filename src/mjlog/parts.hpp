@@ -28,10 +28,21 @@ using Seat = std::uint8_t;
 using TileId = std::uint8_t;
 inline constexpr int tile_id_count = 136;
 
-// The Tenhou tile number of an id: copy 0 of each five is red when the game
-// has red fives (51, 52, 53).
-[[nodiscard]] std::uint8_t number_of_id(TileId id, bool red_fives) noexcept;
-[[nodiscard]] Tile tile_of_id(TileId id, bool red_fives) noexcept;
+// Copy 0 of each five is red when the game has red fives.
+[[nodiscard]] constexpr bool is_red_five(TileId id, bool red_fives) noexcept {
+  return red_fives && id % 4 == 0 && id < 108 && id / 4 % 9 == 4;
+}
+// The Tenhou tile number of an id: 11-19, 21-29, 31-39, 41-47, red fives 51-53.
+[[nodiscard]] constexpr std::uint8_t number_of_id(TileId id, bool red_fives) noexcept {
+  const int kind = id / 4;
+  if (is_red_five(id, red_fives)) return static_cast<std::uint8_t>(51 + kind / 9);
+  return static_cast<std::uint8_t>(10 * (kind / 9 + 1) + kind % 9 + 1);
+}
+// Tiles are numbered in the order of the kinds, 4 ids to a kind.
+[[nodiscard]] constexpr Tile tile_of_id(TileId id, bool red_fives) noexcept {
+  if (is_red_five(id, red_fives)) return static_cast<Tile>(static_cast<int>(Tile::M5Red) + id / 36);
+  return static_cast<Tile>(id / 4);
+}
 // The Tenhou tile number of a tile; 0 for the unknown tile.
 [[nodiscard]] std::uint8_t number_of_tile(Tile tile) noexcept;
 // Sorts tile numbers as Tenhou does: a red five just after the plain fives.
@@ -72,7 +83,9 @@ struct Meld {
 // The rule's display text of a GO type, as `鳳南喰赤`.
 [[nodiscard]] std::string rule_disp(std::uint32_t type);
 [[nodiscard]] Checked<std::string> dan_name(std::int64_t index);
-// A percent-encoded player name, decoded to UTF-8.
+// An attribute's text with its character and entity references resolved.
+[[nodiscard]] Checked<std::string> attribute_text(std::string_view text);
+// A percent-encoded player name (references resolved first), decoded to UTF-8.
 [[nodiscard]] Checked<std::string> decode_name(std::string_view text);
 // Well-formed UTF-8: attribute values are not checked by the XML parser.
 [[nodiscard]] bool is_utf8(std::string_view text) noexcept;
@@ -116,7 +129,13 @@ class RoundPlay {
   [[nodiscard]] Done dora(TileId id);
 
  private:
-  [[nodiscard]] Done take(TileId id);
+  [[nodiscard]] bool take(TileId id) noexcept {
+    if (seen_[id]) return false;
+    seen_[id] = true;
+    return true;
+  }
+
+  [[nodiscard]] std::array<Tile, 13> sorted_hand(const std::array<TileId, 13>& ids) const noexcept;
 
   tenhou::RawKyoku* kyoku_;
   bool red_fives_;

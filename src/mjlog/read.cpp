@@ -3,6 +3,7 @@
 // header, a round's play, its result or the connection events.
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstring>
 
 #include "mjlog/parts.hpp"
@@ -26,13 +27,47 @@ constexpr std::uint32_t no_red_fives = 0x02;
   return std::string("attribute '") + name + "': " + fault;
 }
 
-[[nodiscard]] Checked<std::string_view> required(xml_node node, const char* name) {
-  const pugi::xml_attribute attribute = node.attribute(name);
-  if (!attribute) return std::unexpected(missing(name));
-  return std::string_view(attribute.value());
+// An element's attributes, gathered in one pass: most are looked up by
+// name, several per element, and a record's elements have only a few.
+class Attributes {
+ public:
+  explicit Attributes(xml_node node) : node_(node) {
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+      if (size_ == names_.size()) {
+        truncated_ = true;
+        break;
+      }
+      names_[size_] = a.name();
+      values_[size_++] = a.value();
+    }
+  }
+
+  // The first value of `name`, or nullptr.
+  [[nodiscard]] const char* find(const char* name) const {
+    for (std::size_t i = 0; i < size_; ++i) {
+      if (names_[i][0] == name[0] && std::strcmp(names_[i], name) == 0) return values_[i];
+    }
+    if (truncated_) {
+      if (const pugi::xml_attribute a = node_.attribute(name)) return a.value();
+    }
+    return nullptr;
+  }
+
+ private:
+  xml_node node_;
+  std::array<const char*, 16> names_{};
+  std::array<const char*, 16> values_{};
+  std::size_t size_ = 0;
+  bool truncated_ = false;
+};
+
+[[nodiscard]] Checked<std::string_view> required(const Attributes& node, const char* name) {
+  const char* value = node.find(name);
+  if (value == nullptr) return std::unexpected(missing(name));
+  return std::string_view(value);
 }
 
-[[nodiscard]] Checked<std::int64_t> int_of(xml_node node, const char* name, std::int64_t low, std::int64_t high) {
+[[nodiscard]] Checked<std::int64_t> int_of(const Attributes& node, const char* name, std::int64_t low, std::int64_t high) {
   auto text = required(node, name);
   if (!text) return std::unexpected(std::move(text.error()));
   auto value = parse_int(*text, low, high);
@@ -61,7 +96,7 @@ template <std::size_t max>
 }
 
 template <std::size_t max>
-[[nodiscard]] Checked<Ints<max>> required_ints(xml_node node, const char* name, std::int64_t low, std::int64_t high,
+[[nodiscard]] Checked<Ints<max>> required_ints(const Attributes& node, const char* name, std::int64_t low, std::int64_t high,
                                                std::size_t count) {
   auto text = required(node, name);
   if (!text) return std::unexpected(std::move(text.error()));
@@ -70,29 +105,32 @@ template <std::size_t max>
 
 // An optional list: empty when the attribute is absent.
 template <std::size_t max>
-[[nodiscard]] Checked<Ints<max>> optional_ints(xml_node node, const char* name, std::int64_t low,
+[[nodiscard]] Checked<Ints<max>> optional_ints(const Attributes& node, const char* name, std::int64_t low,
                                                std::int64_t high) {
-  const pugi::xml_attribute attribute = node.attribute(name);
-  if (!attribute) return Ints<max>{};
-  return ints_of<max>(attribute.value(), name, low, high, 0);
+  const char* value = node.find(name);
+  if (value == nullptr) return Ints<max>{};
+  return ints_of<max>(value, name, low, high, 0);
 }
 
-// `T12`, `D5`...: the seat (0-3) and the tile id, for a draw or discard element.
+// `T12`, `D5`...: the seat (0-3) and the tile id, for a draw or discard
+// element. The id is read here, the most frequent number of a record.
 struct PlayName {
   bool is_draw = false;
   Seat seat = 0;
-  std::string_view id;
+  std::string_view digits;
+  int id = 0;  // tile_id_count when too large
 };
 
 [[nodiscard]] std::optional<PlayName> play_name(const char* name) {
-  const char* letters = "TUVWDEFG";
-  const char* found = name[0] != '\0' ? std::strchr(letters, name[0]) : nullptr;
-  if (found == nullptr || name[1] == '\0') return std::nullopt;
-  for (const char* c = name + 1; *c; ++c) {
-    if (*c < '0' || *c > '9') return std::nullopt;
-  }
-  const auto index = static_cast<std::uint8_t>(found - letters);
-  return PlayName{index < 4, static_cast<Seat>(index % 4), std::string_view(name + 1)};
+  const char letter = name[0];
+  const bool is_draw = letter >= 'T' && letter <= 'W';
+  if (!is_draw && !(letter >= 'D' && letter <= 'G')) return std::nullopt;
+  const char* c = name + 1;
+  int id = 0;
+  for (; *c >= '0' && *c <= '9'; ++c) id = std::min(10 * id + (*c - '0'), tile_id_count);
+  if (*c != '\0' || c == name + 1) return std::nullopt;
+  return PlayName{is_draw, static_cast<Seat>(letter - (is_draw ? 'T' : 'D')),
+                  std::string_view(name + 1, static_cast<std::size_t>(c - name - 1)), id};
 }
 
 // ---- The walk.
@@ -106,20 +144,20 @@ class Reader {
   [[nodiscard]] Record take() && { return std::move(record_); }
 
  private:
-  [[nodiscard]] Done go(xml_node node);
-  [[nodiscard]] Done players(xml_node node);
-  [[nodiscard]] Done reconnect(xml_node node);
-  [[nodiscard]] Done bye(xml_node node);
-  [[nodiscard]] Done init(xml_node node);
+  [[nodiscard]] Done go(const Attributes& node);
+  [[nodiscard]] Done players(const Attributes& node);
+  [[nodiscard]] Done reconnect(const Attributes& node);
+  [[nodiscard]] Done bye(const Attributes& node);
+  [[nodiscard]] Done init(const Attributes& node);
   [[nodiscard]] Done play(const PlayName& name);
-  [[nodiscard]] Done call(xml_node node);
-  [[nodiscard]] Done reach(xml_node node);
-  [[nodiscard]] Done dora(xml_node node);
-  [[nodiscard]] Done agari(xml_node node);
-  [[nodiscard]] Done ryuukyoku(xml_node node);
-  [[nodiscard]] Done owari(xml_node node);
+  [[nodiscard]] Done call(const Attributes& node);
+  [[nodiscard]] Done reach(const Attributes& node);
+  [[nodiscard]] Done dora(const Attributes& node);
+  [[nodiscard]] Done agari(const Attributes& node);
+  [[nodiscard]] Done ryuukyoku(const Attributes& node);
+  [[nodiscard]] Done owari(const Attributes& node);
   [[nodiscard]] Done in_play() const;
-  [[nodiscard]] Checked<std::array<std::int32_t, 4>> deltas(xml_node node);
+  [[nodiscard]] Checked<std::array<std::int32_t, 4>> deltas(const Attributes& node);
   void stop_as_three_player();
 
   Record record_;
@@ -142,18 +180,22 @@ void Reader::stop_as_three_player() {
 
 Done Reader::element(xml_node node) {
   const char* name = node.name();
+  if (const auto named = play_name(name)) {  // most elements: checked first
+    ++steps_;
+    return play(*named);
+  }
   const std::string_view n = name;
-  if (n == "UN") return play_ ? reconnect(node) : players(node);
-  if (n == "BYE") return bye(node);
+  const Attributes attributes(node);
+  if (n == "UN") return play_ ? reconnect(attributes) : players(attributes);
+  if (n == "BYE") return bye(attributes);
   ++steps_;  // every element but these two is a step of the round's play
-  if (const auto named = play_name(name)) return play(*named);
-  if (n == "N") return call(node);
-  if (n == "REACH") return reach(node);
-  if (n == "DORA") return dora(node);
-  if (n == "INIT") return init(node);
-  if (n == "AGARI") return agari(node);
-  if (n == "RYUUKYOKU") return ryuukyoku(node);
-  if (n == "GO") return go(node);
+  if (n == "N") return call(attributes);
+  if (n == "REACH") return reach(attributes);
+  if (n == "DORA") return dora(attributes);
+  if (n == "INIT") return init(attributes);
+  if (n == "AGARI") return agari(attributes);
+  if (n == "RYUUKYOKU") return ryuukyoku(attributes);
+  if (n == "GO") return go(attributes);
   if (n == "SHUFFLE" || n == "TAIKYOKU") return {};
   return std::unexpected(std::string("is not an element of a game record"));
 }
@@ -164,7 +206,7 @@ Done Reader::finish() const {
   return {};
 }
 
-Done Reader::go(xml_node node) {
+Done Reader::go(const Attributes& node) {
   if (go_seen_ || play_) return std::unexpected(std::string("the game's rules are given again"));
   go_seen_ = true;
   auto type = int_of(node, "type", 0, 0xffff);
@@ -175,7 +217,7 @@ Done Reader::go(xml_node node) {
   rule.disp = rule_disp(bits);
   rule.aka51 = rule.aka52 = rule.aka53 = red_fives_ ? 1 : 0;
   record_.log.ratingc = "PF4";
-  if (node.attribute("lobby")) {
+  if (node.find("lobby")) {
     auto lobby = int_of(node, "lobby", INT32_MIN, INT32_MAX);
     if (!lobby) return std::unexpected(std::move(lobby.error()));
     record_.log.lobby = static_cast<std::int32_t>(*lobby);
@@ -186,7 +228,7 @@ Done Reader::go(xml_node node) {
 
 // The players: names n0-n3 (an empty fourth is a three-player game), and,
 // when present, four ranks, ratings and sexes.
-Done Reader::players(xml_node node) {
+Done Reader::players(const Attributes& node) {
   if (players_seen_) return std::unexpected(std::string("the players are given again"));
   players_seen_ = true;
   tenhou::RawLog& log = record_.log;
@@ -202,7 +244,7 @@ Done Reader::players(xml_node node) {
     stop_as_three_player();
     return {};
   }
-  if (node.attribute("dan")) {
+  if (node.find("dan")) {
     auto dan = required_ints<4>(node, "dan", 0, 255, 4);
     if (!dan) return std::unexpected(std::move(dan.error()));
     log.dan.emplace();
@@ -212,8 +254,8 @@ Done Reader::players(xml_node node) {
       log.dan->push_back(std::move(*rank));
     }
   }
-  if (const auto rate = node.attribute("rate")) {
-    const auto parts = split(rate.value());
+  if (const char* rate = node.find("rate")) {
+    const auto parts = split(rate);
     if (parts.size() != 4) return std::unexpected(in_attribute("rate", std::to_string(parts.size()) + " values, not 4"));
     log.rate.emplace();
     for (const std::string_view part : parts) {
@@ -222,20 +264,22 @@ Done Reader::players(xml_node node) {
       log.rate->push_back(*value);
     }
   }
-  if (const auto sx = node.attribute("sx")) {
-    const auto parts = split(sx.value());
+  if (const char* written = node.find("sx")) {
+    auto sx = attribute_text(written);
+    if (!sx) return std::unexpected(in_attribute("sx", sx.error()));
+    const auto parts = split(*sx);
     if (parts.size() != 4) return std::unexpected(in_attribute("sx", std::to_string(parts.size()) + " values, not 4"));
-    if (!is_utf8(sx.value())) return std::unexpected(in_attribute("sx", "not UTF-8"));
+    if (!is_utf8(*sx)) return std::unexpected(in_attribute("sx", "not UTF-8"));
     log.sx.emplace(parts.begin(), parts.end());
   }
   return {};
 }
 
 // A later UN names the one seat that came back.
-Done Reader::reconnect(xml_node node) {
+Done Reader::reconnect(const Attributes& node) {
   for (std::uint8_t seat = 0; seat < 4; ++seat) {
     const char key[3] = {'n', static_cast<char>('0' + seat), '\0'};
-    if (node.attribute(key)) {
+    if (node.find(key)) {
       record_.connection.push_back(Connection{1, static_cast<std::uint32_t>(record_.log.log.size() - 1), seat, steps_});
       return {};
     }
@@ -243,7 +287,7 @@ Done Reader::reconnect(xml_node node) {
   return std::unexpected(std::string("names no seat"));
 }
 
-Done Reader::bye(xml_node node) {
+Done Reader::bye(const Attributes& node) {
   auto who = int_of(node, "who", 0, 3);
   if (!who) return std::unexpected(std::move(who.error()));
   if (!play_) return {};  // before the first round: nothing to place it in
@@ -252,11 +296,11 @@ Done Reader::bye(xml_node node) {
   return {};
 }
 
-Done Reader::init(xml_node node) {
+Done Reader::init(const Attributes& node) {
   if (!go_seen_) return std::unexpected(std::string("comes before the rules (GO)"));
   if (!players_seen_) return std::unexpected(std::string("comes before the players (UN)"));
   if (play_ && !result_seen_) return std::unexpected(std::string("comes before the previous round's result"));
-  if (const auto hai3 = node.attribute("hai3"); hai3 && *hai3.value() == '\0') {
+  if (const char* hai3 = node.find("hai3"); hai3 && *hai3 == '\0') {
     stop_as_three_player();
     return {};
   }
@@ -293,14 +337,15 @@ Done Reader::in_play() const {
 }
 
 Done Reader::play(const PlayName& name) {
-  if (auto ok = in_play(); !ok) return ok;
-  auto id = parse_int(name.id, 0, tile_id_count - 1);
-  if (!id) return std::unexpected("tile id " + id.error());
-  const auto tile = static_cast<TileId>(*id);
+  if (!play_ || result_seen_) [[unlikely]] return in_play();
+  if (name.id >= tile_id_count) [[unlikely]] {
+    return std::unexpected("tile id " + std::string(name.digits.substr(0, 12)) + " is outside 0..135");
+  }
+  const auto tile = static_cast<TileId>(name.id);
   return name.is_draw ? play_->draw(name.seat, tile) : play_->discard(name.seat, tile);
 }
 
-Done Reader::call(xml_node node) {
+Done Reader::call(const Attributes& node) {
   if (auto ok = in_play(); !ok) return ok;
   auto who = int_of(node, "who", 0, 3);
   if (!who) return std::unexpected(std::move(who.error()));
@@ -309,7 +354,7 @@ Done Reader::call(xml_node node) {
   return play_->call(static_cast<Seat>(*who), static_cast<std::uint32_t>(*code));
 }
 
-Done Reader::reach(xml_node node) {
+Done Reader::reach(const Attributes& node) {
   if (auto ok = in_play(); !ok) return ok;
   auto who = int_of(node, "who", 0, 3);
   if (!who) return std::unexpected(std::move(who.error()));
@@ -318,7 +363,7 @@ Done Reader::reach(xml_node node) {
   return play_->reach(static_cast<Seat>(*who), *step);
 }
 
-Done Reader::dora(xml_node node) {
+Done Reader::dora(const Attributes& node) {
   if (auto ok = in_play(); !ok) return ok;
   auto id = int_of(node, "hai", 0, tile_id_count - 1);
   if (!id) return std::unexpected(std::move(id.error()));
@@ -326,7 +371,7 @@ Done Reader::dora(xml_node node) {
 }
 
 // `sc`: per seat the score before and the change, in hundreds.
-Checked<std::array<std::int32_t, 4>> Reader::deltas(xml_node node) {
+Checked<std::array<std::int32_t, 4>> Reader::deltas(const Attributes& node) {
   auto sc = required_ints<8>(node, "sc", -max_hundreds, max_hundreds, 8);
   if (!sc) return std::unexpected(std::move(sc.error()));
   std::array<std::int32_t, 4> deltas{};
@@ -336,10 +381,10 @@ Checked<std::array<std::int32_t, 4>> Reader::deltas(xml_node node) {
 
 // `owari`, on the game's last result: per seat the final score in hundreds
 // and the game points after uma.
-Done Reader::owari(xml_node node) {
-  const auto owari = node.attribute("owari");
-  if (!owari) return {};
-  const auto parts = split(owari.value());
+Done Reader::owari(const Attributes& node) {
+  const char* owari = node.find("owari");
+  if (owari == nullptr) return {};
+  const auto parts = split(owari);
   if (parts.size() != 8) return std::unexpected(in_attribute("owari", std::to_string(parts.size()) + " values, not 8"));
   std::array<double, 8> sc{};
   for (std::size_t i = 0; i < 8; ++i) {
@@ -358,7 +403,7 @@ Done Reader::owari(xml_node node) {
 }
 
 // A win; a second one on the same discard (double ron) extends the result.
-Done Reader::agari(xml_node node) {
+Done Reader::agari(const Attributes& node) {
   if (!play_) return std::unexpected(std::string("comes before the first round (INIT)"));
   if (result_seen_ && !won_) return std::unexpected(std::string("comes after the round's result"));
   Win win;
@@ -369,7 +414,7 @@ Done Reader::agari(xml_node node) {
   win.who = static_cast<Seat>(*who);
   win.from_who = static_cast<Seat>(*from_who);
   win.pao = win.who;
-  if (node.attribute("paoWho")) {
+  if (node.find("paoWho")) {
     auto pao = int_of(node, "paoWho", 0, 3);
     if (!pao) return std::unexpected(std::move(pao.error()));
     win.pao = static_cast<Seat>(*pao);
@@ -409,12 +454,12 @@ Done Reader::agari(xml_node node) {
   return owari(node);
 }
 
-Done Reader::ryuukyoku(xml_node node) {
+Done Reader::ryuukyoku(const Attributes& node) {
   if (auto ok = in_play(); !ok) return ok;
-  const auto type = node.attribute("type");
+  const char* type = node.find("type");
   int shown = 0;
-  for (const char* key : {"hai0", "hai1", "hai2", "hai3"}) shown += node.attribute(key) ? 1 : 0;
-  auto head = draw_head(type.value(), !type.empty(), shown);
+  for (const char* key : {"hai0", "hai1", "hai2", "hai3"}) shown += node.find(key) ? 1 : 0;
+  auto head = draw_head(type ? type : "", type != nullptr, shown);
   if (!head) return std::unexpected(in_attribute("type", head.error()));
   tenhou::RawKyoku& kyoku = record_.log.log.back();
   kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(head->text)}});
@@ -437,7 +482,7 @@ Done Reader::ryuukyoku(xml_node node) {
 
 [[nodiscard]] std::expected<xml_node, Error> root_of(const pugi::xml_document& document) {
   xml_node root;
-  for (const xml_node node : document.children()) {
+  for (xml_node node = document.first_child(); node; node = node.next_sibling()) {
     if (node.type() != pugi::node_element) continue;
     if (root) return std::unexpected(element_error(node, "a second root element"));
     root = node;
@@ -450,16 +495,17 @@ Done Reader::ryuukyoku(xml_node node) {
 }
 
 [[nodiscard]] std::expected<Record, Error> read_root(xml_node root) {
-  auto ver_text = required(root, "ver");
+  auto ver_text = required(Attributes(root), "ver");
   if (!ver_text) return std::unexpected(element_error(root, ver_text.error()));
   auto ver = parse_decimal(*ver_text);
   if (!ver) return std::unexpected(element_error(root, in_attribute("ver", ver.error())));
   Reader reader;
-  for (const xml_node node : root.children()) {
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
-      return std::unexpected(element_error(root, "holds text between its elements"));
+  for (xml_node node = root.first_child(); node; node = node.next_sibling()) {
+    const pugi::xml_node_type type = node.type();
+    if (type != pugi::node_element) [[unlikely]] {
+      if (type == pugi::node_pcdata) return std::unexpected(element_error(root, "holds text between its elements"));
+      continue;
     }
-    if (node.type() != pugi::node_element) continue;
     if (auto done = reader.element(node); !done) return std::unexpected(element_error(node, done.error()));
     if (reader.stopped()) break;
   }
@@ -473,10 +519,12 @@ Done Reader::ryuukyoku(xml_node node) {
 
 }  // namespace
 
+// Only elements and their attributes are kept; references in attribute
+// values are resolved where a text is kept (names, sexes), and numbers hold none.
 std::expected<Record, Error> read_record(char* xml, std::size_t size) {
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
-      document.load_buffer_inplace(xml, size, pugi::parse_default, pugi::encoding_utf8);
+      document.load_buffer_inplace(xml, size, pugi::parse_minimal, pugi::encoding_utf8);
   if (!parsed) {
     return std::unexpected(Error{std::string("not well-formed XML: ") + parsed.description(),
                                  static_cast<std::size_t>(parsed.offset)});

@@ -2,7 +2,7 @@
 // discard streams: tsumogiri from the ids, riichi discards, call texts, and
 // the new dora indicators. Each tile is dealt, drawn or shown once; a seat
 // discards only a tile it holds.
-#include <algorithm>
+#include <bit>
 
 #include "mjlog/parts.hpp"
 
@@ -16,6 +16,8 @@ constexpr std::uint8_t tsumogiri = 60;
 [[nodiscard]] ActionItem tile_item(Tile tile) { return ActionItem{ActionItem::Tile{tile}}; }
 [[nodiscard]] ActionItem text_item(std::string text) { return ActionItem{ActionItem::Text{std::move(text)}}; }
 
+[[gnu::cold]] Fault dealt_twice(TileId id) { return "tile " + std::to_string(id) + " is dealt twice"; }
+
 }  // namespace
 
 RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, const std::array<std::array<TileId, 13>, 4>& hands, TileId dora,
@@ -23,54 +25,72 @@ RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, const std::array<std::array<TileId
     : kyoku_(&kyoku), red_fives_(red_fives) {
   holder_.fill(nobody);
   last_draw_.fill(-1);
+  // Room for a long round's streams, so that they rarely grow.
+  constexpr std::size_t stream_room = 24;
+  for (std::size_t seat = 0; seat < 4; ++seat) {
+    kyoku.draws[seat].reserve(stream_room);
+    kyoku.discards[seat].reserve(stream_room);
+  }
   for (Seat seat = 0; seat < 4; ++seat) {
-    std::array<std::uint8_t, 13> numbers{};
-    for (std::size_t i = 0; i < 13; ++i) {
-      const TileId id = hands[seat][i];
-      if (status = take(id); !status) return;
+    for (const TileId id : hands[seat]) {
+      if (!take(id)) {
+        status = std::unexpected(dealt_twice(id));
+        return;
+      }
       holder_[id] = seat;
-      numbers[i] = number_of_id(id, red_fives_);
     }
-    sort_numbers(numbers.begin(), numbers.end());
-    for (std::size_t i = 0; i < 13; ++i) kyoku.start_hands[seat][i] = *mjai::tile_from_tenhou(numbers[i]);
+    kyoku.start_hands[seat] = sorted_hand(hands[seat]);
   }
   status = this->dora(dora);
 }
 
-Done RoundPlay::take(TileId id) {
-  if (seen_[id]) return std::unexpected("tile " + std::to_string(id) + " is dealt twice");
-  seen_[id] = true;
-  return {};
+// Ids sort by kind; only a red five, copy 0 of its kind, goes after the
+// three others. The ids of a hand differ, so a set of sort keys sorts them.
+std::array<Tile, 13> RoundPlay::sorted_hand(const std::array<TileId, 13>& ids) const noexcept {
+  std::array<std::uint64_t, (2 * tile_id_count + 63) / 64> keys{};
+  for (const TileId id : ids) {
+    const unsigned key = is_red_five(id, red_fives_) ? 2u * (id + 3u) + 1 : 2u * id;
+    keys[key / 64] |= std::uint64_t{1} << (key % 64);
+  }
+  std::array<Tile, 13> hand{};
+  std::size_t n = 0;
+  for (std::size_t word = 0; word < keys.size(); ++word) {
+    for (std::uint64_t bits = keys[word]; bits != 0; bits &= bits - 1) {
+      const unsigned key = static_cast<unsigned>(64 * word) + static_cast<unsigned>(std::countr_zero(bits));
+      hand[n++] = tile_of_id(static_cast<TileId>(key % 2 ? (key - 1) / 2 - 3 : key / 2), red_fives_);
+    }
+  }
+  return hand;
 }
 
 Done RoundPlay::draw(Seat seat, TileId id) {
-  if (auto taken = take(id); !taken) return taken;
+  if (!take(id)) [[unlikely]] return std::unexpected(dealt_twice(id));
   holder_[id] = seat;
   last_draw_[seat] = id;
-  kyoku_->draws[seat].push_back(tile_item(tile_of_id(id, red_fives_)));
+  // Built in place: a new item holds a tile already.
+  std::get<ActionItem::Tile>(kyoku_->draws[seat].emplace_back().value).tile = tile_of_id(id, red_fives_);
   return {};
 }
 
 // A discard of the tile drawn last is written 60; the first discard after a
 // riichi declaration is a text with `r` before it.
 Done RoundPlay::discard(Seat seat, TileId id) {
-  if (holder_[id] != seat) {
+  if (holder_[id] != seat) [[unlikely]] {
     return std::unexpected("seat " + std::to_string(seat) + " does not hold tile " + std::to_string(id));
   }
   holder_[id] = nobody;
   const bool drawn = last_draw_[seat] == id;
   last_draw_[seat] = -1;
-  const std::uint8_t number = number_of_id(id, red_fives_);
   auto& stream = kyoku_->discards[seat];
   if (riichi_pending_[seat]) {
     riichi_pending_[seat] = false;
     std::string text = "r";
-    append_number(text, drawn ? tsumogiri : number);
+    append_number(text, drawn ? tsumogiri : number_of_id(id, red_fives_));
     stream.push_back(text_item(std::move(text)));
   } else if (drawn) {
-    stream.push_back(ActionItem{ActionItem::Number{tsumogiri}});
+    stream.emplace_back().value.emplace<ActionItem::Number>(tsumogiri);
   } else {
-    stream.push_back(tile_item(*mjai::tile_from_tenhou(number)));
+    std::get<ActionItem::Tile>(stream.emplace_back().value).tile = tile_of_id(id, red_fives_);
   }
   return {};
 }
@@ -108,7 +128,7 @@ Done RoundPlay::reach(Seat seat, std::int64_t step) {
 }
 
 Done RoundPlay::dora(TileId id) {
-  if (auto taken = take(id); !taken) return taken;
+  if (!take(id)) return std::unexpected(dealt_twice(id));
   kyoku_->dora_indicators.push_back(tile_of_id(id, red_fives_));
   return {};
 }

@@ -1,19 +1,7 @@
 // Tile ids of the record to Tenhou tile numbers and back to tiles.
-#include <algorithm>
-
 #include "mjlog/parts.hpp"
 
 namespace mjlog::parts {
-
-std::uint8_t number_of_id(TileId id, bool red_fives) noexcept {
-  const int kind = id / 4;
-  if (red_fives && id % 4 == 0 && kind < 27 && kind % 9 == 4) return static_cast<std::uint8_t>(51 + kind / 9);
-  return static_cast<std::uint8_t>(10 * (kind / 9 + 1) + kind % 9 + 1);
-}
-
-Tile tile_of_id(TileId id, bool red_fives) noexcept {
-  return *mjai::tile_from_tenhou(number_of_id(id, red_fives));
-}
 
 std::uint8_t number_of_tile(Tile tile) noexcept {
   const int code = static_cast<int>(tile);
@@ -25,14 +13,26 @@ std::uint8_t number_of_tile(Tile tile) noexcept {
 namespace {
 
 // Twice the number, plus one for a red five, which follows its plain fives.
-[[nodiscard]] int sort_key(std::uint8_t number) noexcept {
-  return number >= 51 ? 2 * (10 * (number - 50) + 5) + 1 : 2 * number;
+[[nodiscard]] std::uint8_t sort_key(std::uint8_t number) noexcept {
+  return static_cast<std::uint8_t>(number >= 51 ? 2 * (10 * (number - 50) + 5) + 1 : 2 * number);
+}
+
+[[nodiscard]] std::uint8_t number_of_key(std::uint8_t key) noexcept {
+  return static_cast<std::uint8_t>(key % 2 ? 50 + (key / 2 - 5) / 10 : key / 2);
 }
 
 }  // namespace
 
+// Insertion sort on the keys: a hand is 13 tiles, a call 4.
 void sort_numbers(std::uint8_t* first, std::uint8_t* last) noexcept {
-  std::sort(first, last, [](std::uint8_t a, std::uint8_t b) { return sort_key(a) < sort_key(b); });
+  for (std::uint8_t* p = first; p != last; ++p) *p = sort_key(*p);
+  for (std::uint8_t* p = first; p != last; ++p) {
+    const std::uint8_t key = *p;
+    std::uint8_t* q = p;
+    for (; q != first && q[-1] > key; --q) *q = q[-1];
+    *q = key;
+  }
+  for (std::uint8_t* p = first; p != last; ++p) *p = number_of_key(*p);
 }
 
 void append_number(std::string& out, std::uint8_t number) {
