@@ -14,7 +14,7 @@ namespace {
 // and discards 52 (red 5p), seat 1 draws 53 and discards from its hand.
 constexpr std::string_view game_head =
     R"(<mjloggm ver="2.3"><SHUFFLE seed="" ref=""/><GO type="169" lobby="0"/>)"
-    R"(<UN n0="%41%62" n1="b" n2="c" n3="d" dan="0,1,16,20" rate="1500.00,2074.70,1,1" sx="M,F,C,M"/>)"
+    R"(<UN n0="%41%62" n1="&#x62;&amp;%26" n2="c" n3="d" dan="0,1,16,20" rate="1500.00,2074.70,1,1" sx="M,F,C,M"/>)"
     R"(<TAIKYOKU oya="0"/>)";
 constexpr std::string_view round_start =
     R"(<INIT seed="0,0,0,1,2,130" ten="250,250,250,250" oya="0" hai0="0,1,2,3,4,5,6,7,8,9,10,11,12")"
@@ -38,6 +38,7 @@ TEST(MjlogRead, SmallGame) {
   ASSERT_TRUE(record) << record.error().message;
   const tenhou::RawLog& log = record->log;
   EXPECT_EQ(log.name[0], "Ab");
+  EXPECT_EQ(log.name[1], "b&&");  // references resolved, then percent escapes
   EXPECT_EQ(log.rule.disp, "鳳南喰赤");
   EXPECT_EQ(*log.dan, (std::vector<std::string>{"新人", "９級", "七段", "天鳳"}));
   ASSERT_EQ(log.log.size(), 1u);
@@ -126,6 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "AGARI: 55 names no yaku", "AGARI"},
         Refusal{"bad percent escape", game(std::string(game_head).replace(game_head.find("%41"), 3, "%4")), "UN: attribute 'n0'",
                 "UN "},
+        Refusal{"unknown reference", game(std::string(game_head).replace(game_head.find("&amp;"), 5, "&nbsp;")),
+                "UN: attribute 'n1': '&nbsp;' is no reference", "UN "},
         Refusal{"name not UTF-8", game(std::string(game_head).replace(game_head.find("%41"), 3, "%FF")),
                 "UN: attribute 'n0': the decoded name is not UTF-8", "UN "},
         Refusal{"rank past 20", game(std::string(game_head).replace(game_head.find("0,1,16,20"), 9, "0,1,16,21")),
