@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Builds the pipeline fuzz target (clang 19, ASan + UBSan, libFuzzer) and runs
-# it for the given number of seconds (default 60), seeded with the shared
-# game logs. New inputs go to build/fuzz/corpus, crashes to build/fuzz/artifacts.
-#   ./fuzz/run.sh [seconds] [extra libFuzzer options...]
-#   ./fuzz/run.sh 0 build/fuzz/artifacts/crash-...   # replays one input
+# Builds the fuzz targets (clang 19, ASan + UBSan, libFuzzer) and runs one of
+# them for the given number of seconds (default 60), seeded with the shared
+# game logs: `pipeline` (the default) on JSON logs, `mjlog` on XML records.
+# New inputs go to build/fuzz/corpus[-mjlog], crashes to
+# build/fuzz/artifacts[-mjlog].
+#   ./fuzz/run.sh [pipeline|mjlog] [seconds] [extra libFuzzer options...]
+#   ./fuzz/run.sh mjlog 0 build/fuzz/artifacts-mjlog/crash-...   # replays one input
 set -euo pipefail
 cd "$(dirname "$0")/.."
+target=pipeline
+case "${1:-}" in pipeline|mjlog) target=$1; shift ;; esac
 seconds=${1:-60}
 shift || true
 
@@ -31,18 +35,23 @@ if [ -z "${ASAN_SYMBOLIZER_PATH:-}" ]; then
   done
 fi
 
-mkdir -p "$build/corpus" "$build/artifacts"
-options=(-dict=fuzz/tenhou.dict -max_len=65536 -timeout=10 -rss_limit_mb=4096
-         -artifact_prefix="$build/artifacts/" -print_final_stats=1)
+if [ "$target" = mjlog ]; then
+  suffix=-mjlog dict=fuzz/mjlog.dict seed_folders=(xml)
+else
+  suffix= dict=fuzz/tenhou.dict seed_folders=(real real-rounds real-broken real3p sim)
+fi
+mkdir -p "$build/corpus$suffix" "$build/artifacts$suffix"
+options=(-dict="$dict" -max_len=65536 -timeout=10 -rss_limit_mb=4096
+         -artifact_prefix="$build/artifacts$suffix/" -print_final_stats=1)
 
 # Replaying given inputs (files, not folders) runs each once.
 if [ "$#" -gt 0 ] && [ -f "$1" ]; then
-  exec "$build/fuzz_pipeline" "${options[@]}" "$@"
+  exec "$build/fuzz_$target" "${options[@]}" "$@"
 fi
 
 seeds=()
-for folder in real real-rounds real-broken real3p sim; do
+for folder in "${seed_folders[@]}"; do
   [ -d "$corpus_root/$folder" ] && seeds+=("$corpus_root/$folder")
 done
 [ "${#seeds[@]}" -gt 0 ] || echo "fuzz: no seed logs under $corpus_root; starting from nothing" >&2
-exec "$build/fuzz_pipeline" "${options[@]}" -max_total_time="$seconds" "$@" "$build/corpus" "${seeds[@]}"
+exec "$build/fuzz_$target" "${options[@]}" -max_total_time="$seconds" "$@" "$build/corpus$suffix" "${seeds[@]}"

@@ -1,0 +1,75 @@
+// Any text as an XML game record, converted two ways: directly (read,
+// prepare, convert, encode) and through its tenhou.net/6 text (read, write,
+// decode, prepare, convert, encode). Both must give the same event texts, or
+// both fail; a record that reads must write a text that decodes. A broken
+// invariant, any C++ exception and any sanitizer report are findings.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mjai/mjai.hpp"
+#include "mjlog/mjlog.hpp"
+#include "pairo/conv/conv.hpp"
+#include "pairo/invariant.hpp"
+#include "tenhou/tenhou.hpp"
+
+namespace {
+
+[[noreturn]] void finding(const char* what, std::string_view detail) {
+  std::fprintf(stderr, "fuzz finding: %s: %.*s\n", what, static_cast<int>(detail.size()), detail.data());
+  std::abort();
+}
+
+// The event texts of a decoded log, or nothing where a stage refuses it.
+std::optional<std::vector<std::string>> texts_of(tenhou::RawLog raw) {
+  auto prepared = pairo::conv::prepare_log(std::move(raw));
+  if (!prepared) return std::nullopt;
+  auto events = pairo::conv::convert_log(*prepared);
+  if (!events) return std::nullopt;
+  auto encoded = mjai::encode_events(*events);
+  if (!encoded) return std::nullopt;
+  std::vector<std::string> texts;
+  texts.reserve(encoded->size());
+  for (std::size_t i = 0; i < encoded->size(); ++i) texts.emplace_back(encoded->at(i));
+  return texts;
+}
+
+void run(std::string_view input) {
+  std::string buffer(input);  // parsed in place
+  auto record = mjlog::read_record(buffer.data(), buffer.size());
+  if (!record) {
+    if (record.error().message.empty()) finding("refusal without a message", input);
+    return;
+  }
+  const std::string json = mjlog::write_tenhou6(*record, "2019021004gm-00a9-0000-e2f6516d");
+  auto decoded = tenhou::decode_raw_log(tenhou::PaddedText(json));
+  if (!decoded) finding("written text does not decode", decoded.error().message + "\n" + json);
+
+  const auto direct = texts_of(std::move(record->log));
+  const auto through_json = texts_of(std::move(*decoded));
+  if (direct.has_value() != through_json.has_value()) {
+    finding(direct ? "only the direct path converts" : "only the JSON path converts", json);
+  }
+  if (direct && *direct != *through_json) finding("the two paths give different events", json);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  try {
+    run(input);
+  } catch (const pairo::InvariantViolation& failure) {
+    std::fprintf(stderr, "at %s:%u (%s)\n", failure.where().file_name(), failure.where().line(),
+                 failure.where().function_name());
+    finding("invariant violation", failure.what());
+  } catch (const std::exception& failure) {
+    finding("C++ exception", failure.what());
+  }
+  return 0;
+}

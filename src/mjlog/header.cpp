@@ -1,0 +1,157 @@
+// The game's header texts: the rule's display text from the GO type bits,
+// rank names, and percent-encoded player names.
+#include <array>
+
+#include "mjlog/parts.hpp"
+
+namespace mjlog::parts {
+namespace {
+
+constexpr std::uint32_t no_red_fives = 0x02;
+constexpr std::uint32_t no_open_tanyao = 0x04;
+constexpr std::uint32_t east_south = 0x08;
+constexpr std::uint32_t three_players = 0x10;
+constexpr std::uint32_t fast = 0x40;
+constexpr std::uint32_t level_bits = 0xa0;
+
+constexpr std::array<std::string_view, 21> dan_names = {
+    "新人", "９級", "８級", "７級", "６級", "５級", "４級", "３級", "２級", "１級", "初段",
+    "二段", "三段", "四段", "五段", "六段", "七段", "八段", "九段", "十段", "天鳳"};
+
+[[nodiscard]] std::string_view level_of(std::uint32_t type) noexcept {
+  switch (type & level_bits) {
+    case 0x80: return "上";
+    case 0x20: return "特";
+    case 0xa0: return "鳳";
+    default: return "般";
+  }
+}
+
+[[nodiscard]] int hex_value(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A character reference's code point, written as UTF-8.
+void append_utf8(std::string& out, std::uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+    return;
+  }
+  const int extra = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+  out.push_back(static_cast<char>((0xf00u >> extra) | (c >> (6 * extra))));
+  for (int k = extra - 1; k >= 0; --k) out.push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3f)));
+}
+
+[[nodiscard]] Fault bad_reference(std::string_view ref) {
+  return "'&" + std::string(ref.substr(0, 8)) + ";' is no reference";
+}
+
+// `&amp;`, `&#38;`, `&#x26;`...: the parser leaves references in attribute
+// values as written, and only the texts that are kept need them resolved.
+[[nodiscard]] Checked<std::string> resolve_references(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '&') {
+      out.push_back(text[i]);
+      continue;
+    }
+    const std::size_t end = text.find(';', i);
+    if (end == std::string_view::npos) return std::unexpected(std::string("'&' starts no reference"));
+    const std::string_view ref = text.substr(i + 1, end - i - 1);
+    i = end;
+    if (ref == "amp") out.push_back('&');
+    else if (ref == "lt") out.push_back('<');
+    else if (ref == "gt") out.push_back('>');
+    else if (ref == "quot") out.push_back('"');
+    else if (ref == "apos") out.push_back('\'');
+    else if (ref.size() >= 2 && ref[0] == '#') {
+      const bool hex = ref[1] == 'x';
+      std::uint32_t c = 0;
+      std::size_t digits = 0;
+      for (const char d : ref.substr(hex ? 2 : 1)) {
+        const int v = hex ? hex_value(d) : (d >= '0' && d <= '9' ? d - '0' : -1);
+        if (v < 0 || ++digits > 6) return std::unexpected(bad_reference(ref));
+        c = c * (hex ? 16 : 10) + static_cast<std::uint32_t>(v);
+      }
+      if (digits == 0 || c == 0 || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff)) {
+        return std::unexpected(bad_reference(ref));
+      }
+      append_utf8(out, c);
+    } else {
+      return std::unexpected(bad_reference(ref));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool is_utf8(std::string_view text) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned c = s[i];
+    if (c < 0x80) { ++i; continue; }
+    std::size_t length;
+    unsigned low = 0x80, high = 0xbf;
+    if (c >= 0xc2 && c <= 0xdf) length = 2;
+    else if (c >= 0xe0 && c <= 0xef) { length = 3; if (c == 0xe0) low = 0xa0; if (c == 0xed) high = 0x9f; }
+    else if (c >= 0xf0 && c <= 0xf4) { length = 4; if (c == 0xf0) low = 0x90; if (c == 0xf4) high = 0x8f; }
+    else return false;
+    if (i + length > n || s[i + 1] < low || s[i + 1] > high) return false;
+    for (std::size_t k = 2; k < length; ++k) {
+      if (s[i + k] < 0x80 || s[i + k] > 0xbf) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+std::string rule_disp(std::uint32_t type) {
+  std::string disp;
+  if (type & three_players) disp += "三";
+  disp += level_of(type);
+  disp += (type & east_south) ? "南" : "東";
+  if (!(type & no_open_tanyao)) disp += "喰";
+  if (!(type & no_red_fives)) disp += "赤";
+  if (type & fast) disp += "速";
+  return disp;
+}
+
+Checked<std::string> dan_name(std::int64_t index) {
+  if (index < 0 || index >= std::ssize(dan_names)) return std::unexpected(std::to_string(index) + " names no rank");
+  return std::string(dan_names[static_cast<std::size_t>(index)]);
+}
+
+Checked<std::string> attribute_text(std::string_view text) {
+  if (text.find('&') == std::string_view::npos) return std::string(text);
+  return resolve_references(text);
+}
+
+Checked<std::string> decode_name(std::string_view written) {
+  auto resolved = attribute_text(written);
+  if (!resolved) return resolved;
+  const std::string_view text = *resolved;
+  std::string name;
+  name.reserve(text.size() / 3 + 1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      name.push_back(text[i]);
+      continue;
+    }
+    const int high = i + 2 < text.size() ? hex_value(text[i + 1]) : -1;
+    const int low = high >= 0 ? hex_value(text[i + 2]) : -1;
+    if (low < 0) return std::unexpected("'%' at " + std::to_string(i) + " is not followed by two hex digits");
+    name.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  if (!is_utf8(name)) return std::unexpected(std::string("the decoded name is not UTF-8"));
+  return name;
+}
+
+}  // namespace mjlog::parts

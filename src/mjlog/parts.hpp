@@ -1,0 +1,149 @@
+// What the files of the record reader share among themselves: tile ids,
+// meld codes, attribute numbers, header texts, results and the play of a
+// round. A fault names what is wrong; the reader adds the element.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mjlog/mjlog.hpp"
+
+namespace mjlog::parts {
+
+using Fault = std::string;
+template <class T>
+using Checked = std::expected<T, Fault>;
+using Done = Checked<void>;
+
+using mjai::Tile;
+using Seat = std::uint8_t;
+
+// ---- Tiles (tiles.cpp). An id is one of the 136 tiles, 4 copies per kind.
+
+using TileId = std::uint8_t;
+inline constexpr int tile_id_count = 136;
+
+// Copy 0 of each five is red when the game has red fives.
+[[nodiscard]] constexpr bool is_red_five(TileId id, bool red_fives) noexcept {
+  return red_fives && id % 4 == 0 && id < 108 && id / 4 % 9 == 4;
+}
+// The Tenhou tile number of an id: 11-19, 21-29, 31-39, 41-47, red fives 51-53.
+[[nodiscard]] constexpr std::uint8_t number_of_id(TileId id, bool red_fives) noexcept {
+  const int kind = id / 4;
+  if (is_red_five(id, red_fives)) return static_cast<std::uint8_t>(51 + kind / 9);
+  return static_cast<std::uint8_t>(10 * (kind / 9 + 1) + kind % 9 + 1);
+}
+// Tiles are numbered in the order of the kinds, 4 ids to a kind.
+[[nodiscard]] constexpr Tile tile_of_id(TileId id, bool red_fives) noexcept {
+  if (is_red_five(id, red_fives)) return static_cast<Tile>(static_cast<int>(Tile::M5Red) + id / 36);
+  return static_cast<Tile>(id / 4);
+}
+// The Tenhou tile number of a tile; 0 for the unknown tile.
+[[nodiscard]] std::uint8_t number_of_tile(Tile tile) noexcept;
+// Sorts tile numbers as Tenhou does: a red five just after the plain fives.
+void sort_numbers(std::uint8_t* first, std::uint8_t* last) noexcept;
+// Two digits per tile number.
+void append_number(std::string& out, std::uint8_t number);
+
+// ---- Meld codes (meld.cpp).
+
+enum class MeldKind : std::uint8_t { Chi, Pon, Kakan, Daiminkan, Ankan };
+
+struct Meld {
+  MeldKind kind = MeldKind::Chi;
+  std::uint8_t from = 0;  // relative seat of the discarder; 0 for an ankan
+  TileId called = 0;      // chi, pon, daiminkan; kakan: the called tile of its pon
+  TileId added = 0;       // kakan
+  std::array<TileId, 4> tiles{};
+  std::uint8_t size = 0;
+};
+
+[[nodiscard]] Checked<Meld> decode_meld(std::uint32_t code);
+// The call's text in a draw or discard stream, as `c363435` or `151515a51`.
+[[nodiscard]] std::string call_text(const Meld& meld, bool red_fives);
+
+// ---- Attribute numbers (numbers.cpp): decimal, lists comma-separated.
+
+[[nodiscard]] Checked<std::int64_t> parse_int(std::string_view text, std::int64_t low, std::int64_t high);
+// At most `max` values, each in [low, high]; gives the count read.
+[[nodiscard]] Checked<std::size_t> parse_ints(std::string_view text, std::int64_t low, std::int64_t high,
+                                              std::int64_t* out, std::size_t max);
+// A plain decimal, as `2074.70`, `-46.0` or `-108`.
+[[nodiscard]] Checked<double> parse_decimal(std::string_view text);
+// Splits at each comma; an empty text gives one empty part.
+[[nodiscard]] std::vector<std::string_view> split(std::string_view text);
+
+// ---- Header texts (header.cpp).
+
+// The rule's display text of a GO type, as `鳳南喰赤`.
+[[nodiscard]] std::string rule_disp(std::uint32_t type);
+[[nodiscard]] Checked<std::string> dan_name(std::int64_t index);
+// An attribute's text with its character and entity references resolved.
+[[nodiscard]] Checked<std::string> attribute_text(std::string_view text);
+// A percent-encoded player name (references resolved first), decoded to UTF-8.
+[[nodiscard]] Checked<std::string> decode_name(std::string_view text);
+// Well-formed UTF-8: attribute values are not checked by the XML parser.
+[[nodiscard]] bool is_utf8(std::string_view text) noexcept;
+
+// ---- Results (results.cpp).
+
+struct Win {
+  Seat who = 0;
+  Seat from_who = 0;
+  Seat pao = 0;
+  bool dealer = false;
+  std::int64_t fu = 0;
+  std::int64_t points = 0;
+  std::int64_t limit = 0;
+  std::vector<std::int64_t> yaku;     // id, han pairs
+  std::vector<std::int64_t> yakuman;  // ids
+};
+
+// `[who, fromWho, pao, point text, yaku texts...]`
+[[nodiscard]] Checked<tenhou::ResultItem> win_detail(const Win& win);
+// The head of a drawn round's result, from RYUUKYOKU type and its count of
+// shown hands; whether deltas follow.
+struct DrawHead {
+  std::string_view text;
+  bool deltas = false;
+};
+[[nodiscard]] Checked<DrawHead> draw_head(std::string_view type, bool has_type, int shown_hands);
+
+// ---- The play of one round (round.cpp).
+
+class RoundPlay {
+ public:
+  // Starts the round: `hands` holds 13 ids per seat.
+  RoundPlay(tenhou::RawKyoku& kyoku, const std::array<std::array<TileId, 13>, 4>& hands, TileId dora,
+            bool red_fives, Done& status);
+
+  [[nodiscard]] Done draw(Seat seat, TileId id);
+  [[nodiscard]] Done discard(Seat seat, TileId id);
+  [[nodiscard]] Done call(Seat seat, std::uint32_t code);
+  [[nodiscard]] Done reach(Seat seat, std::int64_t step);
+  [[nodiscard]] Done dora(TileId id);
+
+ private:
+  [[nodiscard]] bool take(TileId id) noexcept {
+    if (seen_[id]) return false;
+    seen_[id] = true;
+    return true;
+  }
+
+  [[nodiscard]] std::array<Tile, 13> sorted_hand(const std::array<TileId, 13>& ids) const noexcept;
+
+  tenhou::RawKyoku* kyoku_;
+  bool red_fives_;
+  static constexpr std::uint8_t nobody = 0xff;
+  std::array<std::uint8_t, tile_id_count> holder_{};  // seat holding each id, `nobody` when not
+  std::array<bool, tile_id_count> seen_{};            // dealt, drawn or shown as an indicator
+  std::array<std::int16_t, 4> last_draw_{};           // -1 when the next discard is not tsumogiri
+  std::array<bool, 4> riichi_pending_{};
+};
+
+}  // namespace mjlog::parts

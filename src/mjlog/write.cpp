@@ -1,0 +1,229 @@
+// The tenhou.net/6 JSON text of a record, as Tenhou's export writes it:
+// compact, UTF-8 unescaped, keys in Tenhou's order, numbers that come from
+// decimal text in their shortest form.
+#include <charconv>
+
+#include "mjlog/parts.hpp"
+
+namespace mjlog {
+namespace {
+
+using tenhou::ActionItem;
+using tenhou::JsonValue;
+using tenhou::ResultItem;
+
+class Writer {
+ public:
+  explicit Writer(std::string& out) : out_(out) {}
+
+  void raw(std::string_view text) { out_ += text; }
+  void key(std::string_view name) {
+    out_ += ",\"";
+    out_ += name;
+    out_ += "\":";
+  }
+
+  template <class Int>
+  void integer(Int value) {
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    out_.append(buffer, end);
+  }
+
+  // The shortest text that reads back as the same double: 2074.7, 1500, -0.6.
+  void number(double value) {
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    out_.append(buffer, end);
+  }
+
+  void string(std::string_view text);
+
+  template <class Range, class Each>
+  void array(const Range& items, Each each) {
+    out_ += '[';
+    bool first = true;
+    for (const auto& item : items) {
+      if (!first) out_ += ',';
+      first = false;
+      each(item);
+    }
+    out_ += ']';
+  }
+
+  void tiles(const auto& tiles) {
+    array(tiles, [&](mjai::Tile tile) { integer(parts::number_of_tile(tile)); });
+  }
+
+  void value(const JsonValue& value);
+  void action(const ActionItem& item);
+  void result(const ResultItem& item);
+  void round(const tenhou::RawKyoku& kyoku);
+
+ private:
+  std::string& out_;
+};
+
+// Only what JSON requires is escaped; other characters stay as they are.
+void Writer::string(std::string_view text) {
+  static constexpr char hex[] = "0123456789abcdef";
+  out_ += '"';
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out_ += '\\';
+      out_ += c;
+    } else if (u < 0x20) {
+      out_ += "\\u00";
+      out_ += hex[u >> 4];
+      out_ += hex[u & 15];
+    } else {
+      out_ += c;
+    }
+  }
+  out_ += '"';
+}
+
+void Writer::value(const JsonValue& value) {
+  std::visit(
+      [&](const auto& v) {
+        using V = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<V, std::monostate>) raw("null");
+        else if constexpr (std::is_same_v<V, bool>) raw(v ? "true" : "false");
+        else if constexpr (std::is_same_v<V, double>) number(v);
+        else if constexpr (std::is_same_v<V, std::string>) string(v);
+        else if constexpr (std::is_same_v<V, JsonValue::Array>) array(v, [&](const JsonValue& e) { this->value(e); });
+        else if constexpr (std::is_same_v<V, JsonValue::Object>) {
+          out_ += '{';
+          for (std::size_t i = 0; i < v.size(); ++i) {
+            if (i) out_ += ',';
+            string(v[i].key);
+            out_ += ':';
+            this->value(v[i].value);
+          }
+          out_ += '}';
+        } else integer(v);
+      },
+      value.value);
+}
+
+void Writer::action(const ActionItem& item) {
+  if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) integer(parts::number_of_tile(tile->tile));
+  else if (const auto* number = std::get_if<ActionItem::Number>(&item.value)) integer(number->value);
+  else string(std::get<ActionItem::Text>(item.value).text);
+}
+
+void Writer::result(const ResultItem& item) {
+  if (const auto* text = std::get_if<ResultItem::Text>(&item.value)) string(text->text);
+  else if (const auto* deltas = std::get_if<ResultItem::Deltas>(&item.value)) array(deltas->values, [&](std::int32_t d) { integer(d); });
+  else array(std::get<ResultItem::Values>(item.value).values, [&](const JsonValue& v) { value(v); });
+}
+
+// The 17 positions: header, scores, dora and ura indicators, then per seat
+// the start hand, draws and discards, and the result.
+void Writer::round(const tenhou::RawKyoku& kyoku) {
+  out_ += "[[";
+  integer(kyoku.meta.kyoku);
+  out_ += ',';
+  integer(kyoku.meta.honba);
+  out_ += ',';
+  integer(kyoku.meta.kyotaku);
+  out_ += "],";
+  array(kyoku.scores, [&](std::int32_t score) { integer(score); });
+  out_ += ',';
+  tiles(kyoku.dora_indicators);
+  out_ += ',';
+  tiles(kyoku.ura_indicators);
+  for (std::size_t seat = 0; seat < 4; ++seat) {
+    out_ += ',';
+    tiles(kyoku.start_hands[seat]);
+    out_ += ',';
+    array(kyoku.draws[seat], [&](const ActionItem& item) { action(item); });
+    out_ += ',';
+    array(kyoku.discards[seat], [&](const ActionItem& item) { action(item); });
+  }
+  out_ += ',';
+  array(kyoku.results, [&](const ResultItem& item) { result(item); });
+  out_ += ']';
+}
+
+void write_connection(Writer& w, const Connection& c) {
+  w.raw("{\"what\":");
+  w.integer(c.what);
+  w.raw(",\"log\":");
+  w.integer(c.log);
+  w.raw(",\"who\":");
+  w.integer(c.who);
+  w.raw(",\"step\":");
+  w.integer(c.step);
+  w.raw("}");
+}
+
+void write_rule(Writer& w, const tenhou::Rule& rule) {
+  w.raw("{\"disp\":");
+  w.string(rule.disp);
+  w.raw(",\"aka53\":");
+  w.integer(rule.aka53);
+  w.raw(",\"aka52\":");
+  w.integer(rule.aka52);
+  w.raw(",\"aka51\":");
+  w.integer(rule.aka51);
+  w.raw("}");
+}
+
+// The keys after the rounds, each only when the record has it.
+void write_header(Writer& w, const Record& record) {
+  const tenhou::RawLog& log = record.log;
+  const auto strings = [&](const auto& texts) { w.array(texts, [&](const std::string& s) { w.string(s); }); };
+  if (!record.connection.empty()) {
+    w.key("connection");
+    w.array(record.connection, [&](const Connection& c) { write_connection(w, c); });
+  }
+  if (log.ratingc) {
+    w.key("ratingc");
+    w.string(*log.ratingc);
+  }
+  w.key("rule");
+  write_rule(w, log.rule);
+  if (log.lobby) {
+    w.key("lobby");
+    w.integer(*log.lobby);
+  }
+  if (log.dan) {
+    w.key("dan");
+    strings(*log.dan);
+  }
+  if (log.rate) {
+    w.key("rate");
+    w.array(*log.rate, [&](double r) { w.number(r); });
+  }
+  if (log.sx) {
+    w.key("sx");
+    strings(*log.sx);
+  }
+  if (record.sc) {
+    w.key("sc");
+    w.array(*record.sc, [&](double s) { w.number(s); });
+  }
+  w.key("name");
+  strings(log.name);
+}
+
+}  // namespace
+
+std::string write_tenhou6(const Record& record, std::string_view ref) {
+  std::string out;
+  out.reserve(4096 + 1024 * record.log.log.size());
+  Writer w(out);
+  w.raw("{\"ver\":");
+  w.number(record.ver);
+  w.key("ref");
+  w.string(ref);
+  w.key("log");
+  w.array(record.log.log, [&](const tenhou::RawKyoku& kyoku) { w.round(kyoku); });
+  write_header(w, record);
+  w.raw("}");
+  return out;
+}
+
+}  // namespace mjlog
