@@ -20,7 +20,7 @@ template <class T>
 using Checked = std::expected<T, Fault>;
 using Done = Checked<void>;
 
-using mjai::Tile;
+using tenhou::Tile;
 using Seat = std::uint8_t;
 
 // ---- Tiles (tiles.cpp). An id is one of the 136 tiles, 4 copies per kind.

@@ -52,7 +52,7 @@ class Writer {
   }
 
   void tiles(const auto& tiles) {
-    array(tiles, [&](mjai::Tile tile) { integer(parts::number_of_tile(tile)); });
+    array(tiles, [&](tenhou::Tile tile) { integer(parts::number_of_tile(tile)); });
   }
 
   void value(const JsonValue& value);
