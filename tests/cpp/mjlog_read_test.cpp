@@ -158,7 +158,7 @@ TEST(MjlogRead, ThreePlayerGamesStopAndAreRefusedDownstream) {
     EXPECT_TRUE(record->log.rule.disp.starts_with("三")) << record->log.rule.disp;
     const auto prepared = pairo::conv::prepare_log(std::move(record->log));
     ASSERT_FALSE(prepared);
-    EXPECT_EQ(prepared.error(), pairo::conv::PrepareError::ThreePlayer);
+    EXPECT_EQ(prepared.error().kind, pairo::ErrorKind::ThreePlayer);
   }
 }
 
