@@ -8,7 +8,10 @@ cd "$(dirname "$0")/.."
 
 need_packages=()
 [ -f /usr/include/simdjson.h ] || need_packages+=(libsimdjson-dev)
+[ -f /usr/include/pugixml.hpp ] || need_packages+=(libpugixml-dev)
+[ -f /usr/include/libdeflate.h ] || need_packages+=(libdeflate-dev)
 [ -d /usr/include/gtest ] || need_packages+=(libgtest-dev)
+[ -d /usr/include/benchmark ] || need_packages+=(libbenchmark-dev)
 command -v g++ >/dev/null || need_packages+=(g++)
 command -v pkg-config >/dev/null || need_packages+=(pkg-config)
 # The fuzz smoke of the tests needs clang 19 and its sanitizer runtimes: CI
