@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   std::vector<double> convert_times;
   for (const auto& folder : folders) {
     for (const bench::Log& log : bench::read_logs(folder)) {
-      const tenhou::PaddedText text(log.text);
+      tenhou::PaddedText text(log.text);
       std::vector<double> times;
       std::optional<std::string> lines;
       for (int r = 0; r < rounds; ++r) {

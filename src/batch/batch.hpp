@@ -66,6 +66,8 @@ enum class ErrorClass : std::uint8_t {
 // - System: OSError(error_number, message, path) when a path is given,
 //   else OSError(error_number, message); the interpreter picks the class
 //   from the number, as `cls` records.
+// A failed conversion also tells why in `note` (the place in the game and
+// what is wrong there), which goes on the exception as its note.
 struct Failure {
   enum class Form : std::uint8_t { Message, OpenFailed, System };
   ErrorClass cls = ErrorClass::OSError;
@@ -73,6 +75,7 @@ struct Failure {
   std::string message;
   int error_number = 0;
   std::string path;
+  std::string note;
 };
 
 [[nodiscard]] Failure message_failure(ErrorClass cls, std::string message);
@@ -80,8 +83,8 @@ struct Failure {
 // OSError(error_number, ...), and the system's text.
 [[nodiscard]] Failure system_failure(int error_number, std::string path = {});
 
-// "Class: text", as the command reports a failure. Names are quoted the
-// module's way for ASCII; other characters are shown as they are.
+// "Class: text (note)", as the command reports a failure. Names are quoted
+// the module's way for ASCII; other characters are shown as they are.
 [[nodiscard]] std::string describe(const Failure& failure);
 
 // ---- conversions --------------------------------------------------------
@@ -93,25 +96,50 @@ enum class Format : std::uint8_t { Json, Xml };
 // text (a Tenhou JSON log) written as it is.
 using Document = std::variant<mjai::EncodedEvents, std::string>;
 
-// Turns a log's text (UTF-8, already inflated) into its output. Called from
-// every worker thread at once, so it keeps no state between calls.
-using Converter = std::function<std::expected<Document, Failure>(const tenhou::PaddedText&, Format)>;
+// Turns a log's text (UTF-8, already inflated) into its output; `path` is
+// the file it came from ("" for bytes given). The text is the converter's
+// to overwrite (the XML reader parses in place). Called from every worker
+// thread at once, so it keeps no state between calls.
+using Converter =
+    std::function<std::expected<Document, Failure>(tenhou::PaddedText& text, Format format, std::string_view path)>;
 
 // The JSON log's mjai events, through the module's own stages and with its
 // failure texts. Reads every text as JSON: XML fails to parse.
-[[nodiscard]] std::expected<Document, Failure> json_to_mjai(const tenhou::PaddedText& text, Format format);
+[[nodiscard]] std::expected<Document, Failure> json_to_mjai(tenhou::PaddedText& text, Format format,
+                                                            std::string_view path = {});
+
+// Either kind of log to mjai events: XML records through the record reader.
+[[nodiscard]] std::expected<Document, Failure> log_to_mjai(tenhou::PaddedText& text, Format format,
+                                                           std::string_view path = {});
+
+// An XML record to its tenhou.net/6 JSON text, the game id taken from the
+// file name where it is one; a JSON log is refused.
+[[nodiscard]] std::expected<Document, Failure> log_to_tenhou6(tenhou::PaddedText& text, Format format,
+                                                              std::string_view path = {});
+
+// The conversion the command runs for a target.
+[[nodiscard]] Converter converter_for(Target target);
+
+// The game id in a record's file name ("2019021004gm-00a9-0000-e2f6516d.mjlog"),
+// or "" where the name, its suffix stripped, is not one.
+[[nodiscard]] std::string game_id_of(std::string_view path);
 
 // ---- planning -----------------------------------------------------------
 
 // One log of the batch. A log that failed before any reading (a folder that
 // could not be listed, an output claimed by an earlier log) carries its
-// failure, reported in its turn.
+// failure, reported in its turn. Standard input ("-") is read by the
+// caller, whose bytes come in `data`.
 struct Job {
   std::string name;    // how reports name it: the path as given or as found
-  std::string input;   // the file to read
+  std::string input;   // the file to read; empty for standard input
   std::string output;  // the output file's path
   std::optional<Failure> failure;
+  std::shared_ptr<const std::string> data;  // the log's bytes, when not in a file
 };
+
+// How the inputs name standard input.
+inline constexpr std::string_view standard_input = "-";
 
 struct Options {
   unsigned threads = 1;
@@ -125,7 +153,8 @@ struct Options {
 // The logs of `inputs` in order: a file named directly as itself, going at
 // the top of `outdir`; a folder as the logs found in it at any depth
 // (the target's suffixes only), sorted by their path inside it, each going
-// to the same place under `outdir`.
+// to the same place under `outdir`; "-" as standard input, going to
+// "stdin" with the target's suffix.
 [[nodiscard]] std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outdir,
                                     const Options& options);
 

@@ -15,7 +15,7 @@ std::expected<Document, Failure> convert_one(const std::string& path, const Conv
   try {
     auto loaded = steps::load(path, inflater);
     if (!loaded) return std::unexpected(std::move(loaded.error()));
-    return converter(loaded->text, loaded->format);
+    return converter(loaded->text, loaded->format, path);
   } catch (const std::bad_alloc&) {
     return std::unexpected(message_failure(ErrorClass::MemoryError, "out of memory"));
   } catch (const std::exception& error) {

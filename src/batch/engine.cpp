@@ -30,9 +30,9 @@ std::variant<Converted, Skipped, Failure> attempt(const Job& job, const Options&
                                                   steps::Folders& folders) {
   if (options.skip_existing && !job.output.empty() && io::exists(job.output)) return Skipped{};
   if (job.failure) return *job.failure;
-  auto loaded = steps::load(job.input, state.inflater);
+  auto loaded = job.data ? steps::load_bytes(*job.data, state.inflater) : steps::load(job.input, state.inflater);
   if (!loaded) return std::move(loaded.error());
-  auto document = converter(loaded->text, loaded->format);
+  auto document = converter(loaded->text, loaded->format, job.input);
   if (!document) return std::move(document.error());
   loaded->text = {};  // the input goes before the output is made
   auto written = steps::write_atomically(job.output, *document, state.deflater ? &*state.deflater : nullptr,

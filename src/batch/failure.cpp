@@ -119,12 +119,12 @@ std::string_view class_name(ErrorClass cls) noexcept {
 }
 
 Failure message_failure(ErrorClass cls, std::string message) {
-  return Failure{cls, Failure::Form::Message, std::move(message), 0, {}};
+  return Failure{cls, Failure::Form::Message, std::move(message), 0, {}, {}};
 }
 
 Failure system_failure(int error_number, std::string path) {
   return Failure{class_of_errno(error_number), Failure::Form::System, system_text(error_number), error_number,
-                 std::move(path)};
+                 std::move(path), {}};
 }
 
 std::string describe(const Failure& failure) {
@@ -132,14 +132,17 @@ std::string describe(const Failure& failure) {
   text += ": ";
   switch (failure.form) {
     case Failure::Form::Message:
-      return text + failure.message;
+      text += failure.message;
+      break;
     case Failure::Form::OpenFailed:
-      return text + failure.message + quoted(failure.path);
+      text += failure.message + quoted(failure.path);
+      break;
     case Failure::Form::System:
       text += "[Errno " + std::to_string(failure.error_number) + "] " + failure.message;
       if (!failure.path.empty()) text += ": " + represented(failure.path);
-      return text;
+      break;
   }
+  if (!failure.note.empty()) text += " (" + failure.note + ")";
   return text;
 }
 

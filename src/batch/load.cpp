@@ -30,7 +30,7 @@ ErrorClass read_failure_class(int number) noexcept {
 
 [[gnu::cold]] Failure open_failure(const std::string& path) {
   return Failure{ErrorClass::FileNotFoundError, Failure::Form::OpenFailed, "failed to open tenhou.net/6 log file ",
-                 0, path};
+                 0, path, {}};
 }
 
 [[gnu::cold]] Failure read_failure(int number) {
@@ -45,6 +45,23 @@ Format format_of(std::string_view text) noexcept {
   return first != std::string_view::npos && text[first] == '<' ? Format::Xml : Format::Json;
 }
 
+// The log's text, inflated where the bytes are gzip, checked and told apart.
+
+std::expected<Loaded, Failure> told_apart(tenhou::PaddedText text, gzip::Inflater& inflater) {
+  if (gzip::is_gzip(text.view())) {
+    auto inflated = inflater.inflate(text.view());
+    if (!inflated) {
+      return std::unexpected(message_failure(ErrorClass::OSError, std::string(gzip::message(inflated.error()))));
+    }
+    text = std::move(*inflated);
+  }
+  if (!simdjson::validate_utf8(text.data(), text.size())) {
+    return std::unexpected(message_failure(ErrorClass::OSError, "stream did not contain valid UTF-8"));
+  }
+  const Format format = format_of(text.view());
+  return Loaded{std::move(text), format};
+}
+
 }  // namespace
 
 std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater) {
@@ -53,16 +70,11 @@ std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inf
   auto text = io::read_whole(opened->get());
   if (!text) return std::unexpected(read_failure(text.error()));
   opened->reset();
-  if (gzip::is_gzip(text->view())) {
-    auto inflated = inflater.inflate(text->view());
-    if (!inflated) return std::unexpected(message_failure(ErrorClass::OSError, std::string(gzip::message(inflated.error()))));
-    *text = std::move(*inflated);
-  }
-  if (!simdjson::validate_utf8(text->data(), text->size())) {
-    return std::unexpected(message_failure(ErrorClass::OSError, "stream did not contain valid UTF-8"));
-  }
-  const Format format = format_of(text->view());
-  return Loaded{std::move(*text), format};
+  return told_apart(std::move(*text), inflater);
+}
+
+std::expected<Loaded, Failure> load_bytes(std::string_view bytes, gzip::Inflater& inflater) {
+  return told_apart(tenhou::PaddedText(bytes), inflater);
 }
 
 }  // namespace batch::steps

@@ -126,8 +126,12 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
     return joined(outdir, folder + output_name(name, options.target, options.gzip));
   };
   for (const std::string& input : inputs) {
+    if (input == standard_input) {
+      jobs.push_back({input, {}, output_of("stdin"), std::nullopt, nullptr});
+      continue;
+    }
     if (!io::is_folder(input)) {
-      jobs.push_back({input, input, output_of(io::base_name(normalized(input))), std::nullopt});
+      jobs.push_back({input, input, output_of(io::base_name(normalized(input))), std::nullopt, nullptr});
       continue;
     }
     std::vector<Found> found;
@@ -136,9 +140,9 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
     for (Found& log : found) {
       const std::string path = joined(input, log.relative);
       if (log.failure) {
-        jobs.push_back({path, path, {}, std::move(log.failure)});
+        jobs.push_back({path, path, {}, std::move(log.failure), nullptr});
       } else {
-        jobs.push_back({path, path, output_of(log.relative), std::nullopt});
+        jobs.push_back({path, path, output_of(log.relative), std::nullopt, nullptr});
       }
     }
   }

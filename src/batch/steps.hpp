@@ -20,6 +20,8 @@ struct Loaded {
 // The log's text, inflated where the file is gzip, checked to be UTF-8 and
 // told apart: XML when its first non-blank character is '<', else JSON.
 [[nodiscard]] std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater);
+// The same for bytes given rather than read (standard input).
+[[nodiscard]] std::expected<Loaded, Failure> load_bytes(std::string_view bytes, gzip::Inflater& inflater);
 
 // The output folders of one batch. The first time a batch writes into a
 // folder, the temporary files that a killed run left there are removed:

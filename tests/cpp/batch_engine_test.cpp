@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "batch/batch.hpp"
@@ -34,7 +36,7 @@ struct FakeConverter {
   std::chrono::milliseconds linger{0};
 
   batch::Converter get() {
-    return [this](const tenhou::PaddedText& text, Format format) -> std::expected<batch::Document, Failure> {
+    return [this](tenhou::PaddedText& text, Format format, std::string_view) -> std::expected<batch::Document, Failure> {
       calls.fetch_add(1);
       std::this_thread::sleep_for(linger);
       if (text.view().starts_with("fail")) {
@@ -126,7 +128,8 @@ TEST_F(Engine, AnUnreadableInputFails) {
 
 // The lines of a log's events as the core converts it in one piece.
 std::string expected_lines(const fs::path& log) {
-  auto document = batch::json_to_mjai(tenhou::PaddedText(corpus::read_file(log)), Format::Json);
+  tenhou::PaddedText text(corpus::read_file(log));
+  auto document = batch::json_to_mjai(text, Format::Json);
   const auto& events = std::get<mjai::EncodedEvents>(document.value());
   std::string lines;
   for (std::size_t i = 0; i < events.size(); ++i) lines += std::string(events.at(i)) + "\n";
@@ -212,18 +215,57 @@ TEST_F(Engine, RemovesTheTemporaryFilesOfDeadProcessesOnly) {
             (std::vector<std::string>{".notes.pairo-tmp-x", live, "00.mjai.jsonl", "sub/" + dead}));
 }
 
+// No log starts once a failure is recorded under fail_fast. Log 5 fails only
+// once the other worker holds log 6, and log 6 ends only once log 5's
+// failure is counted: after that, neither worker may start log 7.
 TEST_F(Engine, FailFastStartsNoLogAfterTheFailure) {
   numbered(40, 5);
-  fake.linger = 5ms;
+  const auto wait_for = [](auto ready) {
+    while (!ready()) std::this_thread::sleep_for(1ms);
+  };
+  std::atomic<batch::Engine*> running{nullptr};
+  std::atomic<bool> sixth_started{false};
+  std::mutex mutex;
+  std::vector<int> started;
+  batch::Converter converter = [&](tenhou::PaddedText& text, Format, std::string_view)
+      -> std::expected<batch::Document, Failure> {
+    const std::string log(text.view());
+    if (log == "fail") {
+      wait_for([&] { return sixth_started.load(); });
+      return std::unexpected(batch::message_failure(batch::ErrorClass::JsonParsingError, "failed to parse"));
+    }
+    const int number = std::stoi(log.substr(4));
+    {
+      const std::lock_guard lock(mutex);
+      started.push_back(number);
+    }
+    if (number == 6) {
+      sixth_started = true;
+      wait_for([&] {
+        const batch::Engine* engine = running.load();
+        return engine && engine->progress() >= 6;
+      });
+    }
+    return batch::Document{log};
+  };
   batch::Options options;
   options.threads = 2;
   options.fail_fast = true;
-  const auto reports = run_all(plan(options), options, fake.get());
+  batch::Engine engine(plan(options), options, converter);
+  running = &engine;
+  std::vector<std::string> reports;
+  while (!engine.finished()) {
+    if (auto outcome = engine.next(10ms)) {
+      const auto* failure = std::get_if<Failure>(&outcome->result);
+      reports.push_back(failure ? batch::describe(*failure) : "converted");
+    }
+  }
+  engine.join();
   std::vector<std::string> expected(5, "converted");
   expected.push_back("JsonParsingError: failed to parse");
-  EXPECT_EQ(whats(reports), expected);
-  // Log 5 fails while the other worker holds at most one log beyond it.
-  EXPECT_LE(fake.calls.load(), 7);
+  EXPECT_EQ(reports, expected);
+  std::ranges::sort(started);
+  EXPECT_EQ(started, (std::vector<int>{0, 1, 2, 3, 4, 6}));
   for (const auto& name : files_under(root / "out")) EXPECT_NE(name[0], '.') << name;
 }
 
