@@ -1,8 +1,10 @@
-"""Convert Tenhou version-6 JSON game logs into mjai event streams.
+"""Convert Tenhou game logs (tenhou.net/6 JSON, XML records) into mjai event
+streams.
 
 The conversion itself lives in the extension module ``_pairo``; this package
 re-exports its names and adds what users need around it: the reason a log
-does not convert, batch conversion and the ``pairo`` command.
+does not convert, batch conversion on the native engine's threads and the
+``pairo`` command.
 """
 
 from _pairo import (
@@ -16,7 +18,9 @@ from _pairo import (
     tenhou_to_mjai,
 )
 
+from ._core import MjlogParsingError
 from ._diagnose import Diagnosis, diagnose
+from ._files import ConvertSummary, convert_files
 from .batch import convert_many, convert_path
 
 __all__ = [
@@ -32,4 +36,7 @@ __all__ = [
     "convert_many",
     "diagnose",
     "Diagnosis",
+    "convert_files",
+    "ConvertSummary",
+    "MjlogParsingError",
 ]

@@ -1,8 +1,31 @@
+import os
+from collections.abc import Callable, Iterable, Sequence
+
 from _pairo import JsonParsingError as JsonParsingError
 from _pairo import JsonSerializationError as JsonSerializationError
 from _pairo import TenhouLogParsingError as TenhouLogParsingError
 from _pairo import TenhouToMjaiError as TenhouToMjaiError
 
+_Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
+
+class MjlogParsingError(TenhouLogParsingError): ...
+
 def diagnose(
     data: str, /
 ) -> tuple[str, str, str | None, int | None, str | None, str, str] | None: ...
+def convert_files(
+    inputs: Iterable[_Path],
+    outdir: _Path,
+    jobs: int,
+    gzip: bool,
+    skip_existing: bool,
+    fail_fast: bool,
+    to: str,
+    stdin: bytes | None,
+    on_outcome: Callable[[str, int, BaseException | None], object] | None,
+    progress: Callable[[int, int], object] | None,
+    /,
+) -> int: ...
+def convert_many(paths: Sequence[object], jobs: int, to: str, /) -> list[list[str] | str | BaseException]: ...
+def convert_bytes(data: bytes, to: str, /) -> list[str] | str: ...
+def find_logs(inputs: Iterable[_Path], to: str, /) -> list[tuple[str, BaseException | None]]: ...

@@ -1,14 +1,17 @@
-"""The `pairo` command: converts Tenhou logs, one or whole collections, into
-mjai event files.
+"""The `pairo` command: converts Tenhou logs (tenhou.net/6 JSON or XML game
+records), one or whole collections, into mjai event files, or XML records
+into tenhou.net/6 JSON.
 
-    pairo INPUT... [-o OUTDIR] [-j N] [--gzip] [--skip-existing] [--fail-fast] [-q]
+    pairo INPUT... [-o OUTDIR] [-j N] [--gzip] [--skip-existing] [--fail-fast] [--to FORMAT] [-q]
 
 A single log without an output folder goes to standard output. Failures are
 reported on standard error as "path: ExceptionClass: message (detail)" and
 do not stop the batch; a closing line counts converted, failed and skipped
-logs.
+logs. With PAIRO_REPORT_ELAPSED=1 in the environment, a last line gives the
+engine's own time ("engine: 1.234567 s", first log started to last output
+renamed).
 Exit status: 0 when every log was converted, 1 when some failed, 2 for a
-usage error.
+usage error, 130 when interrupted.
 """
 
 from __future__ import annotations
@@ -17,45 +20,30 @@ import argparse
 import os
 import sys
 from collections.abc import Sequence
-from contextlib import closing
-from dataclasses import dataclass, replace
-from functools import partial
 from pathlib import Path
+from typing import NoReturn
 
 from tqdm import tqdm
 
 from _pairo import __version__
 
-from ._inputs import STDIN, Log, find_logs, output_name
-from ._output import Task, convert_log, convert_to_file, encode_lines
-from .batch import attempt, ordered_map
+from . import _core
+from ._files import STDIN, ConvertSummary, Outcome, convert_files
 
 EXIT_OK = 0
 EXIT_FAILED = 1
 EXIT_INTERRUPTED = 130
 
 
-@dataclass(slots=True)
-class Tally:
-    converted: int = 0
-    failed: int = 0
-    skipped: int = 0
-
-    def __str__(self) -> str:
-        return f"{self.converted} converted, {self.failed} failed, {self.skipped} skipped"
-
-
 def main(argv: Sequence[str] | None = None) -> int:
     parser = build_parser()
     args = parser.parse_args(argv)
-    logs = find_logs(args.inputs)
-    tally = Tally()
+    tally = ConvertSummary()
     try:
         if args.output is None:
-            check_single(parser, args, logs)
-            status = to_stdout(logs, tally)
+            status = to_stdout(parser, args, tally)
         else:
-            status = to_files(plan(parser, args, logs, tally), tally, args)
+            status = to_files(args, tally)
     except KeyboardInterrupt:
         report("interrupted")
         status = EXIT_INTERRUPTED
@@ -67,22 +55,25 @@ def main(argv: Sequence[str] | None = None) -> int:
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="pairo",
-        description="Convert Tenhou version-6 JSON game logs into mjai event streams, one event per line.",
-        epilog="Exit status: 0 when every log was converted, 1 when some failed, 2 for a usage error.",
+        description="Convert Tenhou game logs (tenhou.net/6 JSON or XML records) into mjai event streams, "
+        "one event per line.",
+        epilog="Exit status: 0 when every log was converted, 1 when some failed, 2 for a usage error, "
+        "130 when interrupted.",
     )
     parser.add_argument(
         "inputs",
         nargs="+",
         metavar="INPUT",
-        help="a log file (.json, or .json.gz read through gzip), a folder searched for them, or - for standard input",
+        help="a log file (.json, .mjlog or .xml, each possibly gzipped, e.g. .json.gz), a folder searched "
+        "for them, or - for standard input",
     )
     parser.add_argument(
         "-o",
         "--output",
         metavar="OUTDIR",
         type=Path,
-        help="write one .mjai.jsonl file per log under OUTDIR, mirroring the folders found in each INPUT "
-        "(without it, the one log's events go to standard output)",
+        help="write one .mjai.jsonl file (.json for --to tenhou6) per log under OUTDIR, mirroring the folders "
+        "found in each INPUT (without it, the one log's output goes to standard output)",
     )
     parser.add_argument(
         "-j",
@@ -90,9 +81,16 @@ def build_parser() -> argparse.ArgumentParser:
         metavar="N",
         type=positive_int,
         default=os.cpu_count() or 1,
-        help="convert in N processes (default: one per processor, %(default)s here)",
+        help="convert on N threads (default: one per processor, %(default)s here)",
     )
-    parser.add_argument("--gzip", action="store_true", help="write gzip-compressed .mjai.jsonl.gz files")
+    parser.add_argument(
+        "--to",
+        choices=("mjai", "tenhou6"),
+        default="mjai",
+        help="mjai (the default): mjai events of every log; tenhou6: the tenhou.net/6 JSON of XML records, "
+        "written as .json (folders are searched for XML records only)",
+    )
+    parser.add_argument("--gzip", action="store_true", help="write gzip-compressed files (.gz added)")
     parser.add_argument(
         "--skip-existing", action="store_true", help="skip logs whose output file already exists"
     )
@@ -114,25 +112,24 @@ def positive_int(text: str) -> int:
     return value
 
 
-def check_single(parser: argparse.ArgumentParser, args: argparse.Namespace, logs: list[Log]) -> None:
+def to_stdout(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: ConvertSummary) -> int:
+    """Converts the one log (if a folder held any) to standard output."""
+    logs = _core.find_logs(args.inputs, args.to)
     if len(logs) > 1:
         parser.error(f"{len(logs)} logs found: several logs need an output folder (-o OUTDIR)")
     for flag, given in (("--gzip", args.gzip), ("--skip-existing", args.skip_existing)):
         if given:
             parser.error(f"{flag} needs an output folder (-o OUTDIR)")
-
-
-def to_stdout(logs: list[Log], tally: Tally) -> int:
-    """Converts the one log (if a folder held any) to standard output."""
     if not logs:
         return EXIT_OK
-    log = logs[0]
-    events = attempt(partial(convert_log, log), stdin_data(log))
-    if isinstance(events, BaseException):
-        failed(tally, log, events)
+    name, error = logs[0]
+    result = error if error is not None else convert_one(name, args.to)
+    if isinstance(result, BaseException):
+        tally.count(name, result)
+        report_failure(name, result)
         return EXIT_FAILED
     try:
-        sys.stdout.buffer.write(encode_lines(events))
+        sys.stdout.buffer.write(encode_lines(result) if isinstance(result, list) else result.encode("utf-8"))
         sys.stdout.flush()
     except BrokenPipeError:
         # The reader went away (`pairo log.json | head`): stop quietly, and
@@ -143,58 +140,78 @@ def to_stdout(logs: list[Log], tally: Tally) -> int:
     return EXIT_OK
 
 
-def plan(parser: argparse.ArgumentParser, args: argparse.Namespace, logs: list[Log], tally: Tally) -> list[Task]:
-    """The tasks for the logs to convert, after skipping (and counting) those
-    whose output exists. A log bound for the output file of a log before it
-    (`x.json` beside `x.json.gz`) fails in its turn."""
-    tasks: list[Task] = []
-    owners: dict[Path, str] = {}
-    for log in logs:
-        target = args.output / output_name(log.relative, args.gzip)
-        if target in owners:
-            log = replace(log, error=FileExistsError(f"{target} is also the output of {owners[target]}"))
-        else:
-            owners[target] = log.name
-        if args.skip_existing and target.exists():
-            tally.skipped += 1
-            continue
-        tasks.append(Task(log, target, args.gzip, stdin_data(log)))
-    return tasks
+def convert_one(name: str, to: str) -> list[str] | str | BaseException:
+    if name != STDIN:
+        return _core.convert_many([name], 1, to)[0]
+    try:
+        return _core.convert_bytes(sys.stdin.buffer.read(), to)
+    except (KeyboardInterrupt, SystemExit):
+        raise
+    except BaseException as exc:  # PanicException included: reported as the log's failure
+        return exc
 
 
-def stdin_data(log: Log) -> bytes | None:
-    """Standard input's bytes for the log that names it, read here: workers
-    do not share the command's standard input."""
-    return sys.stdin.buffer.read() if log.name == STDIN and log.error is None else None
+def encode_lines(events: list[str]) -> bytes:
+    """The output lines: each event followed by a line feed."""
+    return "".join(event + "\n" for event in events).encode("utf-8")
 
 
-def to_files(tasks: list[Task], tally: Tally, args: argparse.Namespace) -> int:
-    show = not args.quiet and len(tasks) > 1 and sys.stderr.isatty()
-    tqdm.monitor_interval = 0  # no monitor thread: workers are forked from this process
-    outcomes = ordered_map(convert_to_file, tasks, min(args.jobs, max(len(tasks), 1)))
-    # Leaving early (failure under --fail-fast, Ctrl-C) closes the outcomes:
-    # conversions under way finish, the others are dropped.
-    with closing(outcomes), tqdm(total=len(tasks), file=sys.stderr, unit="log", disable=not show) as bar:
-        for task, outcome in zip(tasks, outcomes):
-            bar.update(1)
-            if outcome is None:
-                tally.converted += 1
-                continue
-            failed(tally, task.log, outcome)
-            if args.fail_fast:
-                break
+def to_files(args: argparse.Namespace, tally: ConvertSummary) -> int:
+    bar = ProgressBar(enabled=not args.quiet and sys.stderr.isatty())
+
+    def on_outcome(name: str, outcome: Outcome) -> None:
+        tally.count(name, outcome)
+        if isinstance(outcome, BaseException):
+            report_failure(name, outcome)
+
+    try:
+        summary = convert_files(
+            args.inputs,
+            args.output,
+            jobs=args.jobs,
+            gzip=args.gzip,
+            skip_existing=args.skip_existing,
+            fail_fast=args.fail_fast,
+            to=args.to,
+            on_outcome=on_outcome,
+            progress=bar.update,
+        )
+    finally:
+        bar.close()
+    if os.environ.get("PAIRO_REPORT_ELAPSED") == "1":
+        report(f"engine: {summary.elapsed:.6f} s")
     return EXIT_FAILED if tally.failed else EXIT_OK
 
 
-def failed(tally: Tally, log: Log, exc: BaseException) -> None:
+class ProgressBar:
+    """tqdm's bar on standard error, fed from the engine's counter; shown on
+    a terminal for more than one log."""
+
+    def __init__(self, enabled: bool) -> None:
+        self.enabled = enabled
+        self.bar: tqdm[NoReturn] | None = None
+
+    def update(self, done: int, total: int) -> None:
+        bar = self.bar
+        if bar is None:
+            if not self.enabled or total < 2:
+                return
+            tqdm.monitor_interval = 0  # no monitor thread for a bar this thread feeds
+            bar = self.bar = tqdm(total=total, file=sys.stderr, unit="log")
+        bar.update(done - bar.n)
+
+    def close(self) -> None:
+        if self.bar is not None:
+            self.bar.close()
+
+
+def report_failure(name: str, exc: BaseException) -> None:
     """Reports the failure; the notes of a failed conversion tell why."""
-    tally.failed += 1
     notes = getattr(exc, "__notes__", None)
     detail = f" ({'; '.join(notes)})" if notes else ""
-    report(f"{log.name}: {type(exc).__name__}: {exc}{detail}")
+    report(f"{name}: {type(exc).__name__}: {exc}{detail}")
 
 
 def report(line: str) -> None:
     """A line on standard error that keeps a progress bar intact."""
     tqdm.write(line, file=sys.stderr)
-

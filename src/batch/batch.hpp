@@ -244,4 +244,8 @@ std::chrono::nanoseconds run(std::vector<Job> jobs, const Options& options, Conv
                                                                         unsigned threads,
                                                                         const Converter& converter);
 
+// One log given as bytes (gzip or not, JSON or XML), converted on the
+// calling thread.
+[[nodiscard]] std::expected<Document, Failure> convert_bytes(std::string_view bytes, const Converter& converter);
+
 }  // namespace batch

@@ -1,5 +1,5 @@
 // The in-memory batch: files read and converted by worker threads, each
-// result kept in its input's place for the caller.
+// result kept in its input's place for the caller; and one log's bytes.
 #include <atomic>
 #include <new>
 #include <thread>
@@ -10,17 +10,27 @@
 namespace batch {
 namespace {
 
-std::expected<Document, Failure> convert_one(const std::string& path, const Converter& converter,
-                                             gzip::Inflater& inflater) {
+// A log that fails in a way no step foresaw is that log's failure alone.
+template <class Body>
+std::expected<Document, Failure> contained(Body&& body) {
   try {
-    auto loaded = steps::load(path, inflater);
-    if (!loaded) return std::unexpected(std::move(loaded.error()));
-    return converter(loaded->text, loaded->format, path);
+    return body();
   } catch (const std::bad_alloc&) {
     return std::unexpected(message_failure(ErrorClass::MemoryError, "out of memory"));
   } catch (const std::exception& error) {
     return std::unexpected(message_failure(ErrorClass::OSError, error.what()));
   }
+}
+
+std::expected<Document, Failure> convert_loaded(std::expected<steps::Loaded, Failure> loaded,
+                                                const Converter& converter, std::string_view path) {
+  if (!loaded) return std::unexpected(std::move(loaded.error()));
+  return converter(loaded->text, loaded->format, path);
+}
+
+std::expected<Document, Failure> convert_one(const std::string& path, const Converter& converter,
+                                             gzip::Inflater& inflater) {
+  return contained([&] { return convert_loaded(steps::load(path, inflater), converter, path); });
 }
 
 }  // namespace
@@ -43,6 +53,13 @@ std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std:
     if (count != 0) work();  // the calling thread is one of the workers
   }  // joined here, before the results are handed over
   return results;
+}
+
+std::expected<Document, Failure> convert_bytes(std::string_view bytes, const Converter& converter) {
+  return contained([&] {
+    gzip::Inflater inflater;
+    return convert_loaded(steps::load_bytes(bytes, inflater), converter, {});
+  });
 }
 
 }  // namespace batch

@@ -1,12 +1,74 @@
-// What the parts of pairo._core offer each other: its functions.
+// What the parts of pairo._core offer each other: its functions, and the
+// translation between the batch engine's values and Python's.
 #pragma once
 
 #include <Python.h>
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "batch/batch.hpp"
 
 namespace pairo::core {
 
 // diagnose(data): why the log text `data` does not convert, as the tuple
 // (stage, kind, round, seat, item, message, detail), or None when it converts.
 PyObject* diagnose(PyObject* module, PyObject* data);
+
+// convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to,
+// stdin, on_outcome, progress): the batch engine over files and folders.
+PyObject* convert_files(PyObject* module, PyObject* args);
+
+// convert_many(paths, jobs, to): each file converted in memory, results in
+// the order of `paths`, a failure as its exception.
+PyObject* convert_many(PyObject* module, PyObject* args);
+
+// convert_bytes(data, to): one log given as bytes, as standard input gives it.
+PyObject* convert_bytes(PyObject* module, PyObject* args);
+
+// find_logs(inputs, to): the logs the inputs name, as (name, failure or None).
+PyObject* find_logs(PyObject* module, PyObject* args);
+
+// Runs `body` with the interpreter lock released: other threads run Python
+// meanwhile. What it throws is thrown again once the lock is back.
+template <class Body>
+void unlocked(Body&& body) {
+  std::exception_ptr failure;
+  Py_BEGIN_ALLOW_THREADS
+  try {
+    body();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  Py_END_ALLOW_THREADS
+  if (failure) std::rethrow_exception(failure);
+}
+
+// ---- between the engine and Python (values.cpp) -------------------------
+
+// Adds the class of failed XML records, MjlogParsingError, to the module.
+[[nodiscard]] bool add_record_error_class(PyObject* module);
+
+// The exception a failed log is reported with, built with the module's
+// classes: a new reference, or null with an exception set.
+[[nodiscard]] PyObject* exception_of(PyObject* module, const batch::Failure& failure);
+
+// The converted log: a list of event texts, or the tenhou.net/6 text.
+[[nodiscard]] PyObject* document_object(const batch::Document& document);
+
+// A path argument in its operating-system form; none with TypeError (or the
+// interpreter's encoding error) set.
+[[nodiscard]] std::optional<std::string> os_path(PyObject* path);
+
+// Each item of an iterable of paths; none with the exception set.
+[[nodiscard]] std::optional<std::vector<std::string>> os_paths(PyObject* paths);
+
+// The name of a path as reports show it: a new str.
+[[nodiscard]] PyObject* shown_path(std::string_view path);
+
+// "mjai" or "tenhou6"; none with ValueError set.
+[[nodiscard]] std::optional<batch::Target> target_of(const char* name);
 
 }  // namespace pairo::core

@@ -1,0 +1,172 @@
+// convert_files(...): the batch engine over the inputs as the command
+// receives them. The workers read, convert and write with no Python object
+// touched; this thread waits for their outcomes without the interpreter
+// lock, hands each to the caller in input order, feeds the progress, and
+// stops the batch when a signal handler raises (Ctrl-C).
+#include <chrono>
+#include <memory>
+
+#include "core/core.hpp"
+#include "lib/lib.hpp"
+#include "lib/py_ref.hpp"
+
+namespace pairo::core {
+namespace {
+
+using lib::PyRef;
+using namespace std::chrono_literals;
+
+// The longest a signal waits to be noticed while no outcome comes.
+constexpr auto signal_wait = 20ms;
+// Progress is told at most this often, and once at the end.
+constexpr auto progress_interval = 50ms;
+
+// What the caller's on_outcome(name, kind, error) receives as `kind`.
+enum class Kind : long { Converted = 0, Skipped = 1, Failed = 2 };
+
+struct Arguments {
+  std::vector<std::string> inputs;
+  std::string outdir;
+  batch::Options options;
+  std::shared_ptr<const std::string> standard_input;
+  PyObject* on_outcome = nullptr;  // borrowed; None for no one
+  PyObject* progress = nullptr;    // borrowed; None for no one
+};
+
+std::optional<Arguments> parse(PyObject* args) {
+  PyObject *inputs, *outdir, *standard_input;
+  Py_ssize_t jobs;
+  int gzip, skip_existing, fail_fast;
+  const char* to;
+  Arguments parsed;
+  if (!PyArg_ParseTuple(args, "OOnpppsOOO:convert_files", &inputs, &outdir, &jobs, &gzip, &skip_existing,
+                        &fail_fast, &to, &standard_input, &parsed.on_outcome, &parsed.progress)) {
+    return std::nullopt;
+  }
+  if (jobs < 1) {
+    PyErr_Format(PyExc_ValueError, "jobs must be at least 1, not %zd", jobs);
+    return std::nullopt;
+  }
+  auto target = target_of(to);
+  auto paths = target ? os_paths(inputs) : std::nullopt;
+  auto folder = paths ? os_path(outdir) : std::nullopt;
+  if (!folder) return std::nullopt;
+  if (standard_input != Py_None) {
+    if (!PyBytes_Check(standard_input)) {
+      PyErr_SetString(PyExc_TypeError, "stdin must be bytes or None");
+      return std::nullopt;
+    }
+    parsed.standard_input = std::make_shared<const std::string>(
+        PyBytes_AS_STRING(standard_input), static_cast<std::size_t>(PyBytes_GET_SIZE(standard_input)));
+  }
+  parsed.inputs = std::move(*paths);
+  parsed.outdir = std::move(*folder);
+  parsed.options.threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
+  parsed.options.gzip = gzip;
+  parsed.options.skip_existing = skip_existing;
+  parsed.options.fail_fast = fail_fast;
+  parsed.options.target = *target;
+  return parsed;
+}
+
+class Batch {
+ public:
+  Batch(PyObject* module, Arguments arguments, std::vector<batch::Job> jobs)
+      : module_(module),
+        arguments_(std::move(arguments)),
+        total_(jobs.size()),
+        engine_(std::move(jobs), arguments_.options, batch::converter_for(arguments_.options.target)) {}
+
+  // Every outcome handed over; the engine's time, or null with the
+  // exception that stopped the batch set.
+  PyObject* run() {
+    while (!engine_.finished()) {
+      std::optional<batch::Outcome> outcome;
+      unlocked([&] { outcome = engine_.next(signal_wait); });
+      if (PyErr_CheckSignals() < 0) return stopped();
+      for (; outcome; outcome = engine_.next(0ms)) {
+        if (!hand_over(*outcome)) return stopped();
+      }
+      if (!tell_progress(false)) return stopped();
+    }
+    wait_for_workers();
+    if (!tell_progress(true)) return nullptr;
+    return PyLong_FromLongLong(engine_.elapsed().count());
+  }
+
+ private:
+  bool hand_over(const batch::Outcome& outcome) {
+    if (arguments_.on_outcome == Py_None) return true;
+    const batch::Job& job = engine_.jobs()[outcome.index];
+    Kind kind = Kind::Converted;
+    PyRef error = PyRef::borrow(Py_None);
+    if (std::holds_alternative<batch::Skipped>(outcome.result)) kind = Kind::Skipped;
+    if (const auto* failure = std::get_if<batch::Failure>(&outcome.result)) {
+      kind = Kind::Failed;
+      error = PyRef(exception_of(module_, *failure));
+      if (!error) return false;
+    }
+    PyRef name(shown_path(job.name));
+    PyRef code(PyLong_FromLong(static_cast<long>(kind)));
+    if (!name || !code) return false;
+    PyRef called(PyObject_CallFunctionObjArgs(arguments_.on_outcome, name.get(), code.get(), error.get(), nullptr));
+    return static_cast<bool>(called);
+  }
+
+  bool tell_progress(bool last) {
+    if (arguments_.progress == Py_None) return true;
+    const std::size_t done = engine_.progress();
+    const auto now = std::chrono::steady_clock::now();
+    if (done == told_ || (!last && now - told_at_ < progress_interval)) return true;
+    told_ = done;
+    told_at_ = now;
+    PyRef called(PyObject_CallFunction(arguments_.progress, "nn", static_cast<Py_ssize_t>(done),
+                                       static_cast<Py_ssize_t>(total_)));
+    return static_cast<bool>(called);
+  }
+
+  // No log starts any more; those under way finish, so that every output
+  // written is whole. The exception stays set.
+  PyObject* stopped() {
+    engine_.cancel();
+    wait_for_workers();
+    return nullptr;
+  }
+
+  void wait_for_workers() {
+    unlocked([&] { engine_.join(); });
+  }
+
+  PyObject* module_;
+  Arguments arguments_;
+  std::size_t total_;
+  batch::Engine engine_;
+  std::size_t told_ = 0;
+  std::chrono::steady_clock::time_point told_at_{};
+};
+
+std::vector<batch::Job> planned(const Arguments& arguments) {
+  std::vector<batch::Job> jobs;
+  // Walking folders is the system's time, not the interpreter's.
+  unlocked([&] { jobs = batch::plan(arguments.inputs, arguments.outdir, arguments.options); });
+  for (batch::Job& job : jobs) {
+    if (job.input.empty() && job.name == batch::standard_input) {
+      job.data = arguments.standard_input ? arguments.standard_input : std::make_shared<const std::string>();
+    }
+  }
+  return jobs;
+}
+
+}  // namespace
+
+PyObject* convert_files(PyObject* module, PyObject* args) {
+  return lib::guarded([&]() -> PyObject* {
+    auto arguments = parse(args);
+    if (!arguments) return nullptr;
+    auto jobs = planned(*arguments);
+    Batch batch(module, std::move(*arguments), std::move(jobs));
+    return batch.run();
+  });
+}
+
+}  // namespace pairo::core

@@ -1,0 +1,126 @@
+// The engine's in-memory entries: files converted by its threads with the
+// results handed back in order (convert_many), one log's bytes
+// (convert_bytes), and the logs that inputs name (find_logs).
+#include "core/core.hpp"
+#include "lib/lib.hpp"
+#include "lib/py_ref.hpp"
+
+namespace pairo::core {
+namespace {
+
+using lib::PyRef;
+
+// The result of one log: its document, or its failure as the exception.
+PyObject* result_object(PyObject* module, const std::expected<batch::Document, batch::Failure>& result) {
+  return result ? document_object(*result) : exception_of(module, result.error());
+}
+
+// The paths of `items` the system can be given; each other item's place
+// holds the exception its path raised.
+struct Paths {
+  std::vector<std::string> valid;
+  std::vector<std::size_t> places;  // of each valid path in the items
+  std::vector<PyRef> refused;       // by item; null where valid
+};
+
+std::optional<Paths> paths_of(PyObject* items) {
+  Paths paths;
+  const Py_ssize_t count = PySequence_Fast_GET_SIZE(items);
+  paths.refused.resize(static_cast<std::size_t>(count));
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    auto path = os_path(PySequence_Fast_GET_ITEM(items, i));
+    if (!path) {
+      if (!PyErr_ExceptionMatches(PyExc_Exception)) return std::nullopt;
+      paths.refused[static_cast<std::size_t>(i)] = PyRef(PyErr_GetRaisedException());
+      continue;
+    }
+    paths.valid.push_back(std::move(*path));
+    paths.places.push_back(static_cast<std::size_t>(i));
+  }
+  return paths;
+}
+
+PyObject* results_list(PyObject* module, Paths& paths,
+                       const std::vector<std::expected<batch::Document, batch::Failure>>& results) {
+  PyRef list(PyList_New(std::ssize(paths.refused)));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < paths.refused.size(); ++i) {
+    if (paths.refused[i]) PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), paths.refused[i].release());
+  }
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    PyObject* item = result_object(module, results[k]);
+    if (!item) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(paths.places[k]), item);
+  }
+  return list.release();
+}
+
+}  // namespace
+
+PyObject* convert_many(PyObject* module, PyObject* args) {
+  return lib::guarded([&]() -> PyObject* {
+    PyObject* items;
+    Py_ssize_t jobs;
+    const char* to;
+    if (!PyArg_ParseTuple(args, "Ons:convert_many", &items, &jobs, &to)) return nullptr;
+    if (jobs < 1) return PyErr_Format(PyExc_ValueError, "jobs must be at least 1, not %zd", jobs);
+    const auto target = target_of(to);
+    if (!target) return nullptr;
+    PyRef sequence(PySequence_Fast(items, "paths must be a sequence"));
+    if (!sequence) return nullptr;
+    auto paths = paths_of(sequence.get());
+    if (!paths) return nullptr;
+    const auto threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
+    std::vector<std::expected<batch::Document, batch::Failure>> results;
+    unlocked([&] { results = batch::convert_all(paths->valid, threads, batch::converter_for(*target)); });
+    return results_list(module, *paths, results);
+  });
+}
+
+PyObject* convert_bytes(PyObject* module, PyObject* args) {
+  return lib::guarded([&]() -> PyObject* {
+    Py_buffer data;
+    const char* to;
+    if (!PyArg_ParseTuple(args, "y*s:convert_bytes", &data, &to)) return nullptr;
+    const std::string_view bytes(static_cast<const char*>(data.buf), static_cast<std::size_t>(data.len));
+    const auto target = target_of(to);
+    std::optional<std::expected<batch::Document, batch::Failure>> result;
+    if (target) unlocked([&] { result = batch::convert_bytes(bytes, batch::converter_for(*target)); });
+    PyBuffer_Release(&data);
+    if (!result) return nullptr;
+    if (!*result) {
+      PyRef exception(exception_of(module, result->error()));
+      if (exception) PyErr_SetRaisedException(exception.release());
+      return nullptr;
+    }
+    return document_object(**result);
+  });
+}
+
+PyObject* find_logs(PyObject* module, PyObject* args) {
+  return lib::guarded([&]() -> PyObject* {
+    PyObject* inputs;
+    const char* to;
+    if (!PyArg_ParseTuple(args, "Os:find_logs", &inputs, &to)) return nullptr;
+    batch::Options options;
+    const auto target = target_of(to);
+    auto paths = target ? os_paths(inputs) : std::nullopt;
+    if (!paths) return nullptr;
+    options.target = *target;
+    std::vector<batch::Job> jobs;
+    unlocked([&] { jobs = batch::plan(*paths, ".", options); });
+    PyRef list(PyList_New(std::ssize(jobs)));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      PyRef name(shown_path(jobs[i].name));
+      PyRef failure(jobs[i].failure ? exception_of(module, *jobs[i].failure) : Py_NewRef(Py_None));
+      if (!name || !failure) return nullptr;
+      PyObject* pair = PyTuple_Pack(2, name.get(), failure.get());
+      if (!pair) return nullptr;
+      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair);
+    }
+    return list.release();
+  });
+}
+
+}  // namespace pairo::core
