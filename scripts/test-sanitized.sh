@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The test suite against a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer (g++): the C++ unit tests with leak detection,
-# then pytest on the extension module with the sanitizer runtime preloaded
-# into the interpreter. Python objects are allocated with malloc so that the
+# then pytest on the extension modules (the batch engine's threads included)
+# with the sanitizer runtime preloaded into the interpreter. Python objects are allocated with malloc so that the
 # sanitizer sees them too. Leak detection is off for the interpreter, which
 # keeps memory until exit by design; tests/test_leaks.py covers the module.
 #   ./scripts/test-sanitized.sh [pytest options...]
@@ -27,6 +27,16 @@ cmake --build "$build" -j 2
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+# The package as an install lays it out, from the sanitized build: its
+# sources with pairo._core beside them (the batch engine's entry points),
+# and _pairo at the top.
+site="$build/site"
+rm -rf "$site"
+mkdir -p "$site/pairo"
+ln -s "$PWD"/python/pairo/* "$site/pairo/"
+ln -s "$PWD/$build"/_core.*.so "$site/pairo/"
+ln -s "$PWD/$build"/_pairo.*.so "$PWD/python/_pairo-stubs" "$site/"
+
 status=0
 echo "== C++ unit tests (ASan + UBSan, leak detection on)" >&2
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir "$build" --output-on-failure -j 2 || status=1
@@ -37,7 +47,7 @@ libasan=$(g++ -print-file-name=libasan.so)
   export LD_PRELOAD="$libasan"
   export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
   export PYTHONMALLOC=malloc
-  export PYTHONPATH="$PWD/$build:$PWD/python"
+  export PYTHONPATH="$PWD/$site"
   export PAIRO_SANITIZED=1
   cd tests
   "$python" -m pytest -q -p no:cacheprovider "$@"

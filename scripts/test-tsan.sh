@@ -15,6 +15,6 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_COMPILER=cla
   -DPAIRO_BUILD_MODULE=OFF -DPAIRO_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" -j 2 --target pairo_tests
 
-filter=${1:-'Engine.*:Plan.*:*OutputName*:Inflate.*:*RoundTrip*'}
+filter=${1:-'Engine.*:Converters.*:Plan.*:*OutputName*:Inflate.*:*RoundTrip*'}
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 exitcode=66" \
   "$build/tests/cpp/pairo_tests" --gtest_filter="$filter"

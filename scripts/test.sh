@@ -34,6 +34,13 @@ if [ "${PAIRO_SANITIZED_TESTS:-1}" != 0 ]; then
   echo "== sanitized suite" >&2
   ./scripts/test-sanitized.sh "$@" || status=1
 fi
+# The batch engine's threads under ThreadSanitizer (clang 19): always under
+# CI, where set-up installs clang; elsewhere where clang 19 is there.
+# PAIRO_TSAN_TESTS=0 leaves them out.
+if [ "${PAIRO_TSAN_TESTS:-1}" != 0 ] && { [ "${CI:-}" = true ] || command -v clang++-19 >/dev/null; }; then
+  echo "== engine tests under ThreadSanitizer" >&2
+  ./scripts/test-tsan.sh || status=1
+fi
 fuzz_seconds=${PAIRO_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" != 0 ] && command -v clang++-19 >/dev/null; then
   echo "== fuzzing the pipeline for ${fuzz_seconds}s" >&2
