@@ -21,14 +21,15 @@ import os
 import sys
 from collections.abc import Sequence
 from pathlib import Path
-from typing import NoReturn
-
-from tqdm import tqdm
+from typing import TYPE_CHECKING, NoReturn
 
 from _pairo import __version__
 
 from . import _core
 from ._files import STDIN, ConvertSummary, Outcome, convert_files
+
+if TYPE_CHECKING:
+    from tqdm import tqdm
 
 EXIT_OK = 0
 EXIT_FAILED = 1
@@ -185,7 +186,10 @@ def to_files(args: argparse.Namespace, tally: ConvertSummary) -> int:
 
 class ProgressBar:
     """tqdm's bar on standard error, fed from the engine's counter; shown on
-    a terminal for more than one log."""
+    a terminal for more than one log. tqdm is imported only then: it would
+    add a fifth to the command's start-up."""
+
+    shown: ProgressBar | None = None  # the bar on the terminal now
 
     def __init__(self, enabled: bool) -> None:
         self.enabled = enabled
@@ -196,13 +200,21 @@ class ProgressBar:
         if bar is None:
             if not self.enabled or total < 2:
                 return
+            from tqdm import tqdm
+
             tqdm.monitor_interval = 0  # no monitor thread for a bar this thread feeds
             bar = self.bar = tqdm(total=total, file=sys.stderr, unit="log")
+            ProgressBar.shown = self
         bar.update(done - bar.n)
+
+    def write(self, line: str) -> None:
+        assert self.bar is not None
+        self.bar.write(line, file=sys.stderr)
 
     def close(self) -> None:
         if self.bar is not None:
             self.bar.close()
+            ProgressBar.shown = None
 
 
 def report_failure(name: str, exc: BaseException) -> None:
@@ -214,4 +226,7 @@ def report_failure(name: str, exc: BaseException) -> None:
 
 def report(line: str) -> None:
     """A line on standard error that keeps a progress bar intact."""
-    tqdm.write(line, file=sys.stderr)
+    if ProgressBar.shown is not None:
+        ProgressBar.shown.write(line)
+    else:
+        print(line, file=sys.stderr, flush=True)
