@@ -5,6 +5,7 @@
 // stops the batch when a signal handler raises (Ctrl-C).
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "core/core.hpp"
 #include "lib/lib.hpp"
@@ -16,8 +17,9 @@ namespace {
 using lib::PyRef;
 using namespace std::chrono_literals;
 
-// The longest a signal waits to be noticed while no outcome comes.
-constexpr auto signal_wait = 20ms;
+// How often the outcomes ready are taken, and signals looked at: far
+// within the engine's window of work ahead at any number of threads.
+constexpr auto drain_interval = 2ms;
 // Progress is told at most this often, and once at the end.
 constexpr auto progress_interval = 50ms;
 
@@ -81,10 +83,11 @@ class Batch {
   // exception that stopped the batch set.
   PyObject* run() {
     while (!engine_.finished()) {
-      std::optional<batch::Outcome> outcome;
-      unlocked([&] { outcome = engine_.next(signal_wait); });
+      // Outcomes are taken a batch at a time: waking for each log would
+      // cost the workers a core's worth of switches on a busy machine.
+      unlocked([] { std::this_thread::sleep_for(drain_interval); });
       if (PyErr_CheckSignals() < 0) return stopped();
-      for (; outcome; outcome = engine_.next(0ms)) {
+      for (auto outcome = engine_.next(0ms); outcome; outcome = engine_.next(0ms)) {
         if (!hand_over(*outcome)) return stopped();
       }
       if (!tell_progress(false)) return stopped();
