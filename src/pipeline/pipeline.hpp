@@ -14,4 +14,8 @@ namespace pairo {
 // Text to event texts; the first stage that fails ends the run with its error.
 [[nodiscard]] std::expected<mjai::EncodedEvents, Error> convert_log_text(const tenhou::PaddedText& text);
 
+// A decoded log, whichever record it was read from (a JSON log, an XML game
+// record), to event texts.
+[[nodiscard]] std::expected<mjai::EncodedEvents, Error> convert_raw_log(tenhou::RawLog raw);
+
 }  // namespace pairo
