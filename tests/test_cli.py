@@ -513,7 +513,8 @@ def test_quiet_still_reports_failures(tmp_path):
 
 
 def test_package_exports_the_helpers_after_the_module_names():
-    assert pairo.__all__ == [*_pairo.__all__, "convert_path", "convert_many", "diagnose", "Diagnosis"]
+    assert pairo.__all__ == [*_pairo.__all__, "convert_path", "convert_many", "diagnose", "Diagnosis",
+                             "mjlog_to_mjai", "mjlog_to_tenhou6", "MjlogParsingError"]
     assert _pairo.__all__ == pairo.__all__[:8]
 
 

@@ -1,5 +1,5 @@
-"""Conversion of many logs: plain or gzipped files, in worker processes,
-results in input order.
+"""Conversion of many logs: plain or gzipped files, JSON logs or XML game
+records, in worker processes, results in input order.
 
 Each conversion holds the interpreter lock from start to end, so threads do
 not help; the work is spread over processes instead. A worker never lets an
@@ -16,6 +16,7 @@ import gzip
 import os
 import signal
 import stat
+import zlib
 from collections import deque
 from collections.abc import Callable, Generator, Iterable, Iterator
 from functools import cache
@@ -31,6 +32,7 @@ from _pairo import (
     tenhou_to_mjai,
 )
 
+from ._core import mjlog_to_mjai
 from ._diagnose import diagnose
 
 if TYPE_CHECKING:
@@ -52,6 +54,22 @@ CHUNK = 8
 # Chunks in flight per worker: one running, one waiting, so no worker idles
 # while the parent takes a result, and memory stays bounded for any batch.
 CHUNKS_PER_WORKER = 2
+
+
+# The start of a text enough to tell an XML game record from a JSON log.
+HEAD = 256
+
+
+def is_xml_record(data: bytes) -> bool:
+    """Whether `data`, gzipped or not, is an XML game record rather than a
+    JSON log: the first non-blank byte of its text is '<'. Only the start of
+    gzipped data is inflated to tell."""
+    if data.startswith(GZIP_MAGIC):
+        try:
+            data = zlib.decompressobj(wbits=31).decompress(data, HEAD)
+        except zlib.error:
+            return False
+    return data.removeprefix(b"\xef\xbb\xbf").lstrip()[:1] == b"<"
 
 
 def is_gzipped(path: StrPath) -> bool:
@@ -87,7 +105,9 @@ def explained(convert: Callable[[], list[str]], text: Callable[[], str | None]) 
 
 def convert_bytes(data: bytes) -> list[str]:
     """Converts a log given as bytes, such as standard input; gzipped data
-    is recognised by its magic bytes."""
+    is recognised by its magic bytes, an XML game record by its text."""
+    if is_xml_record(data):
+        return mjlog_to_mjai(data)
     if data.startswith(GZIP_MAGIC):
         data = gzip.decompress(data)
     text = log_text(data)
@@ -98,15 +118,39 @@ def convert_path(path: StrPath) -> list[str]:
     """Converts the log in the file `path` into its event texts.
 
     A file whose name ends in ".gz" is decompressed first; its content must
-    be UTF-8 like a plain log's. Raises what the conversion raises, and
-    `OSError` (or a subclass) when the file cannot be read.
+    be UTF-8 like a plain log's. A Tenhou XML game record (.mjlog, .xml,
+    .xml.gz; gzipped or not, whatever its name) is told from a JSON log by
+    its text, which starts with '<'. Raises what the conversion raises
+    (MjlogParsingError for a record that cannot be read), and `OSError` (or
+    a subclass) when the file cannot be read.
     """
     if not is_gzipped(path):
+        record = _xml_record(path)
+        if record is not None:
+            return mjlog_to_mjai(record)
         return explained(lambda: tenhou_file_to_mjai(path), lambda: _read_text(path))
     with open(path, "rb") as file:
-        data = gzip.decompress(file.read())
+        data = file.read()
+    if is_xml_record(data):
+        return mjlog_to_mjai(data)
+    data = gzip.decompress(data)
     text = log_text(data)
     return explained(lambda: tenhou_to_mjai(text), lambda: text)
+
+
+def _xml_record(path: StrPath) -> bytes | None:
+    """The bytes of the file `path` when it holds an XML game record, else
+    None, having read only its start: a JSON log is read by the module,
+    which also reports a file that cannot be read in its own words. Only a
+    regular file is looked into, since a pipe cannot be read twice."""
+    try:
+        with open(path, "rb") as file:
+            if not stat.S_ISREG(os.fstat(file.fileno()).st_mode):
+                return None
+            head = file.read(HEAD)
+            return head + file.read() if is_xml_record(head) else None
+    except OSError:
+        return None
 
 
 def _read_text(path: StrPath) -> str | None:
