@@ -99,7 +99,7 @@ def deal_twice(xml: str) -> str:
     return re.sub(r'hai1="\d+', f'hai1="{first}', xml, count=1)
 
 
-UNREAD = pairo.MjlogParsingError
+UNREAD = pairo.MjlogParsingError  # a record that cannot be read
 REFUSALS = [
     ("not well-formed", lambda xml: xml[: len(xml) // 2], UNREAD, r"^not well-formed XML: .* \(at byte \d+\)$"),
     ("not mjloggm", edit(r"mjloggm", "mjlog", 0), UNREAD, r"^mjlog: not a game record"),
