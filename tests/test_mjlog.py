@@ -88,6 +88,15 @@ def test_convert_path_reads_records(tmp_path, suffix):
     assert pairo.convert_path(path) == _pairo.tenhou_to_mjai(twin)
 
 
+def test_convert_path_tells_why_a_record_does_not_convert(tmp_path):
+    xml = next(p[1] for p in PAIRS if p[0] == "pantheon-3.xml")  # four kans
+    path = tmp_path / "game.mjlog"
+    path.write_bytes(gzip.compress(re.sub(r'<DORA hai="\d+" ?/>', "", xml, count=1).encode()))
+    with pytest.raises(_pairo.TenhouToMjaiError) as info:
+        pairo.convert_path(path)
+    assert info.value.__notes__ == ["round S1-0: a kan reveals a new dora, but no dora indicator is left"]
+
+
 # ---- refusals: (what, edit of the first unedited record, class, message pattern)
 
 def edit(pattern: str, replacement: str, count: int = 1):

@@ -32,7 +32,7 @@ from _pairo import (
     tenhou_to_mjai,
 )
 
-from ._core import mjlog_to_mjai
+from ._core import mjlog_to_mjai, mjlog_to_tenhou6
 from ._diagnose import diagnose
 
 if TYPE_CHECKING:
@@ -103,11 +103,25 @@ def explained(convert: Callable[[], list[str]], text: Callable[[], str | None]) 
         raise
 
 
+def convert_record(data: bytes) -> list[str]:
+    """Converts an XML game record. A record that reads but does not convert
+    gets the note its tenhou.net/6 text would get; one that cannot be read
+    says why in its own message."""
+    return explained(lambda: mjlog_to_mjai(data), lambda: _tenhou6_text(data))
+
+
+def _tenhou6_text(data: bytes) -> str | None:
+    try:
+        return mjlog_to_tenhou6(data)
+    except CONVERSION_ERRORS:
+        return None
+
+
 def convert_bytes(data: bytes) -> list[str]:
     """Converts a log given as bytes, such as standard input; gzipped data
     is recognised by its magic bytes, an XML game record by its text."""
     if is_xml_record(data):
-        return mjlog_to_mjai(data)
+        return convert_record(data)
     if data.startswith(GZIP_MAGIC):
         data = gzip.decompress(data)
     text = log_text(data)
@@ -127,12 +141,12 @@ def convert_path(path: StrPath) -> list[str]:
     if not is_gzipped(path):
         record = _xml_record(path)
         if record is not None:
-            return mjlog_to_mjai(record)
+            return convert_record(record)
         return explained(lambda: tenhou_file_to_mjai(path), lambda: _read_text(path))
     with open(path, "rb") as file:
         data = file.read()
     if is_xml_record(data):
-        return mjlog_to_mjai(data)
+        return convert_record(data)
     data = gzip.decompress(data)
     text = log_text(data)
     return explained(lambda: tenhou_to_mjai(text), lambda: text)
