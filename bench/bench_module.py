@@ -5,8 +5,8 @@ that same str in alternating rounds, so that drift hits both alike. A log's
 figure is the median of its rounds. Prints each log's times and ratio, then
 the medians and totals, and the throughput of tenhou_to_mjai.
 
-Last, the way a collection is converted: every log once in turn, each from a
-str of its own, the best of several passes over the folder.
+The way a collection is converted, every log once from a str of its own, is
+bench_collection.py's.
 
 Usage: python bench/bench_module.py [folder]   (default: $PAIRO_CORPUS/real)
 The module is imported as it is found: run with PYTHONPATH set to the build
@@ -82,24 +82,7 @@ def main(argv):
     print(f"throughput of tenhou_to_mjai: {statistics.median(r[0] / r[2] for r in rows) / 1e6:.1f} MB/s "
           f"(total {size / ours / 1e6:.1f}), {statistics.median(r[1] / r[2] for r in rows) / 1e6:.2f} M events/s "
           f"(total {events / ours / 1e6:.2f}), {len(rows) / ours:.0f} logs/s")
-    in_turn(paths)
     return 0
-
-
-def in_turn(paths, passes=9):
-    """Seconds per log over the folder, each log once from a new str."""
-    texts = [path.read_text(encoding="utf-8") for path in paths]
-    best = {"tenhou_to_mjai": float("inf"), "json.loads": float("inf")}
-    for _ in range(passes):
-        for name, function in (("tenhou_to_mjai", _pairo.tenhou_to_mjai), ("json.loads", json.loads)):
-            fresh = [text + " " for text in texts]  # trailing white space: the same log
-            start = time.perf_counter()
-            for text in fresh:
-                function(text)
-            best[name] = min(best[name], (time.perf_counter() - start) / len(fresh))
-    ours, theirs = best["tenhou_to_mjai"], best["json.loads"]
-    print(f"\nevery log in turn, each from a new str: tenhou_to_mjai {ours * 1e6:.1f} us per log, "
-          f"json.loads {theirs * 1e6:.1f} us, ratio {ours / theirs:.3f}")
 
 
 if __name__ == "__main__":

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/invariant.hpp"
 #include "mjai/mjai.hpp"
 #include "mjlog/mjlog.hpp"
 #include "pairo/conv/conv.hpp"
-#include "pairo/invariant.hpp"
 #include "tenhou/tenhou.hpp"
 
 namespace {

@@ -520,7 +520,7 @@ def test_package_exports_the_helpers_after_the_module_names():
     assert pairo.__all__ == [
         *_pairo.__all__,
         *("convert_path", "convert_many", "diagnose", "Diagnosis"),
-        *("convert_files", "ConvertSummary", "MjlogParsingError"),
+        *("mjlog_to_mjai", "mjlog_to_tenhou6", "convert_files", "ConvertSummary", "MjlogParsingError"),
     ]
     assert _pairo.__all__ == pairo.__all__[:8]
 

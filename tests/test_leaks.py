@@ -1,7 +1,7 @@
 """Converting many times leaves nothing behind: neither memory (Python's
 allocations as tracemalloc sees them, the resident size of the process),
 nor references to the module's objects, nor open descriptors, on success
-and on every failure path of both entry points.
+and on every failure path of both entry points and of the XML records'.
 
 Each check runs the same batch of calls several times and compares a late
 batch with an early one, so that what the first calls set up once (caches,
@@ -10,6 +10,7 @@ arena growth, the exception classes) does not count."""
 from __future__ import annotations
 
 import gc
+import gzip
 import json
 import os
 import sys
@@ -19,6 +20,7 @@ from pathlib import Path
 import pytest
 
 import _pairo
+import pairo
 from conftest import corpus_files
 
 MODULE_ERRORS = (
@@ -47,6 +49,10 @@ class Workload:
         self.out = tmp / "out.jsonl"
         self.missing = tmp / "missing.json"
         self.no_dir_out = tmp / "no-such-dir" / "out.jsonl"
+        xml = corpus_files("xml", "*.xml")[0].read_bytes()
+        self.records = [xml, xml.decode(), gzip.compress(xml)]
+        self.bad_records = [xml[:-20], xml.replace(b"<INIT", b"<T0/><INIT", 1), gzip.compress(xml)[:-9],
+                            xml.replace(b'<GO type="169"', b'<GO type="185"', 1)]  # 0x10: three players
         self.outcomes: dict[str, int] = {}
 
     def _count(self, name: str) -> None:
@@ -86,6 +92,13 @@ class Workload:
             self._call(file, self.good_file.parent)  # a directory
             if os.path.exists("/dev/full"):
                 self._call(file, self.good_file, "/dev/full")  # OSError on write
+        for record in self.records * 2:
+            self._call(pairo.mjlog_to_mjai, record)
+            self._call(pairo.mjlog_to_tenhou6, record, "2019021004gm-00a9-0000-e2f6516d")
+        for record in self.bad_records * 3:
+            self._call(pairo.mjlog_to_mjai, record)  # MjlogParsingError, TenhouLogParsingError
+            self._call(pairo.mjlog_to_tenhou6, record)
+        self._call(pairo.mjlog_to_mjai, 1)  # TypeError
         gc.collect()
 
 
@@ -98,7 +111,7 @@ def test_the_workload_reaches_every_ending(workload):
     workload.outcomes.clear()
     workload.run()
     expected = {"ok", "JsonParsingError", "TenhouLogParsingError", "TenhouToMjaiError",
-                "FileNotFoundError", "OSError", "TypeError"}
+                "FileNotFoundError", "OSError", "TypeError", "MjlogParsingError"}
     assert expected <= workload.outcomes.keys(), workload.outcomes
 
 

@@ -146,7 +146,15 @@ def test_random_names_keep_their_text_in_every_str_width():
         assert json.loads(events[0])["names"] == names
 
 
-@pytest.mark.parametrize("text", ['{"name": "東\udc80"}', '{"name": "😀\udfff"}', '{"a": "' + "z" * 40 + '\ud800"}'])
+@pytest.mark.parametrize(
+    "text",
+    [
+        '{"name": "東\udc80"}',
+        '{"name": "😀\udfff"}',
+        '{"a": "' + "z" * 40 + '\ud800"}',
+        '{"a": "' + "z" * 70 + '\udbff' + "z" * 70 + '"}',  # inside a run of plain text
+    ],
+)
 def test_lone_surrogate_in_any_str_width_raises_encode_error(text):
     with pytest.raises(UnicodeEncodeError) as info:
         _pairo.tenhou_to_mjai(text)

@@ -1,9 +1,10 @@
 """Several Python threads converting at once get exactly what one thread gets
-converting the same logs in turn: the same event texts, and the same error
-class and message for logs that fail."""
+converting the same logs (and XML game records) in turn: the same event
+texts, and the same error class and message for logs that fail."""
 
 from __future__ import annotations
 
+import gzip
 import random
 import sys
 import threading
@@ -13,6 +14,7 @@ from pathlib import Path
 import pytest
 
 import _pairo
+import pairo
 from conftest import corpus_files
 
 THREADS = 6
@@ -91,3 +93,23 @@ def test_file_entry_from_threads_matches_sequential(logs, tmp_path, short_switch
                 assert written == "".join(line + "\n" for line in want[1]), f"thread {index}: {path.name}"
             else:
                 assert written is None, f"thread {index}: {path.name} left an output file"
+
+
+def test_xml_records_from_threads_match_sequential(short_switch_interval):
+    # These calls release the interpreter lock while they work: threads run them truly at once.
+    records = [path.read_bytes() for path in corpus_files("xml", "*.xml")]
+    inputs = records + [gzip.compress(r) for r in records[:5]] + [r[: len(r) // 3] for r in records[:5]]
+    calls = [(f, data) for data in inputs for f in (pairo.mjlog_to_mjai, pairo.mjlog_to_tenhou6)]
+    expected = [outcome(f, data) for f, data in calls]
+    assert {"ok", "MjlogParsingError"} == {kind for kind, _ in expected}
+
+    def work(index):
+        order = list(range(len(calls)))
+        random.Random(index).shuffle(order)
+        got = [None] * len(calls)
+        for i in order:
+            got[i] = outcome(*calls[i])
+        return got
+
+    for index, got in enumerate(run_in_threads(work, THREADS)):
+        assert got == expected, f"thread {index}"

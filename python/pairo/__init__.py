@@ -1,10 +1,11 @@
-"""Convert Tenhou game logs (tenhou.net/6 JSON, XML records) into mjai event
-streams.
+"""Convert Tenhou version-6 JSON game logs, and Tenhou's XML game records,
+into mjai event streams.
 
 The conversion itself lives in the extension module ``_pairo``; this package
-re-exports its names and adds what users need around it: the reason a log
-does not convert, batch conversion on the native engine's threads and the
-``pairo`` command.
+re-exports its names and adds what users need around it: XML game records
+(``mjlog_to_mjai``, and ``mjlog_to_tenhou6`` for their tenhou.net/6 JSON),
+the reason a log does not convert, batch conversion on the native engine's
+threads and the ``pairo`` command.
 """
 
 from _pairo import (
@@ -18,7 +19,7 @@ from _pairo import (
     tenhou_to_mjai,
 )
 
-from ._core import MjlogParsingError
+from ._core import MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6
 from ._diagnose import Diagnosis, diagnose
 from ._files import ConvertSummary, convert_files
 from .batch import convert_many, convert_path
@@ -36,6 +37,8 @@ __all__ = [
     "convert_many",
     "diagnose",
     "Diagnosis",
+    "mjlog_to_mjai",
+    "mjlog_to_tenhou6",
     "convert_files",
     "ConvertSummary",
     "MjlogParsingError",

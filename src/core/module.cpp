@@ -1,10 +1,11 @@
 // Initialisation of pairo._core, the package's own extension module on the
 // same C++ core as _pairo. It offers what _pairo's fixed surface cannot: the
-// detail of a failed conversion, XML records, and whole batches of logs on
-// the engine's threads.
+// detail of a failed conversion, Tenhou's XML game records, and whole batches
+// of logs on the engine's threads.
 //
 // It imports _pairo and takes its exception classes, so that a failure raises
-// the very classes _pairo raises, whichever module a caller went through.
+// the very classes _pairo raises, whichever module a caller went through; it
+// makes its own strs of the common event texts, as _pairo does.
 // Like _pairo it is initialised once per process, in the first interpreter.
 #include "core/core.hpp"
 #include "lib/lib.hpp"
@@ -20,6 +21,16 @@ PyMethodDef methods[] = {
      "diagnose(data, /)\n--\n\n"
      "Why the Tenhou log text `data` does not convert: the tuple (stage, kind,\n"
      "round, seat, item, message, detail), or None when it converts."},
+    {"mjlog_to_tenhou6", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&mjlog_to_tenhou6)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "mjlog_to_tenhou6(data, ref=None)\n--\n\n"
+     "The tenhou.net/6 JSON text of the Tenhou XML game record `data` (str, or\n"
+     "bytes, gzip-compressed or not); `ref` is the game id written as its ref."},
+    {"mjlog_to_mjai", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&mjlog_to_mjai)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "mjlog_to_mjai(data)\n--\n\n"
+     "The mjai event texts of the Tenhou XML game record `data` (str, or bytes,\n"
+     "gzip-compressed or not)."},
     {"convert_files", &convert_files, METH_VARARGS,
      "convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to, stdin, on_outcome, progress, /)\n--\n\n"
      "Converts the logs that `inputs` name into files under `outdir` on `jobs` threads.\n"
@@ -53,23 +64,10 @@ PyModuleDef module_def = {
 
 PyObject* module_slot = nullptr;  // owned for the rest of the process
 
-// _pairo's four classes, under the same names.
-bool add_error_classes(PyObject* module) {
-  PyRef pairo_module(PyImport_ImportModule("_pairo"));
-  if (!pairo_module) return false;
-  for (std::size_t i = 0; i < lib::error_class_count; ++i) {
-    const char* name = lib::texts::error_class_names[i];
-    PyRef cls(PyObject_GetAttrString(pairo_module.get(), name));
-    if (!cls || PyModule_AddObjectRef(module, name, cls.get()) < 0) return false;
-  }
-  return true;
-}
-
 PyObject* initialise() {
   if (module_slot) return Py_NewRef(module_slot);
   PyRef module(PyModule_Create2(&module_def, lib::python_api_version));
-  if (!module || !add_error_classes(module.get()) || !add_record_error_class(module.get())) return nullptr;
-  if (!lib::make_common_strs()) return nullptr;
+  if (!module || !add_error_classes(module.get()) || !lib::make_common_strs()) return nullptr;
   if (!module_slot) module_slot = module.release();
   return Py_NewRef(module_slot);
 }

@@ -12,11 +12,6 @@ namespace {
 
 using lib::PyRef;
 
-constexpr const char* record_error_doc =
-    "A Tenhou XML game record that cannot be read: not well-formed XML, not an mjloggm\n"
-    "document, or content that cannot form a log. The message names the element and\n"
-    "what is wrong with it.";
-
 // The interpreter's own classes; null for the module's.
 PyObject* builtin_class(batch::ErrorClass cls) noexcept {
   using enum batch::ErrorClass;
@@ -73,14 +68,6 @@ PyObject* raised(PyObject* module, const batch::Failure& failure) {
 }
 
 }  // namespace
-
-bool add_record_error_class(PyObject* module) {
-  if (PyObject_HasAttrString(module, "MjlogParsingError")) return true;
-  PyRef base(PyObject_GetAttrString(module, "TenhouLogParsingError"));
-  if (!base) return false;
-  PyRef cls(PyErr_NewExceptionWithDoc("pairo.MjlogParsingError", record_error_doc, base.get(), nullptr));
-  return cls && PyModule_AddObjectRef(module, "MjlogParsingError", cls.get()) == 0;
-}
 
 PyObject* exception_of(PyObject* module, const batch::Failure& failure) {
   PyRef exception(raised(module, failure));

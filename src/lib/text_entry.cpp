@@ -13,12 +13,10 @@ PyObject* convert_str(PyObject* data) {
     prefix_argument_error("data");
     return nullptr;
   }
-  std::expected<mjai::EncodedEvents, pairo::Error> events;
-  {  // the copy of the text goes as soon as the events are written
-    tenhou::PaddedText text;
-    if (!read_str_text(data, text)) return nullptr;  // UnicodeEncodeError as it stands
-    events = pairo::convert_log_text(text);
-  }
+  tenhou::PaddedText text;
+  if (!read_str_text(data, text)) return nullptr;  // UnicodeEncodeError as it stands
+  // The copy of the text goes as soon as it is parsed.
+  const auto events = pairo::convert_log_text(std::move(text));
   if (!events) {
     raise_error(events.error());
     return nullptr;

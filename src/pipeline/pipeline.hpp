@@ -13,9 +13,12 @@ namespace pairo {
 
 // Text to event texts; the first stage that fails ends the run with its error.
 [[nodiscard]] std::expected<mjai::EncodedEvents, Error> convert_log_text(const tenhou::PaddedText& text);
+// The same, releasing the text as soon as it is parsed: a call then holds
+// less at once.
+[[nodiscard]] std::expected<mjai::EncodedEvents, Error> convert_log_text(tenhou::PaddedText&& text);
 
-// A log already decoded (an XML record read into the same records) to event
-// texts, from the preparation on.
+// A decoded log, whichever record it was read from (a JSON log, an XML game
+// record), to event texts.
 [[nodiscard]] std::expected<mjai::EncodedEvents, Error> convert_raw_log(tenhou::RawLog raw);
 
 }  // namespace pairo

@@ -205,12 +205,14 @@ std::size_t parser_depth_limit(std::size_t text_size) { return text_size / 2 + 1
 // goes deeper, so that the common call does not pay for room it never uses.
 constexpr std::size_t usual_depth = 64;
 
-}  // namespace
-
-std::expected<RawLog, pairo::Error> decode_raw_log(const PaddedText& text) {
+// Parses the whole text into `document`, whose root goes to `root`. The
+// parser's own room (the index of the text's structure, as large as half
+// the document) goes when the parse is over, before any record is built.
+// A parser per call: nothing survives from one log to the next.
+[[nodiscard]] simdjson::error_code parse_document(const PaddedText& text, simdjson::dom::document& document,
+                                                  Element& root) {
   static_assert(PaddedText::padding >= simdjson::SIMDJSON_PADDING,
                 "the text is parsed where it lies, so its padding must cover the parser's reads");
-  // A parser per call: nothing survives from one log to the next.
   simdjson::dom::parser parser;
   const std::size_t depth_limit = parser_depth_limit(text.size());
   // The whole text is validated here (UTF-8, syntax, skipped values included)
@@ -218,13 +220,30 @@ std::expected<RawLog, pairo::Error> decode_raw_log(const PaddedText& text) {
   // it goes: simdjson refuses integers beyond 64 bits anywhere, even where
   // they would be kept as floating-point numbers (inside result items) or
   // skipped (under unknown keys); such a text fails to decode.
-  Element root;
   for (std::size_t depth = std::min(usual_depth, depth_limit);; depth = depth_limit) {
-    if (const auto error = parser.allocate(text.size(), depth)) return std::unexpected(parse_failure(error));
-    const auto error = parser.parse(text.data(), text.size(), false).get(root);
-    if (error == simdjson::SUCCESS) break;
-    if (error != simdjson::DEPTH_ERROR || depth == depth_limit) return std::unexpected(parse_failure(error));
+    if (const auto error = parser.allocate(text.size(), depth)) return error;
+    const auto error = parser.parse_into_document(document, text.data(), text.size(), false).get(root);
+    if (error != simdjson::DEPTH_ERROR || depth == depth_limit) return error;
   }
+}
+
+}  // namespace
+
+std::expected<RawLog, pairo::Error> decode_raw_log(const PaddedText& text) {
+  simdjson::dom::document document;
+  Element root;
+  if (const auto error = parse_document(text, document, root)) return std::unexpected(parse_failure(error));
+  return read_root(root);
+}
+
+std::expected<RawLog, pairo::Error> decode_raw_log(PaddedText&& text) {
+  simdjson::dom::document document;
+  Element root;
+  const auto error = parse_document(text, document, root);
+  // The document holds its own copy of every value: the text is not needed
+  // while the records are built, the most memory a call holds at once.
+  text = PaddedText();
+  if (error) return std::unexpected(parse_failure(error));
   return read_root(root);
 }
 

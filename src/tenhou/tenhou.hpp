@@ -137,5 +137,7 @@ class PaddedText {
 // Decodes one complete log text (UTF-8) strictly into its records; a text
 // that is not a log fails with an error of the decoding stage.
 [[nodiscard]] std::expected<RawLog, pairo::Error> decode_raw_log(const PaddedText& text);
+// The same, releasing the text as soon as it is parsed.
+[[nodiscard]] std::expected<RawLog, pairo::Error> decode_raw_log(PaddedText&& text);
 
 }  // namespace tenhou

@@ -1,0 +1,108 @@
+"""A collection converted as a program meets it: every log once in turn, each
+from a str of its own made fresh from the file's bytes, against json.loads of
+the same strs, and against another build of the module when one is named.
+
+Real logs hold Japanese player names, so each fresh str keeps two bytes a
+character and has no UTF-8 form yet: the call pays for making one, as a
+program reading the files would.
+
+A pass converts the whole folder with each function in turn (this build,
+json.loads, the other build, json.loads again for it), each function over
+strs made for it just before, untimed. The figure of a function is its time
+summed over the folder, the median over the passes; json.loads is measured
+next to each build, so that a build is compared with the json.loads of its
+own moments of the run.
+
+Usage: python bench/bench_collection.py [--baseline PATH.so] [--passes N] [folder]
+   folder: default $PAIRO_CORPUS/real. PATH.so: another build's _pairo
+   extension file, loaded beside the one found on the path.
+"""
+
+import argparse
+import importlib.machinery
+import importlib.util
+import json
+import os
+import statistics
+import sys
+import time
+from pathlib import Path
+from types import ModuleType
+
+import _pairo
+
+
+def default_folder() -> Path:
+    root = os.environ.get("PAIRO_CORPUS") or str(Path(__file__).resolve().parents[2] / "shared" / "corpus")
+    return Path(root) / "real"
+
+
+def load_other_build(path: str) -> ModuleType:
+    """The extension at `path`, under its own name but not in sys.modules."""
+    loader = importlib.machinery.ExtensionFileLoader("_pairo", path)
+    spec = importlib.util.spec_from_file_location("_pairo", path, loader=loader)
+    if spec is None:
+        raise SystemExit(f"cannot load {path}")
+    saved = sys.modules.pop("_pairo")
+    try:
+        module = importlib.util.module_from_spec(spec)
+        loader.exec_module(module)
+    finally:
+        sys.modules["_pairo"] = saved
+    return module
+
+
+def seconds_over(function, files: list[bytes]) -> float:
+    """The time `function` takes over fresh strs of every file, in turn."""
+    fresh = [data.decode("utf-8") for data in files]
+    clock = time.perf_counter
+    start = clock()
+    for text in fresh:
+        function(text)
+    return clock() - start
+
+
+def main(argv: list[str]) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("folder", nargs="?", type=Path, default=default_folder())
+    parser.add_argument("--baseline", help="another build's _pairo extension file")
+    parser.add_argument("--passes", type=int, default=7)
+    args = parser.parse_args(argv[1:])
+
+    paths = sorted(args.folder.glob("*.json"))
+    if not paths:
+        print(f"no logs in {args.folder}", file=sys.stderr)
+        return 1
+    files = [path.read_bytes() for path in paths]
+    builds = {"this build": _pairo}
+    if args.baseline:
+        builds["baseline"] = load_other_build(args.baseline)
+    for module in builds.values():  # the same events, and warm code
+        for data in files:
+            module.tenhou_to_mjai(data.decode("utf-8"))
+
+    times: dict[str, list[float]] = {name: [] for name in builds}
+    json_times: dict[str, list[float]] = {name: [] for name in builds}
+    for _ in range(args.passes):
+        for name, module in builds.items():
+            times[name].append(seconds_over(module.tenhou_to_mjai, files))
+            json_times[name].append(seconds_over(json.loads, files))
+
+    print(f"bench_collection: {len(files)} logs of {args.folder}, each once from a fresh str, "
+          f"median of {args.passes} passes")
+    print(f"  module {_pairo.__file__}" + (f"\n  baseline {args.baseline}" if args.baseline else ""))
+    medians = {}
+    for name in builds:
+        ours = statistics.median(times[name])
+        theirs = statistics.median(json_times[name])
+        ratios = [t / j for t, j in zip(times[name], json_times[name])]
+        medians[name] = ours
+        print(f"  {name:10} {ours * 1e3:8.2f} ms over the folder, json.loads {theirs * 1e3:8.2f} ms, "
+              f"ratio {ours / theirs:.3f} (passes {min(ratios):.3f} to {max(ratios):.3f})")
+    if "baseline" in medians:
+        print(f"  this build / baseline: {medians['this build'] / medians['baseline']:.3f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
