@@ -104,7 +104,8 @@ using Converter =
     std::function<std::expected<Document, Failure>(tenhou::PaddedText& text, Format format, std::string_view path)>;
 
 // The JSON log's mjai events, through the module's own stages and with its
-// failure texts. Reads every text as JSON: XML fails to parse.
+// failure texts. Reads every text as JSON: XML fails to parse. The text is
+// released once parsed.
 [[nodiscard]] std::expected<Document, Failure> json_to_mjai(tenhou::PaddedText& text, Format format,
                                                             std::string_view path = {});
 

@@ -84,8 +84,9 @@ std::string game_id_of(std::string_view path) {
   return is_game_id(name) ? std::string(name) : std::string();
 }
 
+// The text goes as soon as it is parsed: a worker then holds less at once.
 std::expected<Document, Failure> json_to_mjai(tenhou::PaddedText& text, Format, std::string_view) {
-  return events(pairo::convert_log_text(text));
+  return events(pairo::convert_log_text(std::move(text)));
 }
 
 std::expected<Document, Failure> log_to_mjai(tenhou::PaddedText& text, Format format, std::string_view path) {
