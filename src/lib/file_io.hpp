@@ -1,5 +1,5 @@
 // What the file entry point builds on: path arguments (paths.cpp),
-// descriptors, whole-file reading and line writing (file_io.cpp). System failures travel as errno values up to
+// the shared descriptors (sysio/fd.hpp) and line writing (file_io.cpp). System failures travel as errno values up to
 // the entry point, which raises them.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "mjai/mjai.hpp"
+#include "sysio/fd.hpp"
 #include "tenhou/tenhou.hpp"
 
 namespace pairo::lib {
@@ -29,47 +30,12 @@ namespace pairo::lib {
 
 // ---- descriptors --------------------------------------------------------
 
-using Errno = int;
-
-// One owner for one open descriptor; -1 when it owns none.
-class Fd {
- public:
-  Fd() noexcept = default;
-  explicit Fd(int owned) noexcept : fd_(owned) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd(Fd&& other) noexcept : fd_(other.release()) {}
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = other.release();
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-
-  [[nodiscard]] int get() const noexcept { return fd_; }
-  [[nodiscard]] int release() noexcept { return std::exchange(fd_, -1); }
-  // Never retried: after an interrupted close the descriptor is gone anyway.
-  void reset() noexcept {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-  }
-
- private:
-  int fd_ = -1;
-};
-
-// Whether the number names an open descriptor of the process.
-[[nodiscard]] bool is_open(int fd) noexcept;
-
-// Read-only, close-on-exec.
-[[nodiscard]] std::expected<Fd, Errno> open_for_reading(const char* path);
-
-// Write-only, created (0666 before the umask) or truncated, close-on-exec.
-[[nodiscard]] std::expected<Fd, Errno> create_for_writing(const char* path);
-
-// Everything from the current position to the end of the file.
-[[nodiscard]] std::expected<tenhou::PaddedText, Errno> read_whole(int fd);
+using sysio::create_for_writing;
+using sysio::Errno;
+using sysio::Fd;
+using sysio::is_open;
+using sysio::open_for_reading;
+using sysio::read_whole;
 
 // Where the lines go. Standard output closed by the caller swallows them: a
 // write there fails with EBADF and loses nothing. Not so a descriptor open

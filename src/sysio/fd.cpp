@@ -1,0 +1,123 @@
+// Descriptors, whole-file reading and gathering writes.
+#include "sysio/fd.hpp"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace sysio {
+namespace {
+
+std::expected<Fd, Errno> open_retrying(const char* path, int flags, mode_t mode) {
+  for (;;) {
+    const int fd = ::open(path, flags, mode);
+    if (fd >= 0) return Fd(fd);
+    if (errno != EINTR) return std::unexpected(errno);
+  }
+}
+
+std::expected<std::size_t, Errno> read_some(int fd, char* into, std::size_t room) {
+  for (;;) {
+    const ssize_t got = ::read(fd, into, room);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return std::unexpected(errno);
+  }
+}
+
+// The bytes still to come by the file's status; 0 where it has no size.
+std::size_t remaining_size(int fd) noexcept {
+  struct stat status{};
+  if (::fstat(fd, &status) != 0) return 0;
+  const off_t position = ::lseek(fd, 0, SEEK_CUR);
+  if (position < 0 || status.st_size <= position) return 0;
+  return static_cast<std::size_t>(status.st_size - position);
+}
+
+// A bigger buffer holding the `filled` bytes of `text` followed by `more`.
+tenhou::PaddedText grown(const tenhou::PaddedText& text, std::size_t filled, std::string_view more) {
+  const std::size_t capacity = std::max({text.capacity() * 2, filled + more.size(), std::size_t{8192}});
+  tenhou::PaddedText bigger(capacity);
+  if (filled != 0) std::memcpy(bigger.data(), text.data(), filled);
+  std::memcpy(bigger.data() + filled, more.data(), more.size());
+  return bigger;
+}
+
+}  // namespace
+
+std::expected<void, Errno> Fd::close_checked() noexcept {
+  const int fd = release();
+  if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) return std::unexpected(errno);
+  return {};
+}
+
+bool is_open(int fd) noexcept { return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
+
+std::expected<Fd, Errno> open_for_reading(const char* path) {
+  return open_retrying(path, O_RDONLY | O_CLOEXEC, 0);
+}
+
+std::expected<Fd, Errno> create_for_writing(const char* path) {
+  return open_retrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+std::expected<Fd, Errno> create_exclusive(const char* path) {
+  return open_retrying(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+std::expected<tenhou::PaddedText, Errno> read_whole(int fd) {
+  tenhou::PaddedText text(remaining_size(fd));
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == text.capacity()) {
+      // Full as the size promised: a small probe tells the end of the file
+      // from a file that grew (or had no size, as a pipe) without growing
+      // the buffer.
+      char probe[64];
+      auto got = read_some(fd, probe, sizeof probe);
+      if (!got) return std::unexpected(got.error());
+      if (*got == 0) break;
+      text = grown(text, filled, std::string_view(probe, *got));
+      filled += *got;
+      continue;
+    }
+    auto got = read_some(fd, text.data() + filled, text.capacity() - filled);
+    if (!got) return std::unexpected(got.error());
+    if (*got == 0) break;
+    filled += *got;
+  }
+  text.resize_within(filled);
+  return text;
+}
+
+std::expected<void, Errno> write_slots(int fd, std::span<iovec> slots) {
+  while (!slots.empty()) {
+    const int count = static_cast<int>(std::min<std::size_t>(slots.size(), IOV_MAX));
+    const ssize_t put = ::writev(fd, slots.data(), count);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(errno);
+    }
+    if (put == 0) return std::unexpected(EIO);  // no progress: stop rather than spin
+    auto left = static_cast<std::size_t>(put);
+    while (!slots.empty() && left >= slots.front().iov_len) {
+      left -= slots.front().iov_len;
+      slots = slots.subspan(1);
+    }
+    if (left != 0) {
+      slots.front().iov_base = static_cast<char*>(slots.front().iov_base) + left;
+      slots.front().iov_len -= left;
+    }
+  }
+  return {};
+}
+
+std::expected<void, Errno> write_all(int fd, std::string_view bytes) {
+  iovec slot{const_cast<char*>(bytes.data()), bytes.size()};  // the system only reads it
+  return write_slots(fd, std::span(&slot, 1));
+}
+
+}  // namespace sysio

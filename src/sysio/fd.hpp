@@ -1,0 +1,70 @@
+// Descriptors and the system calls on them that the module's file entry
+// point and the batch engine share: opening, whole-file reading and
+// gathering writes, each retried where interrupted and failing with its
+// errno. Free of Python, so that worker threads can use it.
+#pragma once
+
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <expected>
+#include <span>
+#include <string_view>
+#include <utility>
+
+#include "tenhou/tenhou.hpp"
+
+namespace sysio {
+
+using Errno = int;
+
+// One owner for one open descriptor; -1 when it owns none.
+class Fd {
+ public:
+  Fd() noexcept = default;
+  explicit Fd(int owned) noexcept : fd_(owned) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  ~Fd() { reset(); }
+
+  [[nodiscard]] int get() const noexcept { return fd_; }
+  [[nodiscard]] int release() noexcept { return std::exchange(fd_, -1); }
+  // Never retried: after an interrupted close the descriptor is gone anyway.
+  void reset() noexcept {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  }
+  // Closes now and tells whether the file's last writes failed on the way
+  // (some file systems report a full disk only here).
+  [[nodiscard]] std::expected<void, Errno> close_checked() noexcept;
+
+ private:
+  int fd_ = -1;
+};
+
+// Whether the number names an open descriptor of the process.
+[[nodiscard]] bool is_open(int fd) noexcept;
+
+// Read-only, close-on-exec.
+[[nodiscard]] std::expected<Fd, Errno> open_for_reading(const char* path);
+// Write-only, created (0666 before the umask) or truncated, close-on-exec.
+[[nodiscard]] std::expected<Fd, Errno> create_for_writing(const char* path);
+// The same, but a new file only.
+[[nodiscard]] std::expected<Fd, Errno> create_exclusive(const char* path);
+
+// Everything from the current position to the end of the file.
+[[nodiscard]] std::expected<tenhou::PaddedText, Errno> read_whole(int fd);
+
+// Writes the slots whole, as many a call as the system takes, resuming
+// after a short write at the byte it stopped at.
+[[nodiscard]] std::expected<void, Errno> write_slots(int fd, std::span<iovec> slots);
+[[nodiscard]] std::expected<void, Errno> write_all(int fd, std::string_view bytes);
+
+}  // namespace sysio
