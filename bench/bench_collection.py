@@ -19,8 +19,7 @@ Usage: python bench/bench_collection.py [--baseline PATH.so] [--passes N] [folde
 """
 
 import argparse
-import importlib.machinery
-import importlib.util
+import importlib
 import json
 import os
 import statistics
@@ -38,17 +37,19 @@ def default_folder() -> Path:
 
 
 def load_other_build(path: str) -> ModuleType:
-    """The extension at `path`, under its own name but not in sys.modules."""
-    loader = importlib.machinery.ExtensionFileLoader("_pairo", path)
-    spec = importlib.util.spec_from_file_location("_pairo", path, loader=loader)
-    if spec is None:
-        raise SystemExit(f"cannot load {path}")
+    """The extension at `path`, imported under its own name from its folder,
+    then taken out of sys.modules so that this build stays `_pairo`."""
+    wanted = Path(path).resolve()
+    folder = str(wanted.parent)
     saved = sys.modules.pop("_pairo")
+    sys.path.insert(0, folder)
     try:
-        module = importlib.util.module_from_spec(spec)
-        loader.exec_module(module)
+        module = importlib.import_module("_pairo")
     finally:
+        sys.path.remove(folder)
         sys.modules["_pairo"] = saved
+    if module.__file__ is None or Path(module.__file__).resolve() != wanted:
+        raise SystemExit(f"cannot load {path}: {folder} holds another _pairo")
     return module
 
 
