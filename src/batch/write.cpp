@@ -16,6 +16,7 @@
 
 #include "batch/io.hpp"
 #include "batch/steps.hpp"
+#include "sysio/lines.hpp"
 
 namespace batch::steps {
 namespace {
@@ -81,24 +82,6 @@ std::expected<io::Fd, Failure> create_temporary(const std::string& target, std::
   return std::unexpected(system_failure(EEXIST, io::parent_of(target)));
 }
 
-// The lines of the events: each text, then a line feed, handed to the
-// system where they lie, many lines a call.
-std::expected<void, io::Errno> write_lines(int fd, const mjai::EncodedEvents& events) {
-  static constexpr char line_feed = '\n';  // the system only reads it
-  constexpr std::size_t lines_per_write = IOV_MAX / 2;
-  std::array<iovec, 2 * lines_per_write> slots;
-  for (std::size_t first = 0; first < events.size(); first += lines_per_write) {
-    const std::size_t count = std::min(lines_per_write, events.size() - first);
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::string_view text = events.at(first + i);
-      slots[2 * i] = iovec{const_cast<char*>(text.data()), text.size()};
-      slots[2 * i + 1] = iovec{const_cast<char*>(&line_feed), 1};
-    }
-    if (auto written = io::write_slots(fd, std::span(slots).first(2 * count)); !written) return written;
-  }
-  return {};
-}
-
 std::string joined_lines(const mjai::EncodedEvents& events) {
   std::size_t size = 0;
   for (std::size_t i = 0; i < events.size(); ++i) size += events.at(i).size() + 1;
@@ -113,7 +96,7 @@ std::string joined_lines(const mjai::EncodedEvents& events) {
 
 std::expected<void, io::Errno> write_document(int fd, const Document& document, gzip::Deflater* deflater) {
   if (const auto* events = std::get_if<mjai::EncodedEvents>(&document)) {
-    if (!deflater) return write_lines(fd, *events);
+    if (!deflater) return sysio::write_event_lines(fd, *events);
     return io::write_all(fd, deflater->deflate(joined_lines(*events)));
   }
   const auto& text = std::get<std::string>(document);
