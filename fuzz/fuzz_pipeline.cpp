@@ -1,5 +1,7 @@
 // Any text through the whole pipeline: it is rejected by one stage, or it
 // becomes event texts that are each one compact JSON object led by "type".
+// The direct reader of a log takes no text that the parsed document's reader
+// refuses, and gives the same records where it takes one.
 // A broken invariant, any other C++ exception and any sanitizer report are
 // findings.
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include "mjai/mjai.hpp"
 #include "pairo/conv/conv.hpp"
 #include "base/invariant.hpp"
+#include "tenhou/decode_read.hpp"
 #include "tenhou/tenhou.hpp"
 
 namespace {
@@ -44,7 +47,16 @@ void check_event_text(simdjson::dom::parser& parser, std::string_view text) {
   }
 }
 
+void check_readers_agree(const tenhou::PaddedText& text) {
+  const auto direct = tenhou::decoding::read_directly(text);
+  if (!direct) return;
+  const auto document = tenhou::decoding::read_document(text);
+  if (!document) finding("the direct reader took a text the document reader refuses", document.error().message);
+  if (!(*direct == *document)) finding("the two readers gave different records", text.view());
+}
+
 void run(std::string_view input) {
+  check_readers_agree(tenhou::PaddedText(input));
   auto raw = tenhou::decode_raw_log(tenhou::PaddedText(input));
   if (!raw) return;
   auto prepared = pairo::conv::prepare_log(std::move(*raw));

@@ -44,10 +44,6 @@ Decoded<std::uint32_t> read_fields(object fields, const std::array<std::string_v
 
 // ---- The rule set: an object, or an array of up to five values; defaults for the rest.
 
-// The rule's fields by position, in the order of the keys and of the array form.
-enum RuleField : std::size_t { Disp, Aka, Aka51, Aka52, Aka53 };
-constexpr std::array<std::string_view, 5> rule_keys = {"disp", "aka", "aka51", "aka52", "aka53"};
-
 Status read_rule_field(Rule& rule, std::size_t position, Element value) {
   switch (position) {
     case Disp: return store(rule.disp, read_string(value));
@@ -77,16 +73,6 @@ Decoded<Rule> read_rule(Element e) {
 }
 
 // ---- A round: a positional record of 17 values.
-
-// A round's values by position. Positions 4 to 15 hold three values per
-// seat (hand, draws, discards), seat p's from FirstSeat + 3p.
-enum KyokuField : std::size_t { Meta, Scores, DoraIndicators, UraIndicators, FirstSeat, Results = FirstSeat + 12 };
-enum SeatField : std::size_t { Hand, Draws, Discards };
-constexpr std::size_t kyoku_size = Results + 1;
-
-// The round header's values by position.
-enum MetaField : std::size_t { Kyoku, Honba, Kyotaku };
-constexpr std::size_t meta_size = Kyotaku + 1;
 
 Decoded<KyokuMeta> read_meta(Element e) {
   array values;
@@ -152,12 +138,6 @@ Decoded<RawKyoku> read_kyoku(Element e) {
 }
 
 // ---- The root: an object, or an array of the eight values in key order.
-
-// The log's fields by position, in the order of the keys and of the array form.
-enum LogField : std::size_t { Log, Name, RuleSet, Ratingc, Lobby, Dan, Rate, Sx };
-constexpr std::array<std::string_view, 8> log_keys = {"log", "name", "rule", "ratingc", "lobby", "dan", "rate", "sx"};
-// The required keys, looked for in this order when the object ends.
-constexpr std::array<std::size_t, 3> required_positions = {Log, Name, RuleSet};
 
 Decoded<std::vector<std::string>> read_strings(Element e) { return read_sequence(e, read_string); }
 
@@ -229,21 +209,40 @@ constexpr std::size_t usual_depth = 64;
 
 }  // namespace
 
-std::expected<RawLog, pairo::Error> decode_raw_log(const PaddedText& text) {
+}  // namespace tenhou
+
+namespace tenhou::decoding {
+
+Decoded<RawLog> read_document(const PaddedText& text) {
   simdjson::dom::document document;
   Element root;
   if (const auto error = parse_document(text, document, root)) return std::unexpected(parse_failure(error));
   return read_root(root);
 }
 
+}  // namespace tenhou::decoding
+
+namespace tenhou {
+
+// Most logs are read directly; the others, faulty ones included, through the
+// parsed document, which tells what is wrong.
+std::expected<RawLog, pairo::Error> decode_raw_log(const PaddedText& text) {
+  if (auto log = decoding::read_directly(text)) return std::move(*log);
+  return decoding::read_document(text);
+}
+
 std::expected<RawLog, pairo::Error> decode_raw_log(PaddedText&& text) {
+  if (auto log = decoding::read_directly(text)) {
+    text = PaddedText();
+    return std::move(*log);
+  }
   simdjson::dom::document document;
-  Element root;
+  decoding::Element root;
   const auto error = parse_document(text, document, root);
   // The document holds its own copy of every value: the text is not needed
   // while the records are built, the most memory a call holds at once.
   text = PaddedText();
-  if (error) return std::unexpected(parse_failure(error));
+  if (error) return std::unexpected(decoding::parse_failure(error));
   return read_root(root);
 }
 

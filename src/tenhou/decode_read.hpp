@@ -184,6 +184,38 @@ template <std::size_t N, class Read, class T = read_value_t<Read>>
   return values;
 }
 
+// ---- The records' fields by position.
+
+// The log's fields, in the order of the keys and of the array form.
+enum LogField : std::size_t { Log, Name, RuleSet, Ratingc, Lobby, Dan, Rate, Sx };
+inline constexpr std::array<std::string_view, 8> log_keys = {"log",   "name", "rule", "ratingc",
+                                                             "lobby", "dan",  "rate", "sx"};
+// The required keys, looked for in this order when the object ends.
+inline constexpr std::array<std::size_t, 3> required_positions = {Log, Name, RuleSet};
+
+// The rule's fields, in the order of the keys and of the array form.
+enum RuleField : std::size_t { Disp, Aka, Aka51, Aka52, Aka53 };
+inline constexpr std::array<std::string_view, 5> rule_keys = {"disp", "aka", "aka51", "aka52", "aka53"};
+
+// A round's values. Positions 4 to 15 hold three values per seat (hand,
+// draws, discards), seat p's from FirstSeat + 3p.
+enum KyokuField : std::size_t { Meta, Scores, DoraIndicators, UraIndicators, FirstSeat, Results = FirstSeat + 12 };
+enum SeatField : std::size_t { Hand, Draws, Discards };
+inline constexpr std::size_t kyoku_size = Results + 1;
+
+// The round header's values.
+enum MetaField : std::size_t { Kyoku, Honba, Kyotaku };
+inline constexpr std::size_t meta_size = Kyotaku + 1;
+
+// ---- The two readers of a whole text.
+
+// One pass over the text, straight into the records: nothing when the text
+// is not a plain log, which the other reader then reads again.
+[[nodiscard]] std::optional<RawLog> read_directly(const PaddedText& text);
+// Through simdjson's parsed document: every log, and the error of every text
+// that is none.
+[[nodiscard]] Decoded<RawLog> read_document(const PaddedText& text);
+
 // ---- Items of the streams and of the result list.
 
 // Every item of a stream, in order; the first that is no item fails.

@@ -28,6 +28,7 @@ struct JsonValue {
   using Object = std::vector<JsonMember>;
   std::variant<std::monostate, bool, std::uint64_t, std::int64_t, double, std::string, Array, Object>
       value;
+  friend bool operator==(const JsonValue&, const JsonValue&) = default;
 };
 
 // One entry of a JSON object. A named record rather than a pair, so that the
@@ -35,40 +36,50 @@ struct JsonValue {
 struct JsonMember {
   std::string key;
   JsonValue value;
+  friend bool operator==(const JsonMember&, const JsonMember&) = default;
 };
 
 // One element of a seat's draws or discards stream.
 struct ActionItem {
   struct Tile {
     pairo::Tile tile;
+    friend bool operator==(const Tile&, const Tile&) = default;
   };
   struct Number {
     std::uint8_t value;
+    friend bool operator==(const Number&, const Number&) = default;
   };
   struct Text {
     std::string text;
+    friend bool operator==(const Text&, const Text&) = default;
   };
   std::variant<Tile, Number, Text> value;
+  friend bool operator==(const ActionItem&, const ActionItem&) = default;
 };
 
 // One element of a round's result list.
 struct ResultItem {
   struct Text {
     std::string text;
+    friend bool operator==(const Text&, const Text&) = default;
   };
   struct Deltas {
     std::array<std::int32_t, 4> values;
+    friend bool operator==(const Deltas&, const Deltas&) = default;
   };
   struct Values {
     std::vector<JsonValue> values;
+    friend bool operator==(const Values&, const Values&) = default;
   };
   std::variant<Text, Deltas, Values> value;
+  friend bool operator==(const ResultItem&, const ResultItem&) = default;
 };
 
 struct KyokuMeta {
   std::uint8_t kyoku = 0;
   std::uint8_t honba = 0;
   std::uint8_t kyotaku = 0;
+  friend bool operator==(const KyokuMeta&, const KyokuMeta&) = default;
 };
 
 struct RawKyoku {
@@ -80,6 +91,7 @@ struct RawKyoku {
   std::array<std::vector<ActionItem>, 4> draws;
   std::array<std::vector<ActionItem>, 4> discards;
   std::vector<ResultItem> results;
+  friend bool operator==(const RawKyoku&, const RawKyoku&) = default;
 };
 
 struct Rule {
@@ -88,6 +100,7 @@ struct Rule {
   std::uint8_t aka51 = 0;
   std::uint8_t aka52 = 0;
   std::uint8_t aka53 = 0;
+  friend bool operator==(const Rule&, const Rule&) = default;
 };
 
 struct RawLog {
@@ -99,6 +112,8 @@ struct RawLog {
   std::optional<std::vector<std::string>> dan;
   std::optional<std::vector<double>> rate;
   std::optional<std::vector<std::string>> sx;
+  // Field by field: the two readers of a text give equal records.
+  friend bool operator==(const RawLog&, const RawLog&) = default;
 };
 
 // A log's text followed by the zeroed bytes that the parser may read past

@@ -16,21 +16,6 @@
 #include "pairo/conv/conv.hpp"
 #include "tenhou/tenhou.hpp"
 
-// Equality of the decoded records, field by field, for these comparisons only.
-namespace tenhou {
-bool operator==(const JsonMember& a, const JsonMember& b);
-bool operator==(const JsonValue& a, const JsonValue& b) { return a.value == b.value; }
-bool operator==(const JsonMember& a, const JsonMember& b) { return a.key == b.key && a.value == b.value; }
-bool operator==(const ActionItem::Tile& a, const ActionItem::Tile& b) { return a.tile == b.tile; }
-bool operator==(const ActionItem::Number& a, const ActionItem::Number& b) { return a.value == b.value; }
-bool operator==(const ActionItem::Text& a, const ActionItem::Text& b) { return a.text == b.text; }
-bool operator==(const ActionItem& a, const ActionItem& b) { return a.value == b.value; }
-bool operator==(const ResultItem::Text& a, const ResultItem::Text& b) { return a.text == b.text; }
-bool operator==(const ResultItem::Deltas& a, const ResultItem::Deltas& b) { return a.values == b.values; }
-bool operator==(const ResultItem::Values& a, const ResultItem::Values& b) { return a.values == b.values; }
-bool operator==(const ResultItem& a, const ResultItem& b) { return a.value == b.value; }
-}  // namespace tenhou
-
 namespace {
 
 namespace fs = std::filesystem;
