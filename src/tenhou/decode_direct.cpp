@@ -2,14 +2,15 @@
 // straight into its place in the records, with no parsed document between.
 //
 // It takes the logs as Tenhou and the tools that write its format write
-// them, pretty-printed or not. At the first thing it does not take (any
-// fault, or a rarer form: the root or the rule set as an array, a string
-// with an escape, "-0", an integer of more than 18 digits, a number that is
-// not finite, a value nested deeper than the decoder allows) it gives up,
-// and the reader of simdjson's parsed document reads the text again: that
-// reader decides and explains. So this one must never take a text the other
-// refuses, nor give other records: it checks the whole text's grammar, the
-// values it skips under unknown keys included, and the UTF-8 of every string.
+// them, pretty-printed or not, escaped or not. At the first thing it does
+// not take (any fault, or a rarer form: the root or the rule set as an
+// array, a lone surrogate escape, a negative zero, an integer of more than
+// 18 digits, a number that is not finite, a value nested deeper than the
+// decoder allows) it gives up, and the reader of simdjson's parsed document
+// reads the text again: that reader decides and explains. So this one must
+// never take a text the other refuses, nor give other records: it checks the
+// whole text's grammar, the values it skips under unknown keys included, and
+// the UTF-8 of every string.
 #include <simdjson.h>
 
 #include <algorithm>
@@ -46,6 +47,10 @@ class Cursor {
 
   [[nodiscard]] bool at_end() const noexcept { return at_ == end_; }
   [[nodiscard]] char peek() const noexcept { return *at_; }
+
+  // A place to come back to, when a value is read one way and then another.
+  [[nodiscard]] const char* mark() const noexcept { return at_; }
+  void rewind(const char* mark) noexcept { at_ = mark; }
 
   // At an array of scalars: one more than the commas before the first ']',
   // at least its item count.
@@ -171,7 +176,7 @@ class Cursor {
     if (integral) return integer_value(digits, count, negative, out);
     double value = 0;
     const auto parsed = std::from_chars(begin, at_, value);
-    if (parsed.ec != std::errc() || parsed.ptr != at_ || !std::isfinite(value) || value == 0) return false;
+    if (parsed.ec != std::errc() || parsed.ptr != at_ || !std::isfinite(value) || (value == 0 && negative)) return false;
     out.value = value;
     return true;
   }
@@ -433,34 +438,21 @@ bool read_json_value(Cursor& c, int level, JsonValue& out) {
   }
 }
 
-// The score changes of a win or draw: exactly four integers within 32 bits.
-std::optional<std::array<std::int32_t, 4>> as_deltas(const JsonValue::Array& values) {
-  if (values.size() != 4) return std::nullopt;
-  std::array<std::int32_t, 4> deltas{};
-  for (std::size_t i = 0; i < 4; ++i) {
-    if (const auto* value = std::get_if<std::uint64_t>(&values[i].value); value && *value <= INT32_MAX) {
-      deltas[i] = static_cast<std::int32_t>(*value);
-    } else if (const auto* negative = std::get_if<std::int64_t>(&values[i].value); negative && *negative >= INT32_MIN) {
-      deltas[i] = static_cast<std::int32_t>(*negative);
-    } else {
-      return std::nullopt;
-    }
-  }
-  return deltas;
+// Exactly four integers within 32 bits: a round's scores, or the score
+// changes of a win or draw.
+bool read_four_integers(Cursor& c, std::array<std::int32_t, 4>& out) {
+  std::size_t count = 0;
+  return read_array(c, [&] { return count < out.size() && read_integer(c, out[count++]); }) && count == out.size();
 }
 
 // Text, then four i32 deltas, then any other array as JSON values.
 bool read_result_item(Cursor& c, ResultItem& out) {
   c.skip_whitespace();
   if (c.peek() == '"') return read_text(c, out.value.emplace<ResultItem::Text>().text);
-  JsonValue::Array values;
-  if (!read_json_array(c, result_item_level, values)) return false;
-  if (const auto deltas = as_deltas(values)) {
-    out.value.emplace<ResultItem::Deltas>(*deltas);
-  } else {
-    out.value.emplace<ResultItem::Values>(std::move(values));
-  }
-  return true;
+  const char* item = c.mark();
+  if (read_four_integers(c, out.value.emplace<ResultItem::Deltas>().values)) return true;
+  c.rewind(item);
+  return read_json_array(c, result_item_level, out.value.emplace<ResultItem::Values>().values);
 }
 
 bool read_kyoku_field(Cursor& c, RawKyoku& kyoku, std::size_t position) {
@@ -474,10 +466,7 @@ bool read_kyoku_field(Cursor& c, RawKyoku& kyoku, std::size_t position) {
       kyoku.meta = KyokuMeta{values[Kyoku], values[Honba], values[Kyotaku]};
       return true;
     }
-    case Scores: {
-      std::size_t count = 0;
-      return read_array(c, [&] { return count < 4 && read_integer(c, kyoku.scores[count++]); }) && count == 4;
-    }
+    case Scores: return read_four_integers(c, kyoku.scores);
     case DoraIndicators: return read_tiles(c, kyoku.dora_indicators);
     case UraIndicators: return read_tiles(c, kyoku.ura_indicators);
     case Results: return read_array(c, [&] { return read_result_item(c, kyoku.results.emplace_back()); });

@@ -53,6 +53,13 @@ TEST_P(DirectReaderCorpus, TakesEveryLogAsTheDocumentReaderDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Folders, DirectReaderCorpus, testing::Values("real", "real-rounds", "sim"));
 
+// The plain log with its first draw stream replaced.
+std::string with_stream(std::string_view stream) {
+  std::string text = log_text();
+  const std::string plain = "[21,\"c212223\"]";
+  return text.replace(text.find(plain), plain.size(), stream);
+}
+
 // Faults the document reader refuses, most of them in values that neither
 // reader keeps: the direct reader must give up on each.
 class DirectReaderGivesUp : public testing::TestWithParam<std::string> {};
@@ -73,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
                     log_text("\"title\":1.,"), log_text("\"title\":-,"), log_text("\"title\":.5,"),
                     log_text("\"title\":+1,"), log_text("\"title\":1e,"), log_text("\"title\":123456789012345678901234,"),
                     log_text("\"title\":[[[[]]],"), log_text("\"log\":[],"), log_text("\"ti\\x\":1,"),
-                    log_text("\"ratingc\":\"PF4\",\"ratingc\":null,")));
+                    log_text("\"ratingc\":\"PF4\",\"ratingc\":null,"), log_text("\"sx\":[\"\\ud800\"],"),
+                    log_text("\"sx\":[\"\xc3\"],"), with_stream("[21,]"), with_stream("[021]"), with_stream("[256]"),
+                    with_stream("[21.0]"), with_stream("[21 22]"), with_stream("[\"c1\t2\"]"), with_stream("[\"\\x\"]")));
 
 // Rarer forms both readers take: the direct one gives the same records or
 // gives up.
@@ -97,15 +106,31 @@ std::string with_escaped_key(std::string text) { return text.replace(text.find("
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, DirectReaderAgrees,
-    testing::Values(log_text("\"title\":[\"x\",{\"k\":[true,false,null,-1.5e3]}],"),
-                    with_escaped_key(log_text()),
-                    log_text("\"ratingc\":null,\"lobby\":-3,\"dan\":[\"初段\"],\"rate\":[1500,1500.5,-0],\"sx\":null,"),
+    testing::Values(log_text("\"ratingc\":null,\"lobby\":-3,\"dan\":[\"初段\"],\"rate\":[1500,1500.5,-0,-0.0],\"sx\":null,"),
                     log_text("\"title\":" + std::string(40, '[') + std::string(40, ']') + ","),
-                    " \n" + log_text() + " \r\n\t",
                     R"([[],["a","b","c","d"],["般南喰赤",1],null,null,null,null,null])",
                     kyoku_with_results(R"(["和了",[1000,-1000,0,2147483648],[-0,1.0,9223372036854775807]])"),
-                    kyoku_with_results(R"(["流局",[-9223372036854775808,18446744073709551615,1e300]])"),
-                    kyoku_with_results(R"(["和了",[0,0,0,0],[{"a":1,"a":[{}]},"\u00e9\n"]])"),
+                    kyoku_with_results(R"(["流局",[-9223372036854775808,18446744073709551615,1e300]])")));
+
+// Forms the direct reader itself takes: escapes, zeros and exponents,
+// whitespace anywhere, repeated keys inside result values.
+class DirectReaderTakes : public testing::TestWithParam<std::string> {};
+
+TEST_P(DirectReaderTakes, AsTheDocumentReaderDoes) {
+  const PaddedText text(GetParam());
+  const auto document = read_document(text);
+  ASSERT_TRUE(document.has_value()) << document.error().message;
+  const auto direct = read_directly(text);
+  ASSERT_TRUE(direct.has_value()) << GetParam();
+  EXPECT_TRUE(*direct == *document) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, DirectReaderTakes,
+    testing::Values(log_text("\"title\":[\"x\",{\"k\":[true,false,null,-1.5e3]}],"), with_escaped_key(log_text()),
+                    log_text("\"sc\":[0.0,1e-5,2.5E+3],\"rate\":[0.0,1.25e2,-3],\"sx\":[\"\\u5927\\ud83c\\udc04\\n\\\"\"],"),
+                    with_stream("[ 21 ,\n \"c\\u0032\\u00312\\/\" ]"), " \n" + log_text() + " \r\n\t",
+                    kyoku_with_results(R"(["和了",[0,0,0,0],[{"a":1,"a":[{}]},"\u00e9\n",-2.5e-3]])"),
                     kyoku_with_results(R"(["和了",[0,0,0],[0,0,0,0,0]])")));
 
 }  // namespace
