@@ -28,9 +28,6 @@
 namespace pairo::conv {
 namespace {
 
-// How often each tile is still to be discarded by one seat, by tile code.
-using TileCounts = std::array<std::int32_t, mjai::tile_count>;
-
 [[nodiscard]] constexpr std::size_t code(Tile tile) noexcept { return static_cast<std::size_t>(tile); }
 
 // The round's choice for an ambiguous call on a tile. Unset: accept it and
@@ -91,37 +88,16 @@ struct CallFacts {
   };
 }
 
-// One round's seat events, made once and read by every attempt, with how
-// often each seat discards each tile.
-struct RoundStreams {
-  const std::array<SeatEvents, 4>& seats;
-  std::array<TileCounts, 4> discard_counts{};
-};
-
-[[nodiscard]] std::array<TileCounts, 4> discard_counts(const std::array<SeatEvents, 4>& seats) noexcept {
-  std::array<TileCounts, 4> counts{};
-  for (Seat s = 0; s < 4; ++s) {
-    for (const Event& event : seats[s].discard_events) {
-      if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) ++counts[s][code(dahai->pai)];
-    }
-  }
-  return counts;
-}
-
 // One attempt at playing a round out, appending its events to `out`.
 class Attempt {
  public:
-  Attempt(const PreparedKyoku& kyoku, const RoundStreams& streams, Decisions& decisions,
+  Attempt(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats, Decisions& decisions,
           Events& out)
-      : kyoku_(kyoku),
-        decisions_(decisions),
-        out_(out),
-        remaining_(streams.discard_counts),
-        actor_(static_cast<Seat>(kyoku.kyoku % 4)) {
+      : kyoku_(kyoku), decisions_(decisions), out_(out), actor_(static_cast<Seat>(kyoku.kyoku % 4)) {
     for (Seat s = 0; s < 4; ++s) {
-      draws_[s] = Unread(streams.seats[s].draw_events);
-      discards_[s] = Unread(streams.seats[s].discard_events);
-      draws_left_ += streams.seats[s].draw_events.size();
+      draws_[s] = Unread(seats[s].draw_events);
+      discards_[s] = Unread(seats[s].discard_events);
+      draws_left_ += seats[s].draw_events.size();
       note_next_draw(s);
     }
   }
@@ -147,11 +123,19 @@ class Attempt {
     Unread() = default;
     explicit Unread(const Events& list) noexcept : next(list.data()), end(list.data() + list.size()) {}
     [[nodiscard]] bool empty() const noexcept { return next == end; }
+    // Whether a dahai of `tile` is still to come.
+    [[nodiscard]] bool discards(Tile tile) const noexcept {
+      return std::any_of(next, end, [tile](const Event& event) {
+        const auto* dahai = std::get_if<mjai::Dahai>(&event);
+        return dahai != nullptr && dahai->pai == tile;
+      });
+    }
   };
 
   // Appends a seat's event. Draws and discards, most of them, are copied as
-  // what they are, without the union's copy dispatching on the kind.
-  void emit(const Event& event) {
+  // what they are, without the union's copy dispatching on the kind; kept
+  // inline in the turn's loop, where its call would cost more than the copy.
+  [[gnu::always_inline]] void emit(const Event& event) {
     if (const auto* tsumo = std::get_if<mjai::Tsumo>(&event)) {
       out_.emplace_back(*tsumo);
     } else if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) {
@@ -244,10 +228,7 @@ class Attempt {
   }
 
   void note_dahai(const Event& event) noexcept {
-    if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) {
-      --remaining_[actor_][code(dahai->pai)];
-      last_tile_ = dahai->pai;
-    }
+    if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) last_tile_ = dahai->pai;
   }
 
   [[nodiscard]] std::expected<After, Error> discard() {
@@ -323,9 +304,11 @@ class Attempt {
   }
 
   // A call is ambiguous when the discarder will discard the same tile again;
-  // the round's decisions say whether this discard is the one called.
+  // the round's decisions say whether this discard is the one called. Calls
+  // are few, so the discarder's unread list is searched only for them, where
+  // counting every seat's tiles ahead cost each attempt a pass and a copy.
   [[nodiscard]] bool accept_call() {
-    if (discards_[actor_].empty() || remaining_[actor_][code(last_tile_)] <= 0) return true;
+    if (!discards_[actor_].discards(last_tile_)) return true;
     Decision& decision = decisions_[code(last_tile_)];
     switch (decision) {
       case Decision::Unset: decision = Decision::Accepted; return true;
@@ -347,7 +330,6 @@ class Attempt {
   const PreparedKyoku& kyoku_;
   Decisions& decisions_;
   Events& out_;
-  std::array<TileCounts, 4> remaining_;
   std::array<Unread, 4> draws_{};
   std::array<Unread, 4> discards_{};
   std::size_t draws_left_ = 0;  // over all seats
@@ -404,12 +386,11 @@ class Attempt {
 // from: the round then fails with attempt 3's error.
 std::expected<void, Error> play_round(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats,
                                              Events& out, std::size_t max_attempts) {
-  const RoundStreams streams{seats, discard_counts(seats)};
   Decisions decisions{};
   std::vector<Decisions> tried;  // start states of the retries
   const std::size_t round_start = out.size();
   for (std::size_t attempts = 1;; ++attempts) {
-    auto attempt = Attempt(kyoku, streams, decisions, out).run();
+    auto attempt = Attempt(kyoku, seats, decisions, out).run();
     if (attempt) {
       append_round_results(out, kyoku);
       return {};
