@@ -473,7 +473,8 @@ std::expected<std::string, pairo::Error> encode_event(const Event& event) {
 
 // One pass over the events: the room is made for an average text, and
 // made again, twice as large, whenever the next event's bound does not fit.
-// Common texts are only numbered: they stand ready in the table.
+// Common texts are only numbered: they stand ready in the table. Every
+// entry of the lists is written here, so their room is made unfilled.
 std::expected<EncodedEvents, pairo::Error> encode_events(std::span<const Event> events) {
   EncodedEvents encoded;
   encoded.ends.resize(events.size());
@@ -488,13 +489,12 @@ std::expected<EncodedEvents, pairo::Error> encode_events(std::span<const Event> 
       for (; done < events.size(); ++done) {
         const Event& event = events[done];
         const Number number = common_number(event);
-        if (number != CommonTexts::none) {  // nothing to write
-          encoded.common[done] = number;
-        } else {
+        if (number == CommonTexts::none) {  // a common text has nothing to write
           if (static_cast<std::size_t>(last - at) < event_text_bound(event)) break;
-          at = write_at(event, number, at);
+          at = write_text(event, at);
           if (holds_non_ascii(event)) encoded.non_ascii.push_back(static_cast<std::uint32_t>(done));
         }
+        encoded.common[done] = number;
         encoded.ends[done] = static_cast<std::uint32_t>(at - data);
       }
       return static_cast<std::size_t>(at - data);
