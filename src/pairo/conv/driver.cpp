@@ -46,6 +46,16 @@ struct CallFacts {
   int priority;  // pon over chi over daiminkan
 };
 
+// Whether the event is a chi, pon or daiminkan: their kinds stand side by
+// side in the union, so one comparison of the kind number tells, where most
+// draws would otherwise be tried against each of the three.
+[[nodiscard]] bool is_call(const Event& event) noexcept {
+  constexpr std::size_t chi = Event(std::in_place_type<mjai::Chi>).index();
+  static_assert(Event(std::in_place_type<mjai::Pon>).index() == chi + 1 &&
+                Event(std::in_place_type<mjai::Daiminkan>).index() == chi + 2);
+  return event.index() - chi <= 2;
+}
+
 [[nodiscard]] std::optional<CallFacts> call_facts(const Event& event) noexcept {
   if (const auto* pon = std::get_if<mjai::Pon>(&event)) return CallFacts{pon->target, pon->pai, 1};
   if (const auto* chi = std::get_if<mjai::Chi>(&event)) return CallFacts{chi->target, chi->pai, 0};
@@ -161,6 +171,7 @@ class Attempt {
     const Event& event = *draws.next++;
     --draws_left_;
     note_next_draw(actor_);
+    if (!is_call(event)) return &event;
     if (const auto call = call_facts(event)) {
       const bool matches = call->pai == last_tile_ &&
                            (!discard_seen_ || (call->target == last_discarder_ && last_discarder_ != actor_));
@@ -276,7 +287,7 @@ class Attempt {
   // Keeps the mark of whether seat s's next draw event is a call.
   void note_next_draw(Seat s) noexcept {
     const Unread& draws = draws_[s];
-    const bool calls = !draws.empty() && call_facts(*draws.next).has_value();
+    const bool calls = !draws.empty() && is_call(*draws.next);
     const auto bit = static_cast<std::uint8_t>(1u << s);
     calling_ = static_cast<std::uint8_t>(calls ? calling_ | bit : calling_ & ~bit);
   }
