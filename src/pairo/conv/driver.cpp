@@ -246,9 +246,30 @@ class Attempt {
     Unread& discards = discards_[actor_];
     if (discards.empty()) return After::RoundOver;
     const Event& event = *discards.next++;
-    note_dahai(event);
+    if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) return discard_tile(*dahai);
+    return discard_other(event, discards);
+  }
+
+  // A plain discard, most of a round's, told by one test of its kind: it
+  // shows a kan dora still pending, ends the round when no draw is left, and
+  // passes the turn.
+  [[nodiscard]] std::expected<After, Error> discard_tile(const mjai::Dahai& dahai) {
+    last_tile_ = dahai.pai;
     if (dora_after_discard_) {
-      if (std::holds_alternative<mjai::Dahai>(event) || std::holds_alternative<mjai::Ankan>(event)) {
+      if (auto dora = reveal_dora(); !dora) return std::unexpected(std::move(dora.error()));
+      dora_after_discard_ = false;
+    }
+    out_.emplace_back(dahai);
+    reach_pending_ = false;
+    if (draws_left_ == 0) return After::RoundOver;
+    pass_turn();
+    return After::Continue;
+  }
+
+  // A riichi declaration with its discard, a kakan or an ankan.
+  [[nodiscard]] std::expected<After, Error> discard_other(const Event& event, Unread& discards) {
+    if (dora_after_discard_) {
+      if (std::holds_alternative<mjai::Ankan>(event)) {
         if (auto dora = reveal_dora(); !dora) return std::unexpected(std::move(dora.error()));
         dora_after_discard_ = false;
       } else if (std::holds_alternative<mjai::Kakan>(event)) {
