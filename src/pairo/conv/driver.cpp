@@ -209,9 +209,19 @@ class Attempt {
     if (!next) return std::unexpected(std::move(next.error()));
     const Event& event = **next;
     if (reach_pending_) out_.emplace_back(mjai::ReachAccepted{last_discarder_});
+    if (const auto* tsumo = std::get_if<mjai::Tsumo>(&event)) return take_tile(*tsumo);
     if (std::holds_alternative<mjai::Daiminkan>(event)) return take_after_daiminkan(event);
-    if (auto dora = reveal_before_draw(event); !dora) return dora;
     emit(event);
+    return {};
+  }
+
+  // A plain draw, most of a round's, told by one test of its kind.
+  [[nodiscard]] std::expected<void, Error> take_tile(const mjai::Tsumo& tsumo) {
+    if (dora_before_draw_) {
+      dora_before_draw_ = false;
+      if (auto dora = reveal_dora(); !dora) return dora;
+    }
+    out_.emplace_back(tsumo);
     return {};
   }
 
