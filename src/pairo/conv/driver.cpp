@@ -131,7 +131,7 @@ class Attempt {
     const Event* next = nullptr;
     const Event* end = nullptr;
     Unread() = default;
-    explicit Unread(const Events& list) noexcept : next(list.data()), end(list.data() + list.size()) {}
+    explicit Unread(const SeatEventList& list) noexcept : next(list.data()), end(list.data() + list.size()) {}
     [[nodiscard]] bool empty() const noexcept { return next == end; }
     // Whether a dahai of `tile` is still to come.
     [[nodiscard]] bool discards(Tile tile) const noexcept {

@@ -197,7 +197,7 @@ template <class Meld, std::size_t N>
 }
 
 [[nodiscard]] std::expected<void, Error> convert_draws(const std::vector<ActionItem>& items, Seat s,
-                                                              Events& out) {
+                                                              SeatEventList& out) {
   out.reserve(items.size());
   for (const ActionItem& item : items) {
     if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
@@ -224,7 +224,7 @@ template <class Meld, std::size_t N>
 // stay as they are, a placeholder among them included.
 class PairedDraws {
  public:
-  explicit PairedDraws(const Events& draws) noexcept : next_(draws.data()), end_(draws.data() + draws.size()) {}
+  explicit PairedDraws(const SeatEventList& draws) noexcept : next_(draws.data()), end_(draws.data() + draws.size()) {}
 
   [[nodiscard]] bool left() const noexcept { return next_ != end_; }
   // The tile of the draw the entry pairs with, for a tsumogiri; unknown
@@ -249,7 +249,7 @@ class PairedDraws {
 }
 
 [[nodiscard]] std::expected<void, Error> convert_discards(const std::vector<ActionItem>& items, Seat s,
-                                                                 const Events& draw_events, Events& out) {
+                                                                 const SeatEventList& draw_events, SeatEventList& out) {
   // A riichi text gives two events, and a seat declares riichi once a round.
   out.reserve(items.size() + 1);
   PairedDraws draws(draw_events);
