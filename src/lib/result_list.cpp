@@ -7,6 +7,7 @@
 //
 // They are immutable and live for the rest of the process, like the module;
 // only identity among equal texts shows it, which no one can count on for str.
+#include <array>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -17,15 +18,17 @@
 namespace pairo::lib {
 namespace {
 
-// Indexed by the common texts' number: entry none is null.
-// Plain pointers, so that nothing is released after the interpreter ends.
-std::vector<PyObject*> common_strs;  // owned for the rest of the process
+// Indexed by the common texts' number: entry none is null, and so is every
+// entry until they are made. Of fixed size, so that a number read from the
+// encoder needs no test against it. Plain pointers, so that nothing is
+// released after the interpreter ends.
+std::array<PyObject*, mjai::CommonTexts::last + 1> common_strs{};  // owned for the rest of the process
 
 }  // namespace
 
 bool make_common_strs() {
   using mjai::CommonTexts;
-  if (!common_strs.empty()) return true;
+  if (common_strs[CommonTexts::last] != nullptr) return true;
   std::vector<PyRef> made(CommonTexts::last + 1);  // made[none] stays null
   for (CommonTexts::Number number = 1; number <= CommonTexts::last; ++number) {
     const std::string_view text = CommonTexts::text(number);
@@ -33,10 +36,7 @@ bool make_common_strs() {
     if (!made[number]) return false;
     std::memcpy(PyUnicode_1BYTE_DATA(made[number].get()), text.data(), text.size());
   }
-  std::vector<PyObject*> strs;
-  strs.reserve(made.size());
-  for (PyRef& str : made) strs.push_back(str.release());
-  common_strs = std::move(strs);
+  for (std::size_t number = 0; number < made.size(); ++number) common_strs[number] = made[number].release();
   return true;
 }
 
@@ -64,12 +64,10 @@ PyObject* build_result_list(const mjai::EncodedEvents& events) {
   const Py_ssize_t count = std::ssize(events.ends);
   PyRef list(PyList_New(count));
   if (!list) return nullptr;
-  const std::span<PyObject* const> common = common_str_table();
   std::size_t next_non_ascii = 0;
   for (Py_ssize_t i = 0; i < count; ++i) {
     const auto at = static_cast<std::size_t>(i);
-    const mjai::CommonTexts::Number number = events.common[at];
-    PyObject* str = number < common.size() ? common[number] : nullptr;  // null for none
+    PyObject* str = common_strs[events.common[at]];  // null for none; the encoder numbers no further
     if (str != nullptr) {
       Py_INCREF(str);
     } else {

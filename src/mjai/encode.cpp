@@ -17,22 +17,32 @@ namespace mjai {
 namespace {
 
 // A tile's name in quotation marks, padded so that it is copied whole by
-// one eight-byte move; `size` says how much of the copy counts.
+// one eight-byte move; `size` says how much of the copy counts. The same
+// with a comma before it, for a tile that follows another in a list.
 struct QuotedTile {
   std::array<char, 8> bytes{};
   std::uint8_t size = 0;
 };
 
+constexpr QuotedTile quoted_tile(std::string_view lead, std::string_view name) {
+  QuotedTile quoted;
+  std::size_t at = 0;
+  for (const char c : lead) quoted.bytes[at++] = c;
+  for (const char c : name) quoted.bytes[at++] = c;
+  quoted.bytes[at++] = '"';
+  quoted.size = static_cast<std::uint8_t>(at);
+  return quoted;
+}
+
 constexpr std::array<QuotedTile, tile_count> quoted_tiles = [] {
   std::array<QuotedTile, tile_count> table{};
-  for (std::size_t t = 0; t < tile_count; ++t) {
-    const std::string_view name = tile_names[t];
-    QuotedTile& quoted = table[t];
-    quoted.bytes[0] = '"';
-    for (std::size_t i = 0; i < name.size(); ++i) quoted.bytes[i + 1] = name[i];
-    quoted.bytes[name.size() + 1] = '"';
-    quoted.size = static_cast<std::uint8_t>(name.size() + 2);
-  }
+  for (std::size_t t = 0; t < tile_count; ++t) table[t] = quoted_tile("\"", tile_names[t]);
+  return table;
+}();
+
+constexpr std::array<QuotedTile, tile_count> next_quoted_tiles = [] {
+  std::array<QuotedTile, tile_count> table{};
+  for (std::size_t t = 0; t < tile_count; ++t) table[t] = quoted_tile(",\"", tile_names[t]);
   return table;
 }();
 
@@ -88,20 +98,15 @@ class Cursor {
     }
   }
 
-  void tile(Tile t) noexcept {
-    const QuotedTile& quoted = quoted_tiles[static_cast<std::uint8_t>(t)];
-    std::memcpy(at_, quoted.bytes.data(), quoted.bytes.size());
-    at_ += quoted.size;
-  }
+  void tile(Tile t) noexcept { copy(quoted_tiles[static_cast<std::uint8_t>(t)]); }
 
   template <class Range>
   void tiles(const Range& range) noexcept {
     byte('[');
-    bool first = true;
+    const auto* table = &quoted_tiles;
     for (Tile t : range) {
-      if (!first) byte(',');
-      tile(t);
-      first = false;
+      copy((*table)[static_cast<std::uint8_t>(t)]);
+      table = &next_quoted_tiles;
     }
     byte(']');
   }
@@ -119,6 +124,11 @@ class Cursor {
   void string(std::string_view text) noexcept;
 
  private:
+  void copy(const QuotedTile& quoted) noexcept {
+    std::memcpy(at_, quoted.bytes.data(), quoted.bytes.size());
+    at_ += quoted.size;
+  }
+
   char* at_;
 };
 
@@ -473,7 +483,8 @@ std::expected<std::string, pairo::Error> encode_event(const Event& event) {
 
 // One pass over the events: the room is made for an average text, and
 // made again, twice as large, whenever the next event's bound does not fit.
-// Common texts are only numbered: they stand ready in the table.
+// Common texts are only numbered: they stand ready in the table. Every
+// entry of the lists is written here, so their room is made unfilled.
 std::expected<EncodedEvents, pairo::Error> encode_events(std::span<const Event> events) {
   EncodedEvents encoded;
   encoded.ends.resize(events.size());
@@ -488,13 +499,12 @@ std::expected<EncodedEvents, pairo::Error> encode_events(std::span<const Event> 
       for (; done < events.size(); ++done) {
         const Event& event = events[done];
         const Number number = common_number(event);
-        if (number != CommonTexts::none) {  // nothing to write
-          encoded.common[done] = number;
-        } else {
+        if (number == CommonTexts::none) {  // a common text has nothing to write
           if (static_cast<std::size_t>(last - at) < event_text_bound(event)) break;
-          at = write_at(event, number, at);
+          at = write_text(event, at);
           if (holds_non_ascii(event)) encoded.non_ascii.push_back(static_cast<std::uint32_t>(done));
         }
+        encoded.common[done] = number;
         encoded.ends[done] = static_cast<std::uint32_t>(at - data);
       }
       return static_cast<std::size_t>(at - data);

@@ -4,9 +4,13 @@
 
 #include <cstdint>
 #include <expected>
+#include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/error.hpp"
@@ -49,14 +53,37 @@ struct CommonTexts {
   [[nodiscard]] static std::string_view text(Number number) noexcept;
 };
 
+// The allocator of lists whose every entry is written right after the room
+// is made: making the room leaves the entries as they are, rather than
+// filling them with zeros first to be overwritten.
+template <class T>
+struct UnfilledAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UnfilledAllocator<U>;
+  };
+  UnfilledAllocator() noexcept = default;
+  template <class U>
+  UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}  // NOLINT: converts like std::allocator
+
+  template <class U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    std::construct_at(p, std::forward<Args>(args)...);
+  }
+};
+
 // The texts of a whole game. A common text is only numbered; every other
 // one is written in one buffer, text i at [end(i-1), end(i)).
 struct EncodedEvents {
   std::string text;
-  std::vector<std::uint32_t> ends;
+  std::vector<std::uint32_t, UnfilledAllocator<std::uint32_t>> ends;
   // Per text, its number among the common texts, or CommonTexts::none:
   // equal numbers other than none mark equal texts.
-  std::vector<CommonTexts::Number> common;
+  std::vector<CommonTexts::Number, UnfilledAllocator<CommonTexts::Number>> common;
   // The texts that hold bytes above 0x7f, in order; every other one is ASCII.
   std::vector<std::uint32_t> non_ascii;
 

@@ -190,6 +190,21 @@ TEST(ConvertSeatStreams, PairingDropsZeroPlaceholders) {
   }
 }
 
+// Seat lists end their events without destroying them, so an event that
+// owns memory must not get in, whichever way it is put; the plain kinds do.
+TEST(SeatEventList, RefusesEventsThatOwnMemory) {
+  pairo::conv::SeatEventList list;
+  const mjai::Event owning[] = {mjai::StartKyoku{}, mjai::Hora{0, 1, std::nullopt, std::vector<mjai::Tile>{}}};
+  for (const mjai::Event& event : owning) {
+    EXPECT_THROW(list.push_back(event), pairo::InvariantViolation);
+    EXPECT_THROW(list.emplace_back(mjai::Event(event)), pairo::InvariantViolation);
+  }
+  list.push_back(mjai::Event(mjai::Pon{1, 0, mjai::Tile::M1, {mjai::Tile::M1, mjai::Tile::M1}}));
+  list.emplace_back(mjai::Reach{1});
+  EXPECT_EQ(lines(list), (std::vector<std::string>{R"({"type":"pon","actor":1,"target":0,"pai":"1m","consumed":["1m","1m"]})",
+                                                   R"({"type":"reach","actor":1})"}));
+}
+
 TEST(ConvertSeatStreams, DrawsAreConvertedBeforeDiscards) {
   auto result = seat_streams(0, {60}, {"r2"});
   ASSERT_FALSE(result);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,7 +73,7 @@ inline std::string line(const mjai::Event& event) {
   return out;
 }
 
-inline std::vector<std::string> lines(const mjai::Events& events) {
+inline std::vector<std::string> lines(std::span<const mjai::Event> events) {
   std::vector<std::string> out;
   out.reserve(events.size());
   for (const auto& e : events) out.push_back(line(e));

@@ -7,12 +7,15 @@
 #include <array>
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
 
 #include "base/error.hpp"
+#include "base/invariant.hpp"
 #include "mjai/event.hpp"
 #include "tenhou/tenhou.hpp"
 
@@ -63,9 +66,40 @@ struct PreparedLog {
   std::uint8_t kyoku_first = 0;
 };
 
+// The allocator of a seat's event lists. They hold draws, discards, calls,
+// kans and riichi declarations, none of which owns memory, so emptying the
+// lists for the next round need not look at each event to end it. An event
+// that owns memory is refused where it would be put in.
+struct SeatEventAllocator {
+  using value_type = Event;
+  template <class U>
+  struct rebind {
+    static_assert(std::is_same_v<U, Event>, "seat lists hold events only");
+    using other = SeatEventAllocator;
+  };
+
+  SeatEventAllocator() noexcept = default;
+  [[nodiscard]] Event* allocate(std::size_t n) { return std::allocator<Event>{}.allocate(n); }
+  void deallocate(Event* p, std::size_t n) noexcept { std::allocator<Event>{}.deallocate(p, n); }
+  template <class Arg>
+  void construct(Event* p, Arg&& arg) {
+    using Kind = std::remove_cvref_t<Arg>;
+    if constexpr (std::is_same_v<Kind, Event>) {
+      if ((mjai::owning_kinds >> arg.index()) & 1u) invariant_failed("an event that owns memory in a seat's list");
+    } else {
+      static_assert(std::is_trivially_destructible_v<Kind>, "a seat's list holds no event that owns memory");
+    }
+    std::construct_at(p, std::forward<Arg>(arg));
+  }
+  void destroy(Event*) noexcept {}
+  friend bool operator==(SeatEventAllocator, SeatEventAllocator) noexcept { return true; }
+};
+
+using SeatEventList = std::vector<Event, SeatEventAllocator>;
+
 struct SeatEvents {
-  Events draw_events;
-  Events discard_events;
+  SeatEventList draw_events;
+  SeatEventList discard_events;
 };
 
 [[nodiscard]] std::expected<PreparedLog, Error> prepare_log(tenhou::RawLog raw);

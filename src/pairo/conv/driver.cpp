@@ -28,9 +28,6 @@
 namespace pairo::conv {
 namespace {
 
-// How often each tile is still to be discarded by one seat, by tile code.
-using TileCounts = std::array<std::int32_t, mjai::tile_count>;
-
 [[nodiscard]] constexpr std::size_t code(Tile tile) noexcept { return static_cast<std::size_t>(tile); }
 
 // The round's choice for an ambiguous call on a tile. Unset: accept it and
@@ -48,6 +45,16 @@ struct CallFacts {
   Tile pai;
   int priority;  // pon over chi over daiminkan
 };
+
+// Whether the event is a chi, pon or daiminkan: their kinds stand side by
+// side in the union, so one comparison of the kind number tells, where most
+// draws would otherwise be tried against each of the three.
+[[nodiscard]] bool is_call(const Event& event) noexcept {
+  constexpr std::size_t chi = Event(std::in_place_type<mjai::Chi>).index();
+  static_assert(Event(std::in_place_type<mjai::Pon>).index() == chi + 1 &&
+                Event(std::in_place_type<mjai::Daiminkan>).index() == chi + 2);
+  return event.index() - chi <= 2;
+}
 
 [[nodiscard]] std::optional<CallFacts> call_facts(const Event& event) noexcept {
   if (const auto* pon = std::get_if<mjai::Pon>(&event)) return CallFacts{pon->target, pon->pai, 1};
@@ -91,37 +98,16 @@ struct CallFacts {
   };
 }
 
-// One round's seat events, made once and read by every attempt, with how
-// often each seat discards each tile.
-struct RoundStreams {
-  const std::array<SeatEvents, 4>& seats;
-  std::array<TileCounts, 4> discard_counts{};
-};
-
-[[nodiscard]] std::array<TileCounts, 4> discard_counts(const std::array<SeatEvents, 4>& seats) noexcept {
-  std::array<TileCounts, 4> counts{};
-  for (Seat s = 0; s < 4; ++s) {
-    for (const Event& event : seats[s].discard_events) {
-      if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) ++counts[s][code(dahai->pai)];
-    }
-  }
-  return counts;
-}
-
 // One attempt at playing a round out, appending its events to `out`.
 class Attempt {
  public:
-  Attempt(const PreparedKyoku& kyoku, const RoundStreams& streams, Decisions& decisions,
+  Attempt(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats, Decisions& decisions,
           Events& out)
-      : kyoku_(kyoku),
-        decisions_(decisions),
-        out_(out),
-        remaining_(streams.discard_counts),
-        actor_(static_cast<Seat>(kyoku.kyoku % 4)) {
+      : kyoku_(kyoku), decisions_(decisions), out_(out), actor_(static_cast<Seat>(kyoku.kyoku % 4)) {
     for (Seat s = 0; s < 4; ++s) {
-      draws_[s] = Unread(streams.seats[s].draw_events);
-      discards_[s] = Unread(streams.seats[s].discard_events);
-      draws_left_ += streams.seats[s].draw_events.size();
+      draws_[s] = Unread(seats[s].draw_events);
+      discards_[s] = Unread(seats[s].discard_events);
+      draws_left_ += seats[s].draw_events.size();
       note_next_draw(s);
     }
   }
@@ -145,13 +131,21 @@ class Attempt {
     const Event* next = nullptr;
     const Event* end = nullptr;
     Unread() = default;
-    explicit Unread(const Events& list) noexcept : next(list.data()), end(list.data() + list.size()) {}
+    explicit Unread(const SeatEventList& list) noexcept : next(list.data()), end(list.data() + list.size()) {}
     [[nodiscard]] bool empty() const noexcept { return next == end; }
+    // Whether a dahai of `tile` is still to come.
+    [[nodiscard]] bool discards(Tile tile) const noexcept {
+      return std::any_of(next, end, [tile](const Event& event) {
+        const auto* dahai = std::get_if<mjai::Dahai>(&event);
+        return dahai != nullptr && dahai->pai == tile;
+      });
+    }
   };
 
   // Appends a seat's event. Draws and discards, most of them, are copied as
-  // what they are, without the union's copy dispatching on the kind.
-  void emit(const Event& event) {
+  // what they are, without the union's copy dispatching on the kind; kept
+  // inline in the turn's loop, where its call would cost more than the copy.
+  [[gnu::always_inline]] void emit(const Event& event) {
     if (const auto* tsumo = std::get_if<mjai::Tsumo>(&event)) {
       out_.emplace_back(*tsumo);
     } else if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) {
@@ -177,6 +171,7 @@ class Attempt {
     const Event& event = *draws.next++;
     --draws_left_;
     note_next_draw(actor_);
+    if (!is_call(event)) return &event;
     if (const auto call = call_facts(event)) {
       const bool matches = call->pai == last_tile_ &&
                            (!discard_seen_ || (call->target == last_discarder_ && last_discarder_ != actor_));
@@ -214,9 +209,19 @@ class Attempt {
     if (!next) return std::unexpected(std::move(next.error()));
     const Event& event = **next;
     if (reach_pending_) out_.emplace_back(mjai::ReachAccepted{last_discarder_});
+    if (const auto* tsumo = std::get_if<mjai::Tsumo>(&event)) return take_tile(*tsumo);
     if (std::holds_alternative<mjai::Daiminkan>(event)) return take_after_daiminkan(event);
-    if (auto dora = reveal_before_draw(event); !dora) return dora;
     emit(event);
+    return {};
+  }
+
+  // A plain draw, most of a round's, told by one test of its kind.
+  [[nodiscard]] std::expected<void, Error> take_tile(const mjai::Tsumo& tsumo) {
+    if (dora_before_draw_) {
+      dora_before_draw_ = false;
+      if (auto dora = reveal_dora(); !dora) return dora;
+    }
+    out_.emplace_back(tsumo);
     return {};
   }
 
@@ -244,19 +249,37 @@ class Attempt {
   }
 
   void note_dahai(const Event& event) noexcept {
-    if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) {
-      --remaining_[actor_][code(dahai->pai)];
-      last_tile_ = dahai->pai;
-    }
+    if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) last_tile_ = dahai->pai;
   }
 
   [[nodiscard]] std::expected<After, Error> discard() {
     Unread& discards = discards_[actor_];
     if (discards.empty()) return After::RoundOver;
     const Event& event = *discards.next++;
-    note_dahai(event);
+    if (const auto* dahai = std::get_if<mjai::Dahai>(&event)) return discard_tile(*dahai);
+    return discard_other(event, discards);
+  }
+
+  // A plain discard, most of a round's, told by one test of its kind: it
+  // shows a kan dora still pending, ends the round when no draw is left, and
+  // passes the turn.
+  [[nodiscard]] std::expected<After, Error> discard_tile(const mjai::Dahai& dahai) {
+    last_tile_ = dahai.pai;
     if (dora_after_discard_) {
-      if (std::holds_alternative<mjai::Dahai>(event) || std::holds_alternative<mjai::Ankan>(event)) {
+      if (auto dora = reveal_dora(); !dora) return std::unexpected(std::move(dora.error()));
+      dora_after_discard_ = false;
+    }
+    out_.emplace_back(dahai);
+    reach_pending_ = false;
+    if (draws_left_ == 0) return After::RoundOver;
+    pass_turn();
+    return After::Continue;
+  }
+
+  // A riichi declaration with its discard, a kakan or an ankan.
+  [[nodiscard]] std::expected<After, Error> discard_other(const Event& event, Unread& discards) {
+    if (dora_after_discard_) {
+      if (std::holds_alternative<mjai::Ankan>(event)) {
         if (auto dora = reveal_dora(); !dora) return std::unexpected(std::move(dora.error()));
         dora_after_discard_ = false;
       } else if (std::holds_alternative<mjai::Kakan>(event)) {
@@ -295,7 +318,7 @@ class Attempt {
   // Keeps the mark of whether seat s's next draw event is a call.
   void note_next_draw(Seat s) noexcept {
     const Unread& draws = draws_[s];
-    const bool calls = !draws.empty() && call_facts(*draws.next).has_value();
+    const bool calls = !draws.empty() && is_call(*draws.next);
     const auto bit = static_cast<std::uint8_t>(1u << s);
     calling_ = static_cast<std::uint8_t>(calls ? calling_ | bit : calling_ & ~bit);
   }
@@ -323,9 +346,11 @@ class Attempt {
   }
 
   // A call is ambiguous when the discarder will discard the same tile again;
-  // the round's decisions say whether this discard is the one called.
+  // the round's decisions say whether this discard is the one called. Calls
+  // are few, so the discarder's unread list is searched only for them, where
+  // counting every seat's tiles ahead cost each attempt a pass and a copy.
   [[nodiscard]] bool accept_call() {
-    if (discards_[actor_].empty() || remaining_[actor_][code(last_tile_)] <= 0) return true;
+    if (!discards_[actor_].discards(last_tile_)) return true;
     Decision& decision = decisions_[code(last_tile_)];
     switch (decision) {
       case Decision::Unset: decision = Decision::Accepted; return true;
@@ -347,7 +372,6 @@ class Attempt {
   const PreparedKyoku& kyoku_;
   Decisions& decisions_;
   Events& out_;
-  std::array<TileCounts, 4> remaining_;
   std::array<Unread, 4> draws_{};
   std::array<Unread, 4> discards_{};
   std::size_t draws_left_ = 0;  // over all seats
@@ -404,12 +428,11 @@ class Attempt {
 // from: the round then fails with attempt 3's error.
 std::expected<void, Error> play_round(const PreparedKyoku& kyoku, const std::array<SeatEvents, 4>& seats,
                                              Events& out, std::size_t max_attempts) {
-  const RoundStreams streams{seats, discard_counts(seats)};
   Decisions decisions{};
   std::vector<Decisions> tried;  // start states of the retries
   const std::size_t round_start = out.size();
   for (std::size_t attempts = 1;; ++attempts) {
-    auto attempt = Attempt(kyoku, streams, decisions, out).run();
+    auto attempt = Attempt(kyoku, seats, decisions, out).run();
     if (attempt) {
       append_round_results(out, kyoku);
       return {};

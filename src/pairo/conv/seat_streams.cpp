@@ -197,7 +197,7 @@ template <class Meld, std::size_t N>
 }
 
 [[nodiscard]] std::expected<void, Error> convert_draws(const std::vector<ActionItem>& items, Seat s,
-                                                              Events& out) {
+                                                              SeatEventList& out) {
   out.reserve(items.size());
   for (const ActionItem& item : items) {
     if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
@@ -217,15 +217,47 @@ template <class Meld, std::size_t N>
   return t.find('k') != std::string_view::npos || t.find('a') != std::string_view::npos;
 }
 
+// The discards, each entry paired with one draw as it is read (a riichi's
+// two events count as one entry): a tsumogiri discard after a plain draw takes
+// the drawn tile, and a zero placeholder uses up its draw and is dropped, so
+// that the next entry pairs with the next draw. Entries beyond the draws
+// stay as they are, a placeholder among them included.
+class PairedDraws {
+ public:
+  explicit PairedDraws(const SeatEventList& draws) noexcept : next_(draws.data()), end_(draws.data() + draws.size()) {}
+
+  [[nodiscard]] bool left() const noexcept { return next_ != end_; }
+  // The tile of the draw the entry pairs with, for a tsumogiri; unknown
+  // when that draw is a call or none is left.
+  [[nodiscard]] Tile drawn() const noexcept {
+    if (!left()) return Tile::Unknown;
+    const auto* tsumo = std::get_if<mjai::Tsumo>(next_);
+    return tsumo != nullptr ? tsumo->pai : Tile::Unknown;
+  }
+  void pass() noexcept {
+    if (left()) ++next_;
+  }
+
+ private:
+  const Event* next_;
+  const Event* end_;
+};
+
+[[nodiscard]] mjai::Dahai paired(mjai::Dahai dahai, const PairedDraws& draws) noexcept {
+  if (dahai.tsumogiri) dahai.pai = draws.drawn();
+  return dahai;
+}
+
 [[nodiscard]] std::expected<void, Error> convert_discards(const std::vector<ActionItem>& items, Seat s,
-                                                                 Events& out) {
+                                                                 const SeatEventList& draw_events, SeatEventList& out) {
   // A riichi text gives two events, and a seat declares riichi once a round.
   out.reserve(items.size() + 1);
+  PairedDraws draws(draw_events);
   for (const ActionItem& item : items) {
     if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
-      out.emplace_back(mjai::Dahai{s, tile->tile, false});
+      if (tile->tile != Tile::Unknown || !draws.left()) out.emplace_back(mjai::Dahai{s, tile->tile, false});
     } else if (std::holds_alternative<ActionItem::Number>(item.value)) {
-      out.emplace_back(mjai::Dahai{s, Tile::Unknown, true});
+      out.emplace_back(mjai::Dahai{s, draws.drawn(), true});
     } else {
       const std::string_view t = std::get<ActionItem::Text>(item.value).text;
       if (is_kan_text(t)) {
@@ -236,44 +268,12 @@ template <class Meld, std::size_t N>
         auto dahai = riichi_discard(t, s);
         if (!dahai) return std::unexpected(std::move(dahai.error()));
         out.emplace_back(mjai::Reach{s});
-        out.emplace_back(*dahai);
+        out.emplace_back(paired(*dahai, draws));
       }
     }
+    draws.pass();
   }
   return {};
-}
-
-// Pairs every draw with one discard entry (a reach with its dahai counts as
-// one): a tsumogiri discard after a plain draw takes the drawn tile, and a
-// zero placeholder is dropped so that the next entry pairs with the next draw.
-// Entries are compacted in place; `write` trails `read` by the dropped ones.
-void pair_draws_with_discards(const Events& draws, Events& discards) {
-  const std::size_t end = discards.size();
-  std::size_t read = 0;
-  std::size_t write = 0;
-  auto keep = [&](std::size_t at) {
-    if (write != at) discards[write] = std::move(discards[at]);
-    ++write;
-  };
-  for (const Event& draw : draws) {
-    if (read >= end) break;
-    std::size_t at = read;
-    if (std::holds_alternative<mjai::Reach>(discards[at])) {
-      keep(at);
-      ++at;
-    }
-    read = at + 1;
-    if (at >= end) break;
-    if (auto* dahai = std::get_if<mjai::Dahai>(&discards[at])) {
-      if (!dahai->tsumogiri && dahai->pai == Tile::Unknown) continue;  // dropped: the next entry pairs with the next draw
-      if (dahai->tsumogiri) {
-        if (const auto* tsumo = std::get_if<mjai::Tsumo>(&draw)) dahai->pai = tsumo->pai;
-      }
-    }
-    keep(at);
-  }
-  while (read < end) keep(read++);
-  discards.resize(write);
 }
 
 }  // namespace
@@ -282,13 +282,9 @@ std::expected<void, Error> convert_seat_streams(const PreparedKyoku& kyoku, Seat
   into.draw_events.clear();
   into.discard_events.clear();
   auto converted = convert_draws(kyoku.draws[seat], seat, into.draw_events);
-  if (converted) converted = convert_discards(kyoku.discards[seat], seat, into.discard_events);
-  if (!converted) {
-    converted.error().seat = seat;
-    return converted;
-  }
-  pair_draws_with_discards(into.draw_events, into.discard_events);
-  return {};
+  if (converted) converted = convert_discards(kyoku.discards[seat], seat, into.draw_events, into.discard_events);
+  if (!converted) converted.error().seat = seat;
+  return converted;
 }
 
 std::expected<SeatEvents, Error> convert_seat_streams(const PreparedKyoku& kyoku, Seat seat) {
