@@ -148,25 +148,30 @@ inline constexpr std::uint32_t owning_kinds = []<class... Kinds>(std::type_ident
   return mask;
 }(std::type_identity<Event>{});
 
-// The allocator of event lists. Most kinds own nothing, so ending their
-// lifetime needs no destructor; the union's own destructor would still be
-// reached through an indirect call per event. Only the kinds that own memory
-// are destroyed.
-struct EventAllocator {
+// What the allocators of event lists share: plain memory, any two equal.
+// `Self` says how the events' lifetimes end.
+template <class Self>
+struct EventListAllocator {
   using value_type = Event;
   template <class U>
   struct rebind {
     static_assert(std::is_same_v<U, Event>, "event lists hold events only");
-    using other = EventAllocator;
+    using other = Self;
   };
 
-  EventAllocator() noexcept = default;
   [[nodiscard]] Event* allocate(std::size_t n) { return std::allocator<Event>{}.allocate(n); }
   void deallocate(Event* p, std::size_t n) noexcept { std::allocator<Event>{}.deallocate(p, n); }
+  friend bool operator==(Self, Self) noexcept { return true; }
+};
+
+// The allocator of event lists. Most kinds own nothing, so ending their
+// lifetime needs no destructor; the union's own destructor would still be
+// reached through an indirect call per event. Only the kinds that own memory
+// are destroyed.
+struct EventAllocator : EventListAllocator<EventAllocator> {
   void destroy(Event* event) noexcept {
     if ((owning_kinds >> event->index()) & 1u) std::destroy_at(event);
   }
-  friend bool operator==(EventAllocator, EventAllocator) noexcept { return true; }
 };
 
 using Events = std::vector<Event, EventAllocator>;

@@ -70,17 +70,7 @@ struct PreparedLog {
 // kans and riichi declarations, none of which owns memory, so emptying the
 // lists for the next round need not look at each event to end it. An event
 // that owns memory is refused where it would be put in.
-struct SeatEventAllocator {
-  using value_type = Event;
-  template <class U>
-  struct rebind {
-    static_assert(std::is_same_v<U, Event>, "seat lists hold events only");
-    using other = SeatEventAllocator;
-  };
-
-  SeatEventAllocator() noexcept = default;
-  [[nodiscard]] Event* allocate(std::size_t n) { return std::allocator<Event>{}.allocate(n); }
-  void deallocate(Event* p, std::size_t n) noexcept { std::allocator<Event>{}.deallocate(p, n); }
+struct SeatEventAllocator : mjai::EventListAllocator<SeatEventAllocator> {
   template <class Arg>
   void construct(Event* p, Arg&& arg) {
     using Kind = std::remove_cvref_t<Arg>;
@@ -92,7 +82,6 @@ struct SeatEventAllocator {
     std::construct_at(p, std::forward<Arg>(arg));
   }
   void destroy(Event*) noexcept {}
-  friend bool operator==(SeatEventAllocator, SeatEventAllocator) noexcept { return true; }
 };
 
 using SeatEventList = std::vector<Event, SeatEventAllocator>;
