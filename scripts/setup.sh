@@ -14,6 +14,7 @@ need_packages=()
 [ -d /usr/include/benchmark ] || need_packages+=(libbenchmark-dev)
 command -v g++ >/dev/null || need_packages+=(g++)
 command -v pkg-config >/dev/null || need_packages+=(pkg-config)
+command -v ccache >/dev/null || need_packages+=(ccache)
 # The fuzz smoke of the tests needs clang 19 and its sanitizer runtimes: CI
 # installs them, elsewhere PAIRO_FUZZ_TOOLS=1 asks for them.
 fuzz_packages=()
@@ -36,6 +37,7 @@ if [ "${#fuzz_packages[@]}" -gt 0 ]; then
     echo "setup: clang-19 could not be installed; the fuzz smoke will be skipped" >&2
 fi
 
+. scripts/use-ccache.sh
 . scripts/find-python.sh
 mapfile -t pythons < <(find_pythons)
 if [ "${#pythons[@]}" -eq 0 ]; then

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
+. scripts/use-ccache.sh
 
 status=0
 for venv in .venv .venv-*; do
