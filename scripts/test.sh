@@ -43,7 +43,7 @@ if [ "${PAIRO_TSAN_TESTS:-1}" != 0 ] && { [ "${CI:-}" = true ] || command -v cla
   echo "== engine tests under ThreadSanitizer" >&2
   ./scripts/test-tsan.sh || status=1
 fi
-fuzz_seconds=${PAIRO_FUZZ_SECONDS:-40}
+fuzz_seconds=${PAIRO_FUZZ_SECONDS:-20}
 if [ "$fuzz_seconds" != 0 ] && command -v clang++-19 >/dev/null; then
   mkdir -p build
   each=$(( fuzz_seconds > 1 ? fuzz_seconds / 2 : 1 ))  # 0 would mean no time limit
