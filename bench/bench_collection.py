@@ -27,19 +27,19 @@ Usage: python bench/bench_collection.py [--baseline PATH.so] [--passes N] [folde
 import argparse
 import importlib
 import json
-import os
 import statistics
 import sys
 import time
 from pathlib import Path
 from types import ModuleType
 
+from timing import corpus_root, per_call
+
 import _pairo
 
 
 def default_folder() -> Path:
-    root = os.environ.get("PAIRO_CORPUS") or str(Path(__file__).resolve().parents[2] / "shared" / "corpus")
-    return Path(root) / "real"
+    return corpus_root() / "real"
 
 
 def load_other_build(path: str) -> ModuleType:
@@ -67,14 +67,6 @@ def seconds_over(function, files: list[bytes]) -> float:
     for text in fresh:
         function(text)
     return clock() - start
-
-
-def per_call(function, text: str, loops: int) -> float:
-    clock = time.perf_counter
-    start = clock()
-    for _ in range(loops):
-        function(text)
-    return (clock() - start) / loops
 
 
 def repeated_ratios(builds: dict[str, ModuleType], files: list[bytes], rounds: int) -> dict[str, list[float]]:

@@ -13,28 +13,16 @@ The package is imported as it is found: reinstall it to measure a change.
 """
 
 import csv
-import os
 import statistics
 import sys
-import time
 from pathlib import Path
+
+from timing import corpus_root, per_call
 
 import pairo
 
 ROUND_SECONDS = 0.002  # each round repeats a call for about this long
 ROUNDS = 15
-
-
-def default_root() -> Path:
-    return Path(os.environ.get("PAIRO_CORPUS") or Path(__file__).resolve().parents[2] / "shared" / "corpus")
-
-
-def per_call(function, data, loops):
-    clock = time.perf_counter
-    start = clock()
-    for _ in range(loops):
-        function(data)
-    return (clock() - start) / loops
 
 
 def measure(calls):
@@ -50,7 +38,7 @@ def measure(calls):
 
 
 def main(argv):
-    root = Path(argv[1]) if len(argv) > 1 else default_root()
+    root = Path(argv[1]) if len(argv) > 1 else corpus_root()
     manifest = root / "xml" / "MANIFEST.tsv"
     if not manifest.is_file():
         print(f"no {manifest}", file=sys.stderr)

@@ -14,11 +14,11 @@ folder to measure a fresh build.
 """
 
 import json
-import os
 import statistics
 import sys
-import time
 from pathlib import Path
+
+from timing import corpus_root, per_call
 
 import _pairo
 
@@ -27,16 +27,7 @@ ROUNDS = 15
 
 
 def default_folder() -> Path:
-    root = os.environ.get("PAIRO_CORPUS") or str(Path(__file__).resolve().parents[2] / "shared" / "corpus")
-    return Path(root) / "real"
-
-
-def per_call(function, text, loops):
-    clock = time.perf_counter
-    start = clock()
-    for _ in range(loops):
-        function(text)
-    return (clock() - start) / loops
+    return corpus_root() / "real"
 
 
 def measure(text):

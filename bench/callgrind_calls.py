@@ -10,16 +10,16 @@ number of logs, is the cost of one call. Run it with PYTHONPATH set to a
 build folder to count a fresh build.
 """
 
-import os
 import sys
 from pathlib import Path
+
+from timing import corpus_root
 
 import _pairo
 
 
 def default_folder() -> Path:
-    root = os.environ.get("PAIRO_CORPUS") or str(Path(__file__).resolve().parents[2] / "shared" / "corpus")
-    return Path(root) / "real"
+    return corpus_root() / "real"
 
 
 def main(argv: list[str]) -> int:
