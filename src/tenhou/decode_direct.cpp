@@ -10,7 +10,7 @@
 // reads the text again: that reader decides and explains. So this one must
 // never take a text the other refuses, nor give other records: it checks the
 // whole text's grammar, the values it skips under unknown keys included, and
-// the UTF-8 of every string.
+// its UTF-8, once for the whole text.
 #include <simdjson.h>
 
 #include <algorithm>
@@ -108,23 +108,21 @@ class Cursor {
     return true;
   }
 
-  // A string, valid UTF-8, without control characters. A string with
-  // escapes is unescaped into the cursor's own buffer: the view holds until
-  // the next string.
+  // A string without control characters (the whole text is valid UTF-8).
+  // A string with escapes is unescaped into the cursor's own buffer: the
+  // view holds until the next string.
   bool read_string(std::string_view& out) {
     if (!take('"')) return false;
     const char* begin = at_;
-    bool ascii = true;
     for (;; ++at_) {
       const auto c = static_cast<unsigned char>(*at_);
       if (c == '"') break;
       if (c == '\\') return read_escaped(begin, out);
       if (c < 0x20) return false;
-      ascii &= c < 0x80;
     }
     out = std::string_view(begin, static_cast<std::size_t>(at_ - begin));
     ++at_;
-    return ascii || simdjson::validate_utf8(out.data(), out.size());
+    return true;
   }
 
   // One to three digits, no leading zero, at most 255.
@@ -205,8 +203,8 @@ class Cursor {
         return false;
       }
     }
-    out = unescaped_;
-    return simdjson::validate_utf8(out.data(), out.size());
+    out = unescaped_;  // escapes write whole code points: still UTF-8
+    return true;
   }
 
   // After "\\u": four hex digits, a surrogate pair as two escapes; appended as UTF-8.
@@ -568,7 +566,8 @@ bool read_log_field(Cursor& c, RawLog& log, std::size_t position) {
 
 std::optional<RawLog> read_directly(const PaddedText& text) {
   static_assert(PaddedText::padding >= 16, "whitespace is read sixteen bytes at a time");
-  if (text.size() == 0) return std::nullopt;
+  // One check of the whole text: outside strings the grammar takes ASCII only.
+  if (text.size() == 0 || !simdjson::validate_utf8(text.data(), text.size())) return std::nullopt;
   Cursor c(text.data(), text.data() + text.size());
   RawLog log;
   const auto seen = read_fields(c, log_keys, [&](std::size_t position) { return read_log_field(c, log, position); });
