@@ -196,14 +196,6 @@ class Attempt {
     return error;
   }
 
-  // The dora still pending from a kan, before the replacement draw of a
-  // kakan that follows it.
-  [[nodiscard]] std::expected<void, Error> reveal_before_draw(const Event& event) {
-    if (!dora_before_draw_ || !std::holds_alternative<mjai::Tsumo>(event)) return {};
-    dora_before_draw_ = false;
-    return reveal_dora();
-  }
-
   [[nodiscard]] std::expected<void, Error> take() {
     auto next = next_draw();
     if (!next) return std::unexpected(std::move(next.error()));
@@ -215,7 +207,9 @@ class Attempt {
     return {};
   }
 
-  // A plain draw, most of a round's, told by one test of its kind.
+  // A plain draw, most of a round's, told by one test of its kind. The dora
+  // still pending from a kakan is shown before it (the kakan's replacement
+  // draw).
   [[nodiscard]] std::expected<void, Error> take_tile(const mjai::Tsumo& tsumo) {
     if (dora_before_draw_) {
       dora_before_draw_ = false;
@@ -242,7 +236,7 @@ class Attempt {
         continue;
       }
       dora_after_discard_ = true;
-      if (auto dora = reveal_before_draw(event); !dora) return dora;
+      if (const auto* tsumo = std::get_if<mjai::Tsumo>(&event)) return take_tile(*tsumo);
       emit(event);
       return {};
     }
