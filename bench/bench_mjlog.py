@@ -45,7 +45,7 @@ def main(argv):
         return 1
     with open(manifest, encoding="utf-8", newline="") as file:
         rows = list(csv.DictReader(file, delimiter="\t"))
-    print(f"bench_mjlog: {root / 'xml'}, module {pairo._core.__file__}\n")
+    print(f"bench_mjlog: {root / 'xml'}, module {pairo._native.__file__}\n")
     print(f"{'record':20} {'KB':>6} {'xml str':>8} {'xml b':>8} {'twin':>8} {'write':>8} {'ratio':>6} {'ratio b':>7}   (us)")
     figures = []
     for row in rows:

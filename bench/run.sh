@@ -10,7 +10,7 @@
 #   4. the peak memory of a call against its input and output;
 #   5. mjlog_to_mjai of each XML game record of $PAIRO_CORPUS/xml against
 #      tenhou_to_mjai of its JSON twin, and mjlog_to_tenhou6 (the installed
-#      package's pairo._core).
+#      package's pairo._native).
 # Arguments are passed to pipeline_bench (Google Benchmark flags, e.g.
 # --benchmark_repetitions=3). BENCH_MIN_TIME sets its time per figure (0.05 s).
 set -euo pipefail

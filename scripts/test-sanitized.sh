@@ -28,13 +28,13 @@ cmake --build "$build" -j 2
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # The package as an install lays it out, from the sanitized build: its
-# sources with pairo._core beside them (the batch engine's entry points),
+# sources with pairo._native beside them (the batch engine's entry points),
 # and _pairo at the top.
 site="$build/site"
 rm -rf "$site"
 mkdir -p "$site/pairo"
 ln -s "$PWD"/python/pairo/* "$site/pairo/"
-ln -s "$PWD/$build"/_core.*.so "$site/pairo/"
+ln -s "$PWD/$build"/_native.*.so "$site/pairo/"
 ln -s "$PWD/$build"/_pairo.*.so "$PWD/python/_pairo-stubs" "$site/"
 
 status=0

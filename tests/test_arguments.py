@@ -4,9 +4,9 @@ import json
 import pathlib
 
 import pytest
+from conftest import minimal_log
 
 import _pairo
-from conftest import minimal_log
 
 TEXT = json.dumps(minimal_log())
 

@@ -20,11 +20,11 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import pytest
+from conftest import corpus_files
+from test_diagnose import UNMATCHED_PON
 
 import _pairo
 import pairo
-from conftest import corpus_files
-from test_diagnose import UNMATCHED_PON
 
 CONVERT_FAILED = "TenhouToMjaiError: failed to convert tenhou.net/6 log to mjai"
 PON_DETAIL = "round S2-1, seat 3: pon of 5m names seat 1, but the last discard was seat 2's 6m"

@@ -7,10 +7,10 @@ from __future__ import annotations
 import json
 
 import pytest
-
-import _pairo
 from conftest import corpus_files
 from mjai_checker import ReplayError, replay
+
+import _pairo
 
 
 def convert(path):

@@ -6,10 +6,10 @@ from __future__ import annotations
 import json
 
 import pytest
+from conftest import corpus_files, minimal_log
 
 import _pairo
 import pairo
-from conftest import corpus_files, minimal_log
 
 HAND = [11, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23, 24]
 STAGE_CLASSES = {
@@ -97,7 +97,7 @@ def test_diagnose_refuses_what_is_no_text(data, error):
 
 
 def test_core_raises_the_classes_of_pairo():
-    from pairo import _core
+    from pairo import _native
 
     for name in ("TenhouLogParsingError", "TenhouToMjaiError", "JsonSerializationError", "JsonParsingError"):
-        assert getattr(_core, name) is getattr(_pairo, name)
+        assert getattr(_native, name) is getattr(_pairo, name)

@@ -15,11 +15,11 @@ import time
 from pathlib import Path
 
 import pytest
+from conftest import corpus_files, corpus_root
+from test_cli import ENV, TIMEOUT, lines, output_files, pairo_command, report_lines
 
 import _pairo
 import pairo
-from conftest import corpus_files, corpus_root
-from test_cli import ENV, TIMEOUT, lines, output_files, pairo_command, report_lines
 
 GAME_ID = "2019021004gm-00a9-0000-e2f6516d"  # the game of the first unedited twin
 BOMB_MESSAGE = "OSError: gzip data inflates to more than 64 MiB"

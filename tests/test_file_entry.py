@@ -11,9 +11,9 @@ import sys
 from pathlib import Path
 
 import pytest
+from conftest import corpus_files, run_python
 
 import _pairo
-from conftest import corpus_files, run_python
 
 OPEN_PREFIX = "failed to open tenhou.net/6 log file "
 CREATE_PREFIX = "failed to create mjai out file "

@@ -18,10 +18,10 @@ import tracemalloc
 from pathlib import Path
 
 import pytest
+from conftest import corpus_files
 
 import _pairo
 import pairo
-from conftest import corpus_files
 
 MODULE_ERRORS = (
     _pairo.JsonParsingError,

@@ -11,10 +11,10 @@ import random
 import re
 
 import pytest
+from conftest import corpus_files
 
 import _pairo
 import pairo
-from conftest import corpus_files
 
 # Tenhou's order of the document's keys; a record writes those it has.
 TENHOU_KEYS = ["ver", "ref", "log", "connection", "ratingc", "rule", "lobby", "dan", "rate", "sx", "sc", "name"]

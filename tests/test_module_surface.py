@@ -4,10 +4,10 @@ import importlib
 import sys
 
 import pytest
+from conftest import run_python
 
 import _pairo
 import pairo
-from conftest import run_python
 
 NAMES = [
     "TenhouLogParsingError",

@@ -12,9 +12,9 @@ import random
 from collections import Counter
 
 import pytest
+from conftest import corpus_files
 
 import _pairo
-from conftest import corpus_files
 
 MODULE_ERRORS = (
     _pairo.JsonParsingError,

@@ -2,8 +2,9 @@
 
 from pathlib import Path
 
-import _pairo
 from mjai_checker import replay
+
+import _pairo
 
 EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
 

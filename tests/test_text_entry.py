@@ -5,9 +5,9 @@ import json
 import random
 
 import pytest
+from conftest import minimal_log
 
 import _pairo
-from conftest import minimal_log
 
 PARSE = "failed to parse tenhou.net/6 log"
 INVALID = "invalid log"

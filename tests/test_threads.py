@@ -12,10 +12,10 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import pytest
+from conftest import corpus_files
 
 import _pairo
 import pairo
-from conftest import corpus_files
 
 THREADS = 6
 

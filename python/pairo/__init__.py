@@ -19,10 +19,10 @@ from _pairo import (
     tenhou_to_mjai,
 )
 
-from ._core import MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6
 from ._diagnose import Diagnosis, diagnose
-from ._files import ConvertSummary, convert_files
-from .batch import convert_many, convert_path
+from ._in_memory import convert_many, convert_path
+from ._native import MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6
+from ._to_files import ConvertSummary, convert_files
 
 __all__ = [
     "TenhouLogParsingError",

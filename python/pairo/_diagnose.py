@@ -8,7 +8,7 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 
-from . import _core
+from . import _native
 
 __all__ = ["Diagnosis", "diagnose"]
 
@@ -43,5 +43,5 @@ class Diagnosis:
 def diagnose(data: str) -> Diagnosis | None:
     """Converts the log text `data` as `tenhou_to_mjai` does and tells why
     it fails, or returns None when it converts."""
-    found = _core.diagnose(data)
+    found = _native.diagnose(data)
     return None if found is None else Diagnosis(*found)

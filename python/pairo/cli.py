@@ -25,8 +25,8 @@ from typing import TYPE_CHECKING, NoReturn
 
 from _pairo import __version__
 
-from . import _core
-from ._files import STDIN, ConvertSummary, Outcome, convert_files
+from . import _native
+from ._to_files import STDIN, ConvertSummary, Outcome, convert_files
 
 if TYPE_CHECKING:
     from tqdm import tqdm
@@ -115,7 +115,7 @@ def positive_int(text: str) -> int:
 
 def to_stdout(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: ConvertSummary) -> int:
     """Converts the one log (if a folder held any) to standard output."""
-    logs = _core.find_logs(args.inputs, args.to)
+    logs = _native.find_logs(args.inputs, args.to)
     if len(logs) > 1:
         parser.error(f"{len(logs)} logs found: several logs need an output folder (-o OUTDIR)")
     for flag, given in (("--gzip", args.gzip), ("--skip-existing", args.skip_existing)):
@@ -143,9 +143,9 @@ def to_stdout(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: 
 
 def convert_one(name: str, to: str) -> list[str] | str | BaseException:
     if name != STDIN:
-        return _core.convert_many([name], 1, to)[0]
+        return _native.convert_many([name], 1, to)[0]
     try:
-        return _core.convert_bytes(sys.stdin.buffer.read(), to)
+        return _native.convert_bytes(sys.stdin.buffer.read(), to)
     except (KeyboardInterrupt, SystemExit):
         raise
     except BaseException as exc:  # PanicException included: reported as the log's failure

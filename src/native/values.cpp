@@ -3,11 +3,11 @@
 // operating system's bytes and go out as the names reports show.
 #include <string_view>
 
-#include "core/core.hpp"
+#include "native/native.hpp"
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 namespace {
 
 using lib::PyRef;
@@ -115,4 +115,4 @@ std::optional<batch::Target> target_of(const char* name) {
   return std::nullopt;
 }
 
-}  // namespace pairo::core
+}  // namespace pairo::native

@@ -1,11 +1,11 @@
 // The engine's in-memory entries: files converted by its threads with the
 // results handed back in order (convert_many), one log's bytes
 // (convert_bytes), and the logs that inputs name (find_logs).
-#include "core/core.hpp"
+#include "native/native.hpp"
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 namespace {
 
 using lib::PyRef;
@@ -123,4 +123,4 @@ PyObject* find_logs(PyObject* module, PyObject* args) {
   });
 }
 
-}  // namespace pairo::core
+}  // namespace pairo::native

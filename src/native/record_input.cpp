@@ -1,11 +1,11 @@
 // The text of an XML game record as a caller gives it: a str, or bytes that
 // are plain or gzip-compressed (as .mjlog files are). The reader parses the
 // text in place, so it always gets a buffer of its own.
-#include "core/core.hpp"
+#include "native/native.hpp"
 #include "gzip/gzip.hpp"
 #include "lib/lib.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 
 std::optional<Given> given_record(PyObject* data, const char* function) {
   if (PyBytes_Check(data)) {
@@ -32,4 +32,4 @@ std::expected<tenhou::PaddedText, mjlog::Error> record_text(Given given) {
   return std::move(*inflated);
 }
 
-}  // namespace pairo::core
+}  // namespace pairo::native

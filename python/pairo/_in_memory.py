@@ -17,7 +17,7 @@ from collections.abc import Iterable, Iterator
 from itertools import islice
 from typing import TypeVar, cast
 
-from . import _core
+from . import _native
 
 __all__ = ["convert_path", "convert_many"]
 
@@ -40,7 +40,7 @@ def convert_path(path: StrPath) -> list[str]:
     must be UTF-8. Raises what the conversion raises, and `OSError` (or a
     subclass) when the file cannot be read.
     """
-    result = _core.convert_many([path], 1, "mjai")[0]
+    result = _native.convert_many([path], 1, "mjai")[0]
     if isinstance(result, BaseException):
         raise result
     assert isinstance(result, list)
@@ -58,7 +58,7 @@ def convert_many(paths: Iterable[P], jobs: int | None = None) -> Iterator[tuple[
     threads = resolve_jobs(jobs)
     pending = iter(paths)
     while chunk := list(islice(pending, CHUNK_PER_JOB * threads)):
-        for path, result in zip(chunk, _core.convert_many(chunk, threads, "mjai"), strict=True):
+        for path, result in zip(chunk, _native.convert_many(chunk, threads, "mjai"), strict=True):
             yield path, cast("list[str] | BaseException", result)  # mjai results are event lists
 
 

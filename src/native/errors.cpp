@@ -4,11 +4,11 @@
 // be read. Like the module they live for the rest of the process.
 #include <string>
 
-#include "core/core.hpp"
+#include "native/native.hpp"
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 namespace {
 
 using lib::ErrorClass;
@@ -50,4 +50,4 @@ void raise_record_error(const mjlog::Error& error) {
   if (text) PyErr_SetObject(mjlog_class, text.get());
 }
 
-}  // namespace pairo::core
+}  // namespace pairo::native

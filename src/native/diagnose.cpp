@@ -1,11 +1,11 @@
 // diagnose(data): the whole error of a log that does not convert, for users
 // who need to know why; _pairo's exceptions carry only the stage's fixed
 // message.
-#include "core/core.hpp"
+#include "native/native.hpp"
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 namespace {
 
 using lib::PyRef;
@@ -49,4 +49,4 @@ PyObject* diagnose(PyObject*, PyObject* data) {
   });
 }
 
-}  // namespace pairo::core
+}  // namespace pairo::native

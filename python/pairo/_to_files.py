@@ -18,8 +18,8 @@ from collections.abc import Callable, Iterable
 from dataclasses import dataclass, field
 from typing import Literal
 
-from . import _core
-from .batch import resolve_jobs
+from . import _native
+from ._in_memory import resolve_jobs
 
 __all__ = ["ConvertSummary", "Outcome", "Target", "convert_files"]
 
@@ -103,7 +103,7 @@ def convert_files(
         if on_outcome is not None:
             on_outcome(name, result)
 
-    elapsed = _core.convert_files(
+    elapsed = _native.convert_files(
         paths, outdir, resolve_jobs(jobs), gzip, skip_existing, fail_fast, to, stdin, outcome, progress
     )
     summary.elapsed = elapsed / 1e9

@@ -7,11 +7,11 @@
 #include <memory>
 #include <thread>
 
-#include "core/core.hpp"
+#include "native/native.hpp"
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 namespace {
 
 using lib::PyRef;
@@ -172,4 +172,4 @@ PyObject* convert_files(PyObject* module, PyObject* args) {
   });
 }
 
-}  // namespace pairo::core
+}  // namespace pairo::native

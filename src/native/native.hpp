@@ -1,4 +1,4 @@
-// What the parts of pairo._core offer each other: its functions, the
+// What the parts of pairo._native offer each other: its functions, the
 // classes it raises, the text of an XML game record as a caller gives it, and
 // the translation between the batch engine's values and Python's.
 #pragma once
@@ -18,7 +18,7 @@
 #include "mjlog/mjlog.hpp"
 #include "tenhou/tenhou.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 
 // diagnose(data): why the log text `data` does not convert, as the tuple
 // (stage, kind, round, seat, item, message, detail), or None when it converts.
@@ -107,4 +107,4 @@ void unlocked(Body&& body) {
 // "mjai" or "tenhou6"; none with ValueError set.
 [[nodiscard]] std::optional<batch::Target> target_of(const char* name);
 
-}  // namespace pairo::core
+}  // namespace pairo::native

@@ -1,4 +1,4 @@
-// Initialisation of pairo._core, the package's own extension module on the
+// Initialisation of pairo._native, the package's own extension module on the
 // same C++ core as _pairo. It offers what _pairo's fixed surface cannot: the
 // detail of a failed conversion, Tenhou's XML game records, and whole batches
 // of logs on the engine's threads.
@@ -7,11 +7,11 @@
 // the very classes _pairo raises, whichever module a caller went through; it
 // makes its own strs of the common event texts, as _pairo does.
 // Like _pairo it is initialised once per process, in the first interpreter.
-#include "core/core.hpp"
+#include "native/native.hpp"
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 namespace {
 
 using lib::PyRef;
@@ -52,7 +52,7 @@ PyMethodDef methods[] = {
 
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
-    "pairo._core",
+    "pairo._native",
     "The conversion's native entry points beyond _pairo's fixed surface.",
     -1,  // state lives in the process, not the module: no second interpreter
     methods,
@@ -73,8 +73,8 @@ PyObject* initialise() {
 }
 
 }  // namespace
-}  // namespace pairo::core
+}  // namespace pairo::native
 
-PyMODINIT_FUNC PyInit__core(void) {
-  return pairo::lib::guarded([] { return pairo::core::initialise(); });
+PyMODINIT_FUNC PyInit__native(void) {
+  return pairo::lib::guarded([] { return pairo::native::initialise(); });
 }

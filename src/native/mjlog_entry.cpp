@@ -7,11 +7,11 @@
 #include <string>
 #include <variant>
 
-#include "core/core.hpp"
+#include "native/native.hpp"
 #include "lib/lib.hpp"
 #include "lib/py_ref.hpp"
 
-namespace pairo::core {
+namespace pairo::native {
 namespace {
 
 constexpr lib::Signature tenhou6_signature = {"mjlog_to_tenhou6", {"data", "ref"}, 2, 1};
@@ -119,4 +119,4 @@ PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
   });
 }
 
-}  // namespace pairo::core
+}  // namespace pairo::native
