@@ -38,7 +38,7 @@
 
 #include "bench/bench_python.hpp"
 #include "bench/bench_support.hpp"
-#include "lib/lib.hpp"
+#include "pyapi/pyapi.hpp"
 #include "pairo/conv/conv.hpp"
 
 namespace {
@@ -74,7 +74,7 @@ Python start_python() {
   PyObject* pairo = bench::start_python_with_pairo("pipeline_bench");
   // This program's own copy of the list builder needs its common strs, as
   // the module made its own when imported.
-  if (!pairo::lib::make_common_strs()) fail("cannot make the common strs");
+  if (!pairo::pyapi::make_common_strs()) fail("cannot make the common strs");
   PyObject* json = PyImport_ImportModule("json");
   if (!json) fail("cannot import json");
   return Python{PyObject_GetAttrString(pairo, "tenhou_to_mjai"), PyObject_GetAttrString(json, "loads")};
@@ -160,7 +160,7 @@ void bench_encode(benchmark::State& state, const Prepared& p) {
 
 void bench_list(benchmark::State& state, const Prepared& p) {
   manual_loop(state, [] { return 0; }, [&](int) {
-    PyObject* list = pairo::lib::build_result_list(p.encoded);
+    PyObject* list = pairo::pyapi::build_result_list(p.encoded);
     if (!list) fail("build_result_list failed");
     Py_DECREF(list);
     return 0;

@@ -120,9 +120,14 @@ REFUSALS = [
     ("play before INIT", edit(r"<INIT", "<T0/><INIT"), UNREAD, r"^T0: comes before the first round"),
     ("three-player", edit(r'<GO type="(\d+)"', lambda m: f'<GO type="{int(m.group(1)) | 0x10}"'),
      _pairo.TenhouLogParsingError, r"^invalid log$"),
-    ("gzip bomb", lambda xml: gzip.compress(b" " * (65 << 20), compresslevel=1), UNREAD,
+    # The package's bytes path, as for every other entry point: OSError, as
+    # the standard library's gzip.BadGzipFile is.
+    ("gzip bomb", lambda xml: gzip.compress(b" " * (65 << 20), compresslevel=1), OSError,
      r"^gzip data inflates to more than 64 MiB$"),
-    ("gzip cut short", lambda xml: gzip.compress(xml.encode())[:-9], UNREAD, r"^invalid gzip data$"),
+    ("gzip cut short", lambda xml: gzip.compress(xml.encode())[:-9], OSError, r"^invalid gzip data$"),
+    ("not UTF-8", lambda xml: xml.encode().replace(b"<INIT", b"<INIT\xff", 1), OSError,
+     r"^stream did not contain valid UTF-8$"),
+    ("a JSON log", lambda xml: '{"log": []}', UNREAD, r"\(at byte \d+\)$"),
 ]
 
 
@@ -135,6 +140,8 @@ def test_refusals(what, change, cls, message):
             call(data)
         assert type(info.value) is cls and re.search(message, str(info.value)), str(info.value)
         assert info.value.__cause__ is None
+        # A log that reads but does not convert says why in a note.
+        assert hasattr(info.value, "__notes__") == (cls is _pairo.TenhouLogParsingError)
     assert issubclass(pairo.MjlogParsingError, _pairo.TenhouLogParsingError)
     assert pairo.MjlogParsingError.__module__ == "pairo"
 

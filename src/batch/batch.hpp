@@ -16,14 +16,17 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <variant>
 #include <vector>
 
+#include "base/failure.hpp"
+#include "base/padded_text.hpp"
+#include "gzip/gzip.hpp"
 #include "mjai/mjai.hpp"
-#include "tenhou/tenhou.hpp"
 
 namespace batch {
 
@@ -33,61 +36,13 @@ class Folders;
 
 // ---- failures -----------------------------------------------------------
 
-// The exception class a failed log is reported with.
-enum class ErrorClass : std::uint8_t {
-  OSError,
-  FileNotFoundError,
-  PermissionError,
-  FileExistsError,
-  IsADirectoryError,
-  NotADirectoryError,
-  InterruptedError,
-  BlockingIOError,
-  BrokenPipeError,
-  ConnectionRefusedError,
-  ConnectionResetError,
-  ConnectionAbortedError,
-  TimeoutError,
-  MemoryError,
-  JsonParsingError,
-  TenhouLogParsingError,
-  TenhouToMjaiError,
-  JsonSerializationError,
-  MjlogParsingError,
-};
+// Why a log failed: the one failure value of base/failure.hpp.
+using pairo::ErrorClass;
+using pairo::Failure;
+using pairo::message_failure;
+using pairo::system_failure;
 
-[[nodiscard]] std::string_view class_name(ErrorClass cls) noexcept;
-
-// Why one log failed, in the form its exception is built from:
-// - Message: cls(message).
-// - OpenFailed: cls(message + the path in the module's quoted form); the
-//   quoting of names beyond ASCII needs the interpreter's Unicode tables,
-//   so the path travels apart.
-// - System: OSError(error_number, message, path) when a path is given,
-//   else OSError(error_number, message); the interpreter picks the class
-//   from the number, as `cls` records.
-// A failed conversion also tells why in `note` (the place in the game and
-// what is wrong there), which goes on the exception as its note.
-struct Failure {
-  enum class Form : std::uint8_t { Message, OpenFailed, System };
-  ErrorClass cls = ErrorClass::OSError;
-  Form form = Form::Message;
-  std::string message;
-  int error_number = 0;
-  std::string path;
-  std::string note;
-};
-
-[[nodiscard]] Failure message_failure(ErrorClass cls, std::string message);
-// A system failure of the output side: the class the interpreter gives
-// OSError(error_number, ...), and the system's text.
-[[nodiscard]] Failure system_failure(int error_number, std::string path = {});
-
-// "Class: text (note)", as the command reports a failure. Names are quoted
-// the module's way for ASCII; other characters are shown as they are.
-[[nodiscard]] std::string describe(const Failure& failure);
-
-// ---- conversions --------------------------------------------------------
+// ---- input formats and conversions --------------------------------------
 
 enum class Target : std::uint8_t { Mjai, Tenhou6 };
 enum class Format : std::uint8_t { Json, Xml };
@@ -96,29 +51,48 @@ enum class Format : std::uint8_t { Json, Xml };
 // text (a Tenhou JSON log) written as it is.
 using Document = std::variant<mjai::EncodedEvents, std::string>;
 
+// One row per input format, the only place that knows it: the suffixes a
+// folder walk picks up (gzip is told by content, so ".json.gz" is a suffix
+// like another), how its text is recognised once inflated, and its readers
+// into each target. A container of many records (a later reader) hands its
+// records' bytes to the same rows.
+struct InputFormat {
+  Format format;
+  std::span<const std::string_view> suffixes;  // longest first
+  bool (*recognises)(std::string_view text) noexcept;
+  // The text is the reader's to overwrite (the XML reader parses in place)
+  // and to release once parsed.
+  std::expected<Document, Failure> (*to_mjai)(pairo::PaddedText& text);
+  // Null where the format has no tenhou.net/6 form of its own to write.
+  std::expected<Document, Failure> (*to_tenhou6)(pairo::PaddedText& text, std::string_view ref);
+};
+
+[[nodiscard]] const InputFormat& input_format(Format format) noexcept;
+// The format of an inflated text: the first row that recognises it; the
+// JSON row takes what none does.
+[[nodiscard]] Format format_of(std::string_view text) noexcept;
+// Whether a folder walk picks the file up for the target.
+[[nodiscard]] bool is_log_name(std::string_view name, Target target) noexcept;
+// The recognised suffix at the end of the name, else ".gz" where it ends so,
+// else "".
+[[nodiscard]] std::string_view log_suffix(std::string_view name) noexcept;
+
 // Turns a log's text (UTF-8, already inflated) into its output; `path` is
 // the file it came from ("" for bytes given). The text is the converter's
-// to overwrite (the XML reader parses in place). Called from every worker
-// thread at once, so it keeps no state between calls.
+// to overwrite. Called from every worker thread at once, so it keeps no
+// state between calls.
 using Converter =
-    std::function<std::expected<Document, Failure>(tenhou::PaddedText& text, Format format, std::string_view path)>;
+    std::function<std::expected<Document, Failure>(pairo::PaddedText& text, Format format, std::string_view path)>;
 
-// The JSON log's mjai events, through the module's own stages and with its
-// failure texts. Reads every text as JSON: XML fails to parse. The text is
-// released once parsed.
-[[nodiscard]] std::expected<Document, Failure> json_to_mjai(tenhou::PaddedText& text, Format format,
-                                                            std::string_view path = {});
+// The engine's bytes path: a log's bytes as its text, inflated where they
+// are gzip (within gzip::inflate_limit) and checked to be UTF-8. OSError
+// "invalid gzip data", "gzip data inflates to more than 64 MiB" or "stream
+// did not contain valid UTF-8" otherwise.
+[[nodiscard]] std::expected<pairo::PaddedText, Failure> text_of(pairo::PaddedText bytes, gzip::Inflater& inflater);
 
-// Either kind of log to mjai events: XML records through the record reader.
-[[nodiscard]] std::expected<Document, Failure> log_to_mjai(tenhou::PaddedText& text, Format format,
-                                                           std::string_view path = {});
-
-// An XML record to its tenhou.net/6 JSON text, the game id taken from the
-// file name where it is one; a JSON log is refused.
-[[nodiscard]] std::expected<Document, Failure> log_to_tenhou6(tenhou::PaddedText& text, Format format,
-                                                              std::string_view path = {});
-
-// The conversion the command runs for a target.
+// The conversion the command runs for a target: each format's reader; for
+// tenhou6 the game id taken from the file name, and a format without a
+// tenhou.net/6 form refused.
 [[nodiscard]] Converter converter_for(Target target);
 
 // The game id in a record's file name ("2019021004gm-00a9-0000-e2f6516d.mjlog"),

@@ -1,50 +1,75 @@
-// The engine's conversions: JSON logs through the module's stages, XML
-// records through the record reader into the same stages, or written back
-// out as tenhou.net/6 JSON. Each failure carries the module's class and
-// message, and why in its note.
+// The input formats, one row each, and the engine's conversions on them:
+// JSON logs through the module's own stages, XML records through the record
+// reader into the same stages, or written back out as tenhou.net/6 JSON.
+// Each failure carries the module's class and message, and why in its note.
 #include <array>
 
+#include "base/invariant.hpp"
 #include "batch/batch.hpp"
-#include "lib/fixed_texts.hpp"
 #include "mjlog/mjlog.hpp"
 #include "pipeline/pipeline.hpp"
 
 namespace batch {
 namespace {
 
-// By stage: decode, prepare, convert, encode; the messages stand in the
-// same order in the fixed texts.
-constexpr std::array<ErrorClass, pairo::stage_count> stage_classes = {
-    ErrorClass::JsonParsingError, ErrorClass::TenhouLogParsingError, ErrorClass::TenhouToMjaiError,
-    ErrorClass::JsonSerializationError};
-
-[[gnu::cold]] Failure stage_failure(const pairo::Error& error) {
-  const auto stage = static_cast<std::size_t>(pairo::stage_of(error));
-  Failure failure = message_failure(stage_classes[stage], pairo::lib::texts::stage_messages[stage]);
-  failure.note = error.detail();
-  return failure;
-}
-
-// The element and what is wrong with it, and where it starts.
-[[gnu::cold]] Failure record_failure(const mjlog::Error& error) {
-  std::string message = error.message;
-  if (error.offset) message += " (at byte " + std::to_string(*error.offset) + ")";
-  return message_failure(ErrorClass::MjlogParsingError, std::move(message));
-}
-
 std::expected<Document, Failure> events(std::expected<mjai::EncodedEvents, pairo::Error> encoded) {
-  if (!encoded) return std::unexpected(stage_failure(encoded.error()));
+  if (!encoded) return std::unexpected(pairo::explained_failure(encoded.error()));
   return Document{std::move(*encoded)};
 }
 
-std::expected<mjlog::Record, Failure> read_record(tenhou::PaddedText& text) {
+// ---- tenhou.net/6 JSON logs ---------------------------------------------
+
+constexpr std::array<std::string_view, 2> json_suffixes = {".json.gz", ".json"};
+
+// What no other format recognises.
+bool any_text(std::string_view) noexcept { return true; }
+
+// The text goes as soon as it is parsed: a worker then holds less at once.
+std::expected<Document, Failure> json_to_mjai(pairo::PaddedText& text) {
+  return events(pairo::convert_log_text(std::move(text)));
+}
+
+// ---- Tenhou's XML game records ------------------------------------------
+
+constexpr std::array<std::string_view, 3> xml_suffixes = {".xml.gz", ".mjlog", ".xml"};
+
+// A first non-blank '<', after a byte-order mark as editors leave.
+bool starts_as_xml(std::string_view text) noexcept {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  const auto first = text.find_first_not_of(" \t\r\n");
+  return first != std::string_view::npos && text[first] == '<';
+}
+
+std::expected<mjlog::Record, Failure> read_record(pairo::PaddedText& text) {
   auto record = mjlog::read_record(text.data(), text.size());
-  if (!record) return std::unexpected(record_failure(record.error()));
+  if (!record) return std::unexpected(pairo::record_failure(std::move(record.error().message), record.error().offset));
   return std::move(*record);
 }
 
-// Longest first, as the planner strips them.
-constexpr std::array<std::string_view, 4> record_suffixes = {".xml.gz", ".mjlog", ".xml", ".gz"};
+std::expected<Document, Failure> xml_to_mjai(pairo::PaddedText& text) {
+  auto record = read_record(text);
+  if (!record) return std::unexpected(std::move(record.error()));
+  return events(pairo::convert_raw_log(std::move(record->log)));
+}
+
+// A three-player record has no tenhou.net/6 form here: it is refused as the
+// preparation refuses the game, which it always does for such a record.
+std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::string_view ref) {
+  auto record = read_record(text);
+  if (!record) return std::unexpected(std::move(record.error()));
+  if (record->three_player) {
+    auto refused = events(pairo::convert_raw_log(std::move(record->log)));
+    if (refused) pairo::invariant_failed("a three-player record was converted");
+    return refused;
+  }
+  return Document{mjlog::write_tenhou6(*record, ref)};
+}
+
+// XML first: JSON takes what XML does not recognise.
+constexpr std::array<InputFormat, 2> formats = {{
+    {Format::Xml, xml_suffixes, starts_as_xml, xml_to_mjai, xml_to_tenhou6},
+    {Format::Json, json_suffixes, any_text, json_to_mjai, nullptr},
+}};
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_lower_hex(char c) { return is_digit(c) || (c >= 'a' && c <= 'f'); }
@@ -71,48 +96,57 @@ bool is_game_id(std::string_view name) {
   return name.size() == 8 && all_of(name, is_lower_hex);
 }
 
-}  // namespace
-
-std::string game_id_of(std::string_view path) {
-  std::string_view name = path.substr(path.find_last_of('/') + 1);
-  for (std::string_view suffix : record_suffixes) {
-    if (name.ends_with(suffix)) {
-      name.remove_suffix(suffix.size());
-      break;
-    }
-  }
-  return is_game_id(name) ? std::string(name) : std::string();
-}
-
-// The text goes as soon as it is parsed: a worker then holds less at once.
-std::expected<Document, Failure> json_to_mjai(tenhou::PaddedText& text, Format, std::string_view) {
-  return events(pairo::convert_log_text(std::move(text)));
-}
-
-std::expected<Document, Failure> log_to_mjai(tenhou::PaddedText& text, Format format, std::string_view path) {
-  if (format == Format::Json) return json_to_mjai(text, format, path);
-  auto record = read_record(text);
-  if (!record) return std::unexpected(std::move(record.error()));
-  return events(pairo::convert_raw_log(std::move(record->log)));
-}
-
-std::expected<Document, Failure> log_to_tenhou6(tenhou::PaddedText& text, Format format, std::string_view path) {
-  if (format == Format::Json) {
+std::expected<Document, Failure> to_tenhou6(pairo::PaddedText& text, Format format, std::string_view path) {
+  const InputFormat& row = input_format(format);
+  if (!row.to_tenhou6) {
     return std::unexpected(message_failure(
         ErrorClass::MjlogParsingError, "not an XML game record: a tenhou.net/6 log is converted to mjai only"));
   }
-  auto record = read_record(text);
-  if (!record) return std::unexpected(std::move(record.error()));
-  // A three-player record has no tenhou.net/6 form here: it is refused as
-  // the preparation refuses the game.
-  if (record->three_player) {
-    auto refused = events(pairo::convert_raw_log(std::move(record->log)));
-    if (!refused) return refused;
-    return std::unexpected(message_failure(ErrorClass::TenhouLogParsingError, pairo::lib::texts::stage_messages[1]));
-  }
-  return Document{mjlog::write_tenhou6(*record, game_id_of(path))};
+  return row.to_tenhou6(text, game_id_of(path));
 }
 
-Converter converter_for(Target target) { return target == Target::Mjai ? log_to_mjai : log_to_tenhou6; }
+std::expected<Document, Failure> to_mjai(pairo::PaddedText& text, Format format, std::string_view) {
+  return input_format(format).to_mjai(text);
+}
+
+}  // namespace
+
+const InputFormat& input_format(Format format) noexcept { return format == Format::Xml ? formats[0] : formats[1]; }
+
+Format format_of(std::string_view text) noexcept {
+  for (const InputFormat& row : formats) {
+    if (row.recognises(text)) return row.format;
+  }
+  return Format::Json;
+}
+
+bool is_log_name(std::string_view name, Target target) noexcept {
+  for (const InputFormat& row : formats) {
+    if (target == Target::Tenhou6 && !row.to_tenhou6) continue;
+    for (std::string_view suffix : row.suffixes) {
+      if (name.ends_with(suffix)) return true;
+    }
+  }
+  return false;
+}
+
+std::string_view log_suffix(std::string_view name) noexcept {
+  std::string_view longest;
+  for (const InputFormat& row : formats) {
+    for (std::string_view suffix : row.suffixes) {
+      if (name.ends_with(suffix) && suffix.size() > longest.size()) longest = suffix;
+    }
+  }
+  if (longest.empty() && name.ends_with(".gz")) return ".gz";
+  return longest;
+}
+
+std::string game_id_of(std::string_view path) {
+  std::string_view name = path.substr(path.find_last_of('/') + 1);
+  name.remove_suffix(log_suffix(name).size());
+  return is_game_id(name) ? std::string(name) : std::string();
+}
+
+Converter converter_for(Target target) { return target == Target::Mjai ? to_mjai : to_tenhou6; }
 
 }  // namespace batch

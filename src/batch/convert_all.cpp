@@ -1,7 +1,6 @@
 // The in-memory batch: files read and converted by worker threads, each
 // result kept in its input's place for the caller; and one log's bytes.
 #include <atomic>
-#include <new>
 #include <thread>
 
 #include "batch/batch.hpp"
@@ -9,18 +8,6 @@
 
 namespace batch {
 namespace {
-
-// A log that fails in a way no step foresaw is that log's failure alone.
-template <class Body>
-std::expected<Document, Failure> contained(Body&& body) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return std::unexpected(message_failure(ErrorClass::MemoryError, "out of memory"));
-  } catch (const std::exception& error) {
-    return std::unexpected(message_failure(ErrorClass::OSError, error.what()));
-  }
-}
 
 std::expected<Document, Failure> convert_loaded(std::expected<steps::Loaded, Failure> loaded,
                                                 const Converter& converter, std::string_view path) {
@@ -30,7 +17,7 @@ std::expected<Document, Failure> convert_loaded(std::expected<steps::Loaded, Fai
 
 std::expected<Document, Failure> convert_one(const std::string& path, const Converter& converter,
                                              gzip::Inflater& inflater) {
-  return contained([&] { return convert_loaded(steps::load(path, inflater), converter, path); });
+  return steps::contained([&] { return convert_loaded(steps::load(path, inflater), converter, path); });
 }
 
 }  // namespace
@@ -56,7 +43,7 @@ std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std:
 }
 
 std::expected<Document, Failure> convert_bytes(std::string_view bytes, const Converter& converter) {
-  return contained([&] {
+  return steps::contained([&] {
     gzip::Inflater inflater;
     return convert_loaded(steps::load_bytes(bytes, inflater), converter, {});
   });

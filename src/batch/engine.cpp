@@ -1,7 +1,6 @@
 // The workers: each takes the next log, reads, converts and writes it, and
 // leaves its outcome for the caller, who takes them in input order.
 #include <algorithm>
-#include <new>
 
 #include "batch/batch.hpp"
 #include "batch/io.hpp"
@@ -28,8 +27,10 @@ struct WorkerState {
 std::variant<Converted, Skipped, Failure> attempt(const Job& job, const Options& options,
                                                   const Converter& converter, WorkerState& state,
                                                   steps::Folders& folders) {
-  if (options.skip_existing && !job.output.empty() && io::exists(job.output)) return Skipped{};
+  // A failure met in planning stands whatever is on disk: an output that
+  // two inputs claim exists after the first run, and still fails.
   if (job.failure) return *job.failure;
+  if (options.skip_existing && !job.output.empty() && io::exists(job.output)) return Skipped{};
   auto loaded = job.data ? steps::load_bytes(*job.data, state.inflater) : steps::load(job.input, state.inflater);
   if (!loaded) return std::move(loaded.error());
   auto document = converter(loaded->text, loaded->format, job.input);
@@ -39,18 +40,6 @@ std::variant<Converted, Skipped, Failure> attempt(const Job& job, const Options&
                                          folders);
   if (!written) return std::move(written.error());
   return Converted{};
-}
-
-// A log that fails in a way no step foresaw is that log's failure alone.
-template <class Body>
-auto contained(Body&& body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return message_failure(ErrorClass::MemoryError, "out of memory");
-  } catch (const std::exception& error) {
-    return message_failure(ErrorClass::OSError, error.what());
-  }
 }
 
 }  // namespace
@@ -118,7 +107,7 @@ void Engine::work() {
   while (const auto index = claim()) {
     note_start();
     const Job& job = jobs_[*index];
-    auto result = contained([&] { return attempt(job, options_, converter_, state, *folders_); });
+    auto result = steps::contained([&] { return attempt(job, options_, converter_, state, *folders_); });
     if (std::holds_alternative<Converted>(result)) note_rename();
     finish(*index, std::move(result));
   }

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <unordered_map>
 
@@ -14,17 +13,6 @@
 
 namespace batch {
 namespace {
-
-// Longest first, so that ".json.gz" goes whole rather than as ".gz".
-constexpr std::array<std::string_view, 6> recognised_suffixes = {".json.gz", ".xml.gz", ".json", ".xml",
-                                                                 ".mjlog", ".gz"};
-constexpr std::array<std::string_view, 5> mjai_logs = {".json", ".json.gz", ".mjlog", ".xml", ".xml.gz"};
-constexpr std::array<std::string_view, 3> xml_logs = {".mjlog", ".xml", ".xml.gz"};
-
-bool is_log_name(std::string_view name, Target target) {
-  const auto ends = [&](std::string_view suffix) { return name.ends_with(suffix); };
-  return target == Target::Mjai ? std::ranges::any_of(mjai_logs, ends) : std::ranges::any_of(xml_logs, ends);
-}
 
 // The path with repeated separators, "." components and a trailing
 // separator gone, as a path object of the command prints it.
@@ -91,9 +79,8 @@ void walk(const std::string& root, const std::string& inside, Target target, std
 }
 
 std::string stem_of(std::string_view name) {
-  for (std::string_view suffix : recognised_suffixes) {
-    if (name.ends_with(suffix) && name.size() > suffix.size()) return std::string(name.substr(0, name.size() - suffix.size()));
-  }
+  const std::string_view suffix = log_suffix(name);
+  if (name.size() > suffix.size()) name.remove_suffix(suffix.size());
   return std::string(name);
 }
 

@@ -5,6 +5,7 @@
 #include <expected>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 
 #include "batch/batch.hpp"
@@ -13,12 +14,11 @@
 namespace batch::steps {
 
 struct Loaded {
-  tenhou::PaddedText text;
+  pairo::PaddedText text;
   Format format;
 };
 
-// The log's text, inflated where the file is gzip, checked to be UTF-8 and
-// told apart: XML when its first non-blank character is '<', else JSON.
+// The log's text (text_of) and its format (format_of).
 [[nodiscard]] std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater);
 // The same for bytes given rather than read (standard input).
 [[nodiscard]] std::expected<Loaded, Failure> load_bytes(std::string_view bytes, gzip::Inflater& inflater);
@@ -42,11 +42,33 @@ void sweep_stale(const std::string& folder);
 // and a number unique within the process.
 [[nodiscard]] std::string temporary_name(const std::string& target, unsigned long number);
 
+// Runs `body`, which returns the log's outcome; a log that fails in a way
+// no step foresaw fails alone: a C++ exception becomes PanicException with
+// its text (the diagnostic on standard error), std::bad_alloc MemoryError.
+template <class Body>
+auto contained(Body&& body) -> decltype(body());
+
 // Writes `document` to `target` through a temporary file in the same folder,
 // renamed into place once complete; on any failure the temporary file is
 // removed and an existing target is left as it was. `deflater` is set for
 // gzip output.
 [[nodiscard]] std::expected<void, Failure> write_atomically(const std::string& target, const Document& document,
                                                             gzip::Deflater* deflater, Folders& folders);
+
+// The failure of the exception being handled, its diagnostic written.
+[[nodiscard]] Failure escaped_failure();
+
+template <class Body>
+auto contained(Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (...) {
+    if constexpr (std::is_constructible_v<decltype(body()), Failure>) {
+      return escaped_failure();
+    } else {
+      return std::unexpected(escaped_failure());
+    }
+  }
+}
 
 }  // namespace batch::steps

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "tenhou/tenhou.hpp"
+#include "base/padded_text.hpp"
 
 namespace gzip {
 
@@ -39,7 +39,7 @@ class Inflater {
 
   // Every member of `data` inflated and concatenated; nothing may follow
   // the last member.
-  [[nodiscard]] std::expected<tenhou::PaddedText, InflateError> inflate(std::string_view data,
+  [[nodiscard]] std::expected<pairo::PaddedText, InflateError> inflate(std::string_view data,
                                                                         std::size_t limit = inflate_limit);
 
  private:

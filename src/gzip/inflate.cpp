@@ -20,12 +20,6 @@ std::size_t recorded_size(std::string_view data) noexcept {
   return size;
 }
 
-// A buffer of `capacity` bytes keeping the `filled` bytes of `text`.
-tenhou::PaddedText regrown(const tenhou::PaddedText& text, std::size_t filled, std::size_t capacity) {
-  tenhou::PaddedText bigger(capacity);
-  if (filled != 0) std::memcpy(bigger.data(), text.data(), filled);
-  return bigger;
-}
 
 }  // namespace
 
@@ -49,10 +43,10 @@ Inflater::Inflater() : state_(libdeflate_alloc_decompressor()) {
 // A member that does not fit is inflated again into a buffer twice as big:
 // each retry costs at most what the buffer already holds, and the limit
 // bounds the buffer whatever the member claims about itself.
-std::expected<tenhou::PaddedText, InflateError> Inflater::inflate(std::string_view data, std::size_t limit) {
+std::expected<pairo::PaddedText, InflateError> Inflater::inflate(std::string_view data, std::size_t limit) {
   if (!is_gzip(data)) return std::unexpected(InflateError::Invalid);
   const std::size_t guess = std::max(recorded_size(data), std::max(data.size() * 4, first_guess_floor));
-  tenhou::PaddedText text(std::min(guess, limit));
+  pairo::PaddedText text(std::min(guess, limit));
   std::size_t filled = 0;
   while (!data.empty()) {
     std::size_t used_in = 0;
@@ -62,7 +56,7 @@ std::expected<tenhou::PaddedText, InflateError> Inflater::inflate(std::string_vi
                                                       &used_in, &made);
     if (result == LIBDEFLATE_INSUFFICIENT_SPACE) {
       if (text.capacity() >= limit) return std::unexpected(InflateError::TooLarge);
-      text = regrown(text, filled, std::min(text.capacity() * 2, limit));
+      text.regrow(filled, std::min(text.capacity() * 2, limit));
       continue;
     }
     if (result != LIBDEFLATE_SUCCESS) return std::unexpected(InflateError::Invalid);

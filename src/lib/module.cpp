@@ -4,7 +4,7 @@
 #include <string>
 
 #include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/py_ref.hpp"
 
 namespace pairo::lib {
 namespace {
@@ -81,10 +81,10 @@ std::string python_version_text(std::string version) {
 }
 
 bool run_module_body(PyObject* module) {
-  for (std::size_t i = 0; i < error_class_count; ++i) {
+  for (std::size_t i = 0; i < module_class_count; ++i) {
     const auto which = static_cast<ErrorClass>(i);
     PyObject* cls = error_class(which);  // borrowed from its slot
-    if (!cls || !add_attribute(module, texts::error_class_names[i], cls)) return false;
+    if (!cls || !add_attribute(module, std::string(class_name(which)).c_str(), cls)) return false;
   }
   if (!add_function(module, &file_function) || !add_function(module, &text_function)) return false;
   const std::string version = python_version_text(package_version);
@@ -111,7 +111,7 @@ PyObject* initialise() {
   }
   if (module_slot) return Py_NewRef(module_slot);
 
-  if (!make_common_strs()) return nullptr;
+  if (!pyapi::make_common_strs()) return nullptr;
   PyRef module(PyModule_Create2(&module_def, python_api_version));
   if (!module) return nullptr;
   if (!run_module_body(module.get())) return nullptr;  // nothing stored: a later import retries

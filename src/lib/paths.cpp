@@ -1,19 +1,19 @@
 // Path arguments as operating-system bytes, and the path of standard output.
 #include "lib/file_io.hpp"
 #include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/py_ref.hpp"
 
 namespace pairo::lib {
 
 PyObject* path_argument(PyObject* argument, const char* parameter) {
   PyRef text(PyOS_FSPath(argument));
   if (!text) {
-    prefix_argument_error(parameter);
+    pyapi::prefix_argument_error(parameter);
     return nullptr;
   }
   if (!PyUnicode_Check(text.get())) {
-    texts::raise_not_a_str(text.get());
-    prefix_argument_error(parameter);
+    pyapi::raise_not_a_str(text.get());
+    pyapi::prefix_argument_error(parameter);
     return nullptr;
   }
   // A character with no file-system form leaves the interpreter's

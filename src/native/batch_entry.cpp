@@ -8,13 +8,12 @@
 #include <thread>
 
 #include "native/native.hpp"
-#include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/py_ref.hpp"
 
 namespace pairo::native {
 namespace {
 
-using lib::PyRef;
+using pyapi::PyRef;
 using namespace std::chrono_literals;
 
 // How often the outcomes ready are taken, and signals looked at: far
@@ -73,9 +72,8 @@ std::optional<Arguments> parse(PyObject* args) {
 
 class Batch {
  public:
-  Batch(PyObject* module, Arguments arguments, std::vector<batch::Job> jobs)
-      : module_(module),
-        arguments_(std::move(arguments)),
+  Batch(Arguments arguments, std::vector<batch::Job> jobs)
+      : arguments_(std::move(arguments)),
         total_(jobs.size()),
         engine_(std::move(jobs), arguments_.options, batch::converter_for(arguments_.options.target)) {}
 
@@ -106,7 +104,7 @@ class Batch {
     if (std::holds_alternative<batch::Skipped>(outcome.result)) kind = Kind::Skipped;
     if (const auto* failure = std::get_if<batch::Failure>(&outcome.result)) {
       kind = Kind::Failed;
-      error = PyRef(exception_of(module_, *failure));
+      error = PyRef(exception_of(*failure));
       if (!error) return false;
     }
     PyRef name(shown_path(job.name));
@@ -140,7 +138,6 @@ class Batch {
     unlocked([&] { engine_.join(); });
   }
 
-  PyObject* module_;
   Arguments arguments_;
   std::size_t total_;
   batch::Engine engine_;
@@ -162,12 +159,12 @@ std::vector<batch::Job> planned(const Arguments& arguments) {
 
 }  // namespace
 
-PyObject* convert_files(PyObject* module, PyObject* args) {
-  return lib::guarded([&]() -> PyObject* {
+PyObject* convert_files(PyObject*, PyObject* args) {
+  return pyapi::guarded([&]() -> PyObject* {
     auto arguments = parse(args);
     if (!arguments) return nullptr;
     auto jobs = planned(*arguments);
-    Batch batch(module, std::move(*arguments), std::move(jobs));
+    Batch batch(std::move(*arguments), std::move(jobs));
     return batch.run();
   });
 }

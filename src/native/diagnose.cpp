@@ -2,13 +2,13 @@
 // who need to know why; _pairo's exceptions carry only the stage's fixed
 // message.
 #include "native/native.hpp"
-#include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pipeline/pipeline.hpp"
+#include "pyapi/py_ref.hpp"
 
 namespace pairo::native {
 namespace {
 
-using lib::PyRef;
+using pyapi::PyRef;
 
 // The texts of an error are UTF-8: they quote only the log's own text, and
 // cut no character in two.
@@ -36,13 +36,13 @@ PyObject* tuple_of(const pairo::Error& error) {
 }  // namespace
 
 PyObject* diagnose(PyObject*, PyObject* data) {
-  return lib::guarded([&]() -> PyObject* {
+  return pyapi::guarded([&]() -> PyObject* {
     if (!PyUnicode_Check(data)) {
       PyErr_Format(PyExc_TypeError, "diagnose() argument must be str, not %.200s", Py_TYPE(data)->tp_name);
       return nullptr;
     }
-    tenhou::PaddedText text;
-    if (!lib::read_str_text(data, text)) return nullptr;  // UnicodeEncodeError as it stands
+    PaddedText text;
+    if (!pyapi::read_str_text(data, text)) return nullptr;  // UnicodeEncodeError as it stands
     const auto events = pairo::convert_log_text(text);
     if (events) Py_RETURN_NONE;
     return tuple_of(events.error());

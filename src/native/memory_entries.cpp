@@ -2,17 +2,16 @@
 // results handed back in order (convert_many), one log's bytes
 // (convert_bytes), and the logs that inputs name (find_logs).
 #include "native/native.hpp"
-#include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/py_ref.hpp"
 
 namespace pairo::native {
 namespace {
 
-using lib::PyRef;
+using pyapi::PyRef;
 
 // The result of one log: its document, or its failure as the exception.
-PyObject* result_object(PyObject* module, const std::expected<batch::Document, batch::Failure>& result) {
-  return result ? document_object(*result) : exception_of(module, result.error());
+PyObject* result_object(const std::expected<batch::Document, batch::Failure>& result) {
+  return result ? document_object(*result) : exception_of(result.error());
 }
 
 // The paths of `items` the system can be given; each other item's place
@@ -40,7 +39,7 @@ std::optional<Paths> paths_of(PyObject* items) {
   return paths;
 }
 
-PyObject* results_list(PyObject* module, Paths& paths,
+PyObject* results_list(Paths& paths,
                        const std::vector<std::expected<batch::Document, batch::Failure>>& results) {
   PyRef list(PyList_New(std::ssize(paths.refused)));
   if (!list) return nullptr;
@@ -48,7 +47,7 @@ PyObject* results_list(PyObject* module, Paths& paths,
     if (paths.refused[i]) PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), paths.refused[i].release());
   }
   for (std::size_t k = 0; k < results.size(); ++k) {
-    PyObject* item = result_object(module, results[k]);
+    PyObject* item = result_object(results[k]);
     if (!item) return nullptr;
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(paths.places[k]), item);
   }
@@ -58,7 +57,7 @@ PyObject* results_list(PyObject* module, Paths& paths,
 }  // namespace
 
 PyObject* convert_many(PyObject* module, PyObject* args) {
-  return lib::guarded([&]() -> PyObject* {
+  return pyapi::guarded([&]() -> PyObject* {
     PyObject* items;
     Py_ssize_t jobs;
     const char* to;
@@ -73,12 +72,12 @@ PyObject* convert_many(PyObject* module, PyObject* args) {
     const auto threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
     std::vector<std::expected<batch::Document, batch::Failure>> results;
     unlocked([&] { results = batch::convert_all(paths->valid, threads, batch::converter_for(*target)); });
-    return results_list(module, *paths, results);
+    return results_list(*paths, results);
   });
 }
 
 PyObject* convert_bytes(PyObject* module, PyObject* args) {
-  return lib::guarded([&]() -> PyObject* {
+  return pyapi::guarded([&]() -> PyObject* {
     Py_buffer data;
     const char* to;
     if (!PyArg_ParseTuple(args, "y*s:convert_bytes", &data, &to)) return nullptr;
@@ -88,17 +87,13 @@ PyObject* convert_bytes(PyObject* module, PyObject* args) {
     if (target) unlocked([&] { result = batch::convert_bytes(bytes, batch::converter_for(*target)); });
     PyBuffer_Release(&data);
     if (!result) return nullptr;
-    if (!*result) {
-      PyRef exception(exception_of(module, result->error()));
-      if (exception) PyErr_SetRaisedException(exception.release());
-      return nullptr;
-    }
+    if (!*result) return raise_failure(result->error());
     return document_object(**result);
   });
 }
 
 PyObject* find_logs(PyObject* module, PyObject* args) {
-  return lib::guarded([&]() -> PyObject* {
+  return pyapi::guarded([&]() -> PyObject* {
     PyObject* inputs;
     const char* to;
     if (!PyArg_ParseTuple(args, "Os:find_logs", &inputs, &to)) return nullptr;
@@ -113,7 +108,7 @@ PyObject* find_logs(PyObject* module, PyObject* args) {
     if (!list) return nullptr;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       PyRef name(shown_path(jobs[i].name));
-      PyRef failure(jobs[i].failure ? exception_of(module, *jobs[i].failure) : Py_NewRef(Py_None));
+      PyRef failure(jobs[i].failure ? exception_of(*jobs[i].failure) : Py_NewRef(Py_None));
       if (!name || !failure) return nullptr;
       PyObject* pair = PyTuple_Pack(2, name.get(), failure.get());
       if (!pair) return nullptr;

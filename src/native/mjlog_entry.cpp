@@ -1,6 +1,8 @@
 // mjlog_to_tenhou6(data, ref=None) and mjlog_to_mjai(data): Tenhou's XML game
-// records, read into the decoded log the JSON path also makes, then written
-// as tenhou.net/6 JSON or converted to mjai events by the one pipeline.
+// records, through the engine's bytes path and its XML row: the same
+// inflating, UTF-8 check, reader and failures as every other entry point of
+// the package. Unlike the engine they read every text as an XML record, so
+// that anything else is refused as MjlogParsingError.
 //
 // The interpreter lock is held only to take the input and to hand back the
 // result: reading, converting and writing a record touch no Python object.
@@ -8,28 +10,42 @@
 #include <variant>
 
 #include "native/native.hpp"
-#include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/py_ref.hpp"
 
 namespace pairo::native {
 namespace {
 
-constexpr lib::Signature tenhou6_signature = {"mjlog_to_tenhou6", {"data", "ref"}, 2, 1};
-constexpr lib::Signature mjai_signature = {"mjlog_to_mjai", {"data", nullptr}, 1, 1};
+using pyapi::PyRef;
 
-// A record that cannot be read (MjlogParsingError), or a log that a later
-// stage refuses (the class _pairo raises for that stage).
-using Failure = std::variant<mjlog::Error, pairo::Error>;
+constexpr pyapi::Signature tenhou6_signature = {"mjlog_to_tenhou6", {"data", "ref"}, 2, 1};
+constexpr pyapi::Signature mjai_signature = {"mjlog_to_mjai", {"data", nullptr}, 1, 1};
 
-template <class T>
-using Outcome = std::expected<T, Failure>;
+// A str's text, copied out, or a bytes' content, viewed: the caller's
+// reference keeps the bytes alive, and bytes never change.
+using Given = std::variant<PaddedText, std::string_view>;
 
-void raise_failure(const Failure& failure) {
-  if (const auto* unread = std::get_if<mjlog::Error>(&failure)) {
-    raise_record_error(*unread);
-  } else {
-    raise_conversion_error(std::get<pairo::Error>(failure));
+// The argument `data` as a record's text; nothing, with TypeError or
+// UnicodeEncodeError set, when it is neither str nor bytes or holds a lone
+// surrogate.
+std::optional<Given> given_record(PyObject* data, const char* function) {
+  if (PyBytes_Check(data)) {
+    return Given{std::string_view(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)))};
   }
+  if (!PyUnicode_Check(data)) {
+    PyErr_Format(PyExc_TypeError, "%s() argument 'data' must be str or bytes, not %.200s", function,
+                 Py_TYPE(data)->tp_name);
+    return std::nullopt;
+  }
+  PaddedText text;
+  if (!pyapi::read_str_text(data, text)) return std::nullopt;  // UnicodeEncodeError as it stands
+  return Given{std::move(text)};
+}
+
+// The record's text: a str's as it is, bytes through the engine's bytes path.
+std::expected<PaddedText, Failure> record_text(Given given) {
+  if (auto* text = std::get_if<PaddedText>(&given)) return std::move(*text);
+  gzip::Inflater inflater;
+  return batch::text_of(PaddedText(std::get<std::string_view>(given)), inflater);
 }
 
 // Runs `work` with the interpreter lock released; the lock is taken back
@@ -43,31 +59,18 @@ auto without_lock(Work&& work) -> decltype(work()) {
   return work();
 }
 
-Outcome<mjlog::Record> read(Given given) {
+const batch::InputFormat& xml = batch::input_format(batch::Format::Xml);
+
+std::expected<batch::Document, Failure> tenhou6_text(Given given, std::string_view ref) {
   auto text = record_text(std::move(given));
-  if (!text) return std::unexpected(Failure(std::move(text.error())));
-  auto record = mjlog::read_record(text->data(), text->size());
-  if (!record) return std::unexpected(Failure(std::move(record.error())));
-  return std::move(*record);
+  if (!text) return std::unexpected(std::move(text.error()));
+  return xml.to_tenhou6(*text, ref);
 }
 
-// A three-player record stops being read at the first sign of it; the JSON
-// path refuses such a log when preparing it, and so does this one.
-Outcome<std::string> tenhou6_text(Given given, std::string_view ref) {
-  auto record = read(std::move(given));
-  if (!record) return std::unexpected(std::move(record.error()));
-  if (record->three_player) {
-    return std::unexpected(Failure(pairo::Error(pairo::ErrorKind::ThreePlayer, "a three-player game record")));
-  }
-  return mjlog::write_tenhou6(*record, ref);
-}
-
-Outcome<mjai::EncodedEvents> mjai_texts(Given given) {
-  auto record = read(std::move(given));
-  if (!record) return std::unexpected(std::move(record.error()));
-  auto events = pairo::convert_raw_log(std::move(record->log));
-  if (!events) return std::unexpected(Failure(std::move(events.error())));
-  return std::move(*events);
+std::expected<batch::Document, Failure> mjai_texts(Given given) {
+  auto text = record_text(std::move(given));
+  if (!text) return std::unexpected(std::move(text.error()));
+  return xml.to_mjai(*text);
 }
 
 // The game id as UTF-8, viewing the str's own UTF-8 form, which lives as
@@ -88,34 +91,28 @@ std::optional<std::string_view> ref_text(PyObject* ref) {
 }  // namespace
 
 PyObject* mjlog_to_tenhou6(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return lib::guarded([&]() -> PyObject* {
+  return pyapi::guarded([&]() -> PyObject* {
     std::array<PyObject*, 2> bound;
-    if (!lib::bind_arguments(tenhou6_signature, args, nargs, kwnames, bound)) return nullptr;
+    if (!pyapi::bind_arguments(tenhou6_signature, args, nargs, kwnames, bound)) return nullptr;
     const auto ref = ref_text(bound[1]);
     if (!ref) return nullptr;
     auto given = given_record(bound[0], tenhou6_signature.function);
     if (!given) return nullptr;
     const auto text = without_lock([&] { return tenhou6_text(std::move(*given), *ref); });
-    if (!text) {
-      raise_failure(text.error());
-      return nullptr;
-    }
-    return PyUnicode_DecodeUTF8(text->data(), std::ssize(*text), "strict");
+    if (!text) return raise_failure(text.error());
+    return document_object(*text);
   });
 }
 
 PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return lib::guarded([&]() -> PyObject* {
+  return pyapi::guarded([&]() -> PyObject* {
     std::array<PyObject*, 2> bound;
-    if (!lib::bind_arguments(mjai_signature, args, nargs, kwnames, bound)) return nullptr;
+    if (!pyapi::bind_arguments(mjai_signature, args, nargs, kwnames, bound)) return nullptr;
     auto given = given_record(bound[0], mjai_signature.function);
     if (!given) return nullptr;
     const auto events = without_lock([&] { return mjai_texts(std::move(*given)); });
-    if (!events) {
-      raise_failure(events.error());
-      return nullptr;
-    }
-    return lib::build_result_list(*events);
+    if (!events) return raise_failure(events.error());
+    return document_object(*events);
   });
 }
 

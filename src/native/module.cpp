@@ -6,15 +6,15 @@
 // It imports _pairo and takes its exception classes, so that a failure raises
 // the very classes _pairo raises, whichever module a caller went through; it
 // makes its own strs of the common event texts, as _pairo does.
-// Like _pairo it is initialised once per process, in the first interpreter.
+// Like _pairo it is initialised once per process, in the first interpreter:
+// each initialisation imports _pairo first, which refuses any other.
 #include "native/native.hpp"
-#include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/py_ref.hpp"
 
 namespace pairo::native {
 namespace {
 
-using lib::PyRef;
+using pyapi::PyRef;
 
 PyMethodDef methods[] = {
     {"diagnose", &diagnose, METH_O,
@@ -54,7 +54,7 @@ PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "pairo._native",
     "The conversion's native entry points beyond _pairo's fixed surface.",
-    -1,  // state lives in the process, not the module: no second interpreter
+    0,  // state lives in the process, not the module; each import runs the initialisation
     methods,
     nullptr,
     nullptr,
@@ -65,9 +65,11 @@ PyModuleDef module_def = {
 PyObject* module_slot = nullptr;  // owned for the rest of the process
 
 PyObject* initialise() {
+  PyRef pairo_module(PyImport_ImportModule("_pairo"));  // refuses a second interpreter
+  if (!pairo_module) return nullptr;
   if (module_slot) return Py_NewRef(module_slot);
-  PyRef module(PyModule_Create2(&module_def, lib::python_api_version));
-  if (!module || !add_error_classes(module.get()) || !lib::make_common_strs()) return nullptr;
+  PyRef module(PyModule_Create2(&module_def, pyapi::python_api_version));
+  if (!module || !add_error_classes(module.get()) || !pyapi::make_common_strs()) return nullptr;
   if (!module_slot) module_slot = module.release();
   return Py_NewRef(module_slot);
 }
@@ -76,5 +78,5 @@ PyObject* initialise() {
 }  // namespace pairo::native
 
 PyMODINIT_FUNC PyInit__native(void) {
-  return pairo::lib::guarded([] { return pairo::native::initialise(); });
+  return pairo::pyapi::guarded([] { return pairo::native::initialise(); });
 }

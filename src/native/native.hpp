@@ -1,6 +1,6 @@
 // What the parts of pairo._native offer each other: its functions, the
-// classes it raises, the text of an XML game record as a caller gives it, and
-// the translation between the batch engine's values and Python's.
+// classes it raises, and the translation between the batch engine's values
+// and Python's.
 #pragma once
 
 #include <Python.h>
@@ -13,10 +13,8 @@
 #include <variant>
 #include <vector>
 
-#include "base/error.hpp"
 #include "batch/batch.hpp"
-#include "mjlog/mjlog.hpp"
-#include "tenhou/tenhou.hpp"
+#include "pyapi/pyapi.hpp"
 
 namespace pairo::native {
 
@@ -35,26 +33,11 @@ PyObject* mjlog_to_mjai(PyObject* module, PyObject* const* args, Py_ssize_t narg
 // for raising. False with an exception set.
 [[nodiscard]] bool add_error_classes(PyObject* module);
 
-// The class and fixed message _pairo raises for the stage that failed.
-void raise_conversion_error(const pairo::Error& error);
-
-// MjlogParsingError with the element, what is wrong, and the byte offset.
-void raise_record_error(const mjlog::Error& error);
-
-// ---- the record's text (record_input.cpp) ---------------------------------
-
-// A str's text, copied out, or a bytes' content, viewed: the caller's
-// reference keeps the bytes alive, and bytes never change.
-using Given = std::variant<tenhou::PaddedText, std::string_view>;
-
-// The argument `data` of `function` as a record's text; nothing, with
-// TypeError or UnicodeEncodeError set, when it is neither str nor bytes or
-// holds a lone surrogate.
-[[nodiscard]] std::optional<Given> given_record(PyObject* data, const char* function);
-
-// The text to read, in a buffer of its own: gzip data inflated. Needs no
-// interpreter lock.
-[[nodiscard]] std::expected<tenhou::PaddedText, mjlog::Error> record_text(Given given);
+// The exception of a failed log, with this module's classes and its note: a
+// new reference, or null with an exception set.
+[[nodiscard]] PyObject* exception_of(const Failure& failure);
+// The same, raised. Returns null.
+PyObject* raise_failure(const Failure& failure);
 
 // convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to,
 // stdin, on_outcome, progress): the batch engine over files and folders.
@@ -86,10 +69,6 @@ void unlocked(Body&& body) {
 }
 
 // ---- between the engine and Python (values.cpp) -------------------------
-
-// The exception a failed log is reported with, built with the module's
-// classes: a new reference, or null with an exception set.
-[[nodiscard]] PyObject* exception_of(PyObject* module, const batch::Failure& failure);
 
 // The converted log: a list of event texts, or the tenhou.net/6 text.
 [[nodiscard]] PyObject* document_object(const batch::Document& document);

@@ -37,15 +37,6 @@ std::size_t remaining_size(int fd) noexcept {
   return static_cast<std::size_t>(status.st_size - position);
 }
 
-// A bigger buffer holding the `filled` bytes of `text` followed by `more`.
-tenhou::PaddedText grown(const tenhou::PaddedText& text, std::size_t filled, std::string_view more) {
-  const std::size_t capacity = std::max({text.capacity() * 2, filled + more.size(), std::size_t{8192}});
-  tenhou::PaddedText bigger(capacity);
-  if (filled != 0) std::memcpy(bigger.data(), text.data(), filled);
-  std::memcpy(bigger.data() + filled, more.data(), more.size());
-  return bigger;
-}
-
 }  // namespace
 
 std::expected<void, Errno> Fd::close_checked() noexcept {
@@ -68,8 +59,8 @@ std::expected<Fd, Errno> create_exclusive(const char* path) {
   return open_retrying(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-std::expected<tenhou::PaddedText, Errno> read_whole(int fd) {
-  tenhou::PaddedText text(remaining_size(fd));
+std::expected<pairo::PaddedText, Errno> read_whole(int fd) {
+  pairo::PaddedText text(remaining_size(fd));
   std::size_t filled = 0;
   for (;;) {
     if (filled == text.capacity()) {
@@ -80,7 +71,8 @@ std::expected<tenhou::PaddedText, Errno> read_whole(int fd) {
       auto got = read_some(fd, probe, sizeof probe);
       if (!got) return std::unexpected(got.error());
       if (*got == 0) break;
-      text = grown(text, filled, std::string_view(probe, *got));
+      text.regrow(filled, std::max({text.capacity() * 2, filled + *got, std::size_t{8192}}));
+      std::memcpy(text.data() + filled, probe, *got);
       filled += *got;
       continue;
     }

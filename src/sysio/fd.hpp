@@ -12,7 +12,7 @@
 #include <string_view>
 #include <utility>
 
-#include "tenhou/tenhou.hpp"
+#include "base/padded_text.hpp"
 
 namespace sysio {
 
@@ -60,7 +60,7 @@ class Fd {
 [[nodiscard]] std::expected<Fd, Errno> create_exclusive(const char* path);
 
 // Everything from the current position to the end of the file.
-[[nodiscard]] std::expected<tenhou::PaddedText, Errno> read_whole(int fd);
+[[nodiscard]] std::expected<pairo::PaddedText, Errno> read_whole(int fd);
 
 // Writes the slots whole, as many a call as the system takes, resuming
 // after a short write at the byte it stopped at.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "base/padded_text.hpp"
 #include "base/tile.hpp"
 
 namespace tenhou {
@@ -116,38 +117,8 @@ struct RawLog {
   friend bool operator==(const RawLog&, const RawLog&) = default;
 };
 
-// A log's text followed by the zeroed bytes that the parser may read past
-// its end, so that the text is parsed where it lies, without another copy.
-class PaddedText {
- public:
-  static constexpr std::size_t padding = 64;
-
-  PaddedText() = default;
-  explicit PaddedText(std::size_t size)
-      : data_(std::make_unique_for_overwrite<char[]>(size + padding)), size_(size), capacity_(size) {
-    std::memset(data_.get() + size, 0, padding);
-  }
-  explicit PaddedText(std::string_view text) : PaddedText(text.size()) {
-    if (!text.empty()) std::memcpy(data_.get(), text.data(), text.size());
-  }
-
-  [[nodiscard]] char* data() noexcept { return data_.get(); }
-  [[nodiscard]] const char* data() const noexcept { return data_.get(); }
-  [[nodiscard]] std::size_t size() const noexcept { return size_; }
-  [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
-  [[nodiscard]] std::string_view view() const noexcept { return {data_.get(), size_}; }
-
-  // Shortens the text to `size` bytes (at most the capacity), re-zeroing the padding.
-  void resize_within(std::size_t size) noexcept {
-    size_ = size;
-    std::memset(data_.get() + size, 0, padding);
-  }
-
- private:
-  std::unique_ptr<char[]> data_;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
-};
+// The padded buffer the parsers read in place (base/padded_text.hpp).
+using PaddedText = pairo::PaddedText;
 
 // Decodes one complete log text (UTF-8) strictly into its records; a text
 // that is not a log fails with an error of the decoding stage.

@@ -59,21 +59,15 @@ class Converters : public Scratch {
       if (job.name == batch::standard_input) job.data = standard_input;
     }
     std::vector<std::string> outcomes;
-    batch::run(std::move(jobs), options, batch::converter_for(options.target),
+    batch_test::run(std::move(jobs), options, batch::converter_for(options.target),
                [&](const batch::Job& job, const batch::Outcome& outcome) {
                  const auto* failure = std::get_if<batch::Failure>(&outcome.result);
-                 outcomes.push_back(failure ? batch::describe(*failure) : read(job.output));
+                 outcomes.push_back(failure ? batch_test::describe(*failure) : read(job.output));
                });
     return outcomes;
   }
 
-  static std::string mjai_lines(const fs::path& log) {
-    tenhou::PaddedText text(corpus::read_file(log));
-    const auto events = std::get<mjai::EncodedEvents>(batch::json_to_mjai(text, batch::Format::Json).value());
-    std::string lines;
-    for (std::size_t i = 0; i < events.size(); ++i) lines += std::string(events.at(i)) + "\n";
-    return lines;
-  }
+  static std::string mjai_lines(const fs::path& log) { return batch_test::mjai_lines(corpus::read_file(log)); }
 };
 
 TEST_F(Converters, ReadXmlRecordsPlainAndGzipAsTheirJsonTwins) {

@@ -36,7 +36,7 @@ struct FakeConverter {
   std::chrono::milliseconds linger{0};
 
   batch::Converter get() {
-    return [this](tenhou::PaddedText& text, Format format, std::string_view) -> std::expected<batch::Document, Failure> {
+    return [this](pairo::PaddedText& text, Format format, std::string_view) -> std::expected<batch::Document, Failure> {
       calls.fetch_add(1);
       std::this_thread::sleep_for(linger);
       if (text.view().starts_with("fail")) {
@@ -56,9 +56,9 @@ struct Report {
 
 std::vector<Report> run_all(std::vector<batch::Job> jobs, const batch::Options& options, batch::Converter converter) {
   std::vector<Report> reports;
-  batch::run(std::move(jobs), options, std::move(converter), [&](const batch::Job& job, const batch::Outcome& o) {
+  batch_test::run(std::move(jobs), options, std::move(converter), [&](const batch::Job& job, const batch::Outcome& o) {
     std::string what = std::holds_alternative<batch::Converted>(o.result) ? "converted" : "skipped";
-    if (const auto* failure = std::get_if<Failure>(&o.result)) what = batch::describe(*failure);
+    if (const auto* failure = std::get_if<Failure>(&o.result)) what = batch_test::describe(*failure);
     reports.push_back({job.name, what});
   });
   return reports;
@@ -126,15 +126,7 @@ TEST_F(Engine, AnUnreadableInputFails) {
             std::vector<std::string>{"FileNotFoundError: failed to open tenhou.net/6 log file \"" + in("a.json") + "\""});
 }
 
-// The lines of a log's events as the core converts it in one piece.
-std::string expected_lines(const fs::path& log) {
-  tenhou::PaddedText text(corpus::read_file(log));
-  auto document = batch::json_to_mjai(text, Format::Json);
-  const auto& events = std::get<mjai::EncodedEvents>(document.value());
-  std::string lines;
-  for (std::size_t i = 0; i < events.size(); ++i) lines += std::string(events.at(i)) + "\n";
-  return lines;
-}
+std::string expected_lines(const fs::path& log) { return batch_test::mjai_lines(corpus::read_file(log)); }
 
 TEST_F(Engine, WritesTheEventLinesOfRealLogsPlainAndGzip) {
   const auto logs = corpus::logs_in("sim");
@@ -145,7 +137,7 @@ TEST_F(Engine, WritesTheEventLinesOfRealLogsPlainAndGzip) {
     options.gzip = gzip;
     const std::string outdir = out() + (gzip ? "-gz" : "");
     const auto jobs = batch::plan({(corpus::root() / "sim").string()}, outdir, options);
-    const auto reports = run_all(jobs, options, batch::json_to_mjai);
+    const auto reports = run_all(jobs, options, batch::converter_for(batch::Target::Mjai));
     ASSERT_EQ(reports.size(), logs.size());
     for (std::size_t i = 0; i < logs.size(); ++i) {
       ASSERT_EQ(reports[i].what, "converted") << reports[i].name;
@@ -170,6 +162,46 @@ TEST_F(Engine, SkipsExistingOutputsAndLeavesThemAlone) {
   EXPECT_EQ(fake.calls.load(), 2);
 }
 
+// An output that two inputs claim fails the later one on every run, resumed
+// ones included: the first run's output exists by then.
+TEST_F(Engine, ASharedOutputFailsEvenWhenSkippingExistingOutputs) {
+  put(in("a.json"), "one");
+  put(in("a.json.gz"), gzip::Deflater().deflate("two"));
+  batch::Options options;
+  options.skip_existing = true;
+  const std::string shared = "FileExistsError: " + out() + "/a.mjai.jsonl is also the output of " + in("a.json");
+  EXPECT_EQ(whats(run_all(plan(options), options, fake.get())), (std::vector<std::string>{"converted", shared}));
+  EXPECT_EQ(whats(run_all(plan(options), options, fake.get())), (std::vector<std::string>{"skipped", shared}));
+}
+
+// A converter that throws: the log fails with PanicException and its text,
+// the diagnostic goes to standard error, the others convert, and under
+// fail_fast no log starts after it.
+TEST_F(Engine, AnEscapedExceptionIsThatLogsPanicException) {
+  numbered(4);
+  struct Thrown {};
+  const batch::Converter throwing = [](pairo::PaddedText& text, Format, std::string_view)
+      -> std::expected<batch::Document, Failure> {
+    if (text.view() == "log 1") throw std::runtime_error("seat 7 acted");
+    if (text.view() == "log 2") throw Thrown{};
+    if (text.view() == "log 3") throw std::bad_alloc();
+    return batch::Document{std::string(text.view())};
+  };
+  testing::internal::CaptureStderr();
+  const auto reports = whats(run_all(plan(), {}, throwing));
+  const std::string diagnostic = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(reports, (std::vector<std::string>{"converted", "PanicException: seat 7 acted",
+                                               "PanicException: unknown C++ exception", "MemoryError: out of memory"}));
+  EXPECT_NE(diagnostic.find("internal failure"), std::string::npos) << diagnostic;
+  EXPECT_NE(diagnostic.find("seat 7 acted"), std::string::npos) << diagnostic;
+  batch::Options options;
+  options.fail_fast = true;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(whats(run_all(plan(options), options, throwing)),
+            (std::vector<std::string>{"converted", "PanicException: seat 7 acted"}));
+  testing::internal::GetCapturedStderr();
+}
+
 TEST_F(Engine, AFailedWriteLeavesTheOldOutputAndNoTemporaryFile) {
   numbered(4);
   put(root / "out" / "b", "a file where a folder should be");
@@ -178,10 +210,10 @@ TEST_F(Engine, AFailedWriteLeavesTheOldOutputAndNoTemporaryFile) {
   jobs[1].output = out() + "/b/01.mjai.jsonl";
   jobs[2].output = out() + "/b/deep/02.mjai.jsonl";
   const auto reports = run_all(std::move(jobs), {}, fake.get());
+  // OSError(errno, ...): the interpreter picks the subclass by the number.
   EXPECT_EQ(whats(reports), (std::vector<std::string>{
-                                "converted", "FileExistsError: [Errno 17] File exists: '" + out() + "/b'",
-                                "NotADirectoryError: [Errno 20] Not a directory: '" + out() + "/b/deep'",
-                                "converted"}));
+                                "converted", "OSError: [Errno 17] File exists: '" + out() + "/b'",
+                                "OSError: [Errno 20] Not a directory: '" + out() + "/b/deep'", "converted"}));
   EXPECT_EQ(files_under(root / "out"), (std::vector<std::string>{"00.mjai.jsonl", "02.mjai.jsonl", "03.mjai.jsonl", "b"}));
   EXPECT_EQ(read(root / "out" / "02.mjai.jsonl"), "the previous conversion");
 }
@@ -227,7 +259,7 @@ TEST_F(Engine, FailFastStartsNoLogAfterTheFailure) {
   std::atomic<bool> sixth_started{false};
   std::mutex mutex;
   std::vector<int> started;
-  batch::Converter converter = [&](tenhou::PaddedText& text, Format, std::string_view)
+  batch::Converter converter = [&](pairo::PaddedText& text, Format, std::string_view)
       -> std::expected<batch::Document, Failure> {
     const std::string log(text.view());
     if (log == "fail") {
@@ -257,7 +289,7 @@ TEST_F(Engine, FailFastStartsNoLogAfterTheFailure) {
   while (!engine.finished()) {
     if (auto outcome = engine.next(10ms)) {
       const auto* failure = std::get_if<Failure>(&outcome->result);
-      reports.push_back(failure ? batch::describe(*failure) : "converted");
+      reports.push_back(failure ? batch_test::describe(*failure) : "converted");
     }
   }
   engine.join();
@@ -344,7 +376,7 @@ TEST_F(Engine, ConvertAllKeepsInputOrder) {
   for (std::size_t i = 0; i < 30; ++i) {
     if (i == 7) {
       ASSERT_FALSE(results[i].has_value());
-      EXPECT_EQ(batch::describe(results[i].error()), "JsonParsingError: failed to parse");
+      EXPECT_EQ(batch_test::describe(results[i].error()), "JsonParsingError: failed to parse");
     } else {
       ASSERT_TRUE(results[i].has_value());
       EXPECT_EQ(std::get<std::string>(*results[i]), "json:LOG " + std::to_string(i));

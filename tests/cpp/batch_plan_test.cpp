@@ -102,7 +102,7 @@ TEST_F(Plan, ALogBoundForAnEarlierOutputFailsInItsTurn) {
   const std::string shared = top + "/out/x.mjai.jsonl is also the output of " + top + "/two/x.json";
   for (int i : {1, 2}) {
     ASSERT_TRUE(jobs[i].failure.has_value());
-    EXPECT_EQ(batch::describe(*jobs[i].failure), "FileExistsError: " + shared);
+    EXPECT_EQ(batch_test::describe(*jobs[i].failure), "FileExistsError: " + shared);
   }
 }
 
@@ -114,7 +114,7 @@ TEST_F(Plan, AFolderThatCannotBeListedIsOneFailedLog) {
   const auto failed = std::ranges::find(jobs, sub, &batch::Job::name);
   ASSERT_NE(failed, jobs.end());
   ASSERT_TRUE(failed->failure.has_value());
-  EXPECT_EQ(batch::describe(*failed->failure), "PermissionError: [Errno 13] Permission denied: '" + sub + "'");
+  EXPECT_EQ(batch_test::describe(*failed->failure), "PermissionError: [Errno 13] Permission denied: '" + sub + "'");
 }
 
 }  // namespace

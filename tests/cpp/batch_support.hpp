@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "batch/batch.hpp"
+
 namespace batch_test {
 
 namespace fs = std::filesystem;
@@ -57,6 +59,43 @@ inline std::vector<std::string> files_under(const fs::path& folder) {
   }
   std::sort(found.begin(), found.end());
   return found;
+}
+
+// "Class: message", as a report would show the failure (paths as they are).
+inline std::string describe(const pairo::Failure& failure) {
+  std::string text(pairo::class_name(failure.cls));
+  text += ": ";
+  switch (failure.form) {
+    case pairo::Failure::Form::Message: text += failure.message; break;
+    case pairo::Failure::Form::QuotedPath: text += failure.message + "\"" + failure.path + "\""; break;
+    case pairo::Failure::Form::ShownPath: text += failure.message + failure.path; break;
+    case pairo::Failure::Form::System:
+      text += "[Errno " + std::to_string(failure.error_number) + "] " + failure.message;
+      if (!failure.path.empty()) text += ": '" + failure.path + "'";
+      break;
+  }
+  if (!failure.note.empty()) text += " (" + failure.note + ")";
+  return text;
+}
+
+// Every outcome of the jobs, in input order, to `sink`.
+template <class Sink>
+void run(std::vector<batch::Job> jobs, const batch::Options& options, batch::Converter converter, Sink&& sink) {
+  batch::Engine engine(std::move(jobs), options, std::move(converter));
+  while (!engine.finished()) {
+    if (auto outcome = engine.next(std::chrono::milliseconds(100))) sink(engine.jobs()[outcome->index], *outcome);
+  }
+  engine.join();
+}
+
+// The lines of a log's events as the engine converts it in one piece.
+inline std::string mjai_lines(std::string text) {
+  pairo::PaddedText padded(text);
+  const auto document = batch::input_format(batch::Format::Json).to_mjai(padded);
+  const auto& events = std::get<mjai::EncodedEvents>(document.value());
+  std::string lines;
+  for (std::size_t i = 0; i < events.size(); ++i) lines += std::string(events.at(i)) + "\n";
+  return lines;
 }
 
 }  // namespace batch_test

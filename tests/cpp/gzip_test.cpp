@@ -24,7 +24,7 @@ TEST_P(RoundTrip, InflatesBackToTheTextWithZeroPadding) {
     auto unpacked = inflater.inflate(packed);
     ASSERT_TRUE(unpacked.has_value());
     EXPECT_EQ(unpacked->view(), text);
-    for (std::size_t i = 0; i < tenhou::PaddedText::padding; ++i) ASSERT_EQ(unpacked->data()[text.size() + i], 0);
+    for (std::size_t i = 0; i < pairo::PaddedText::padding; ++i) ASSERT_EQ(unpacked->data()[text.size() + i], 0);
   }
 }
 

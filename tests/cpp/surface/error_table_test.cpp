@@ -32,7 +32,7 @@ TEST(ErrorTable, EveryKindRaisesItsStagesClassAndFixedMessageOnly) {
     error.round = pairo::Round{5, 1};
     error.seat = 3;
     error.item = "p151515";
-    pairo::lib::raise_error(error);
+    pairo::lib::raise_failure(pairo::conversion_failure(error));
     PyRef raised = take_raised();
     ASSERT_TRUE(raised) << pairo::kind_name(kind);
     const Expected& expected = by_stage[static_cast<int>(pairo::stage_of(kind))];

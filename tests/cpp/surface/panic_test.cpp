@@ -4,13 +4,13 @@
 
 #include <stdexcept>
 
-#include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/pyapi.hpp"
+#include "pyapi/py_ref.hpp"
 #include "surface_support.hpp"
 
 namespace {
 
-using pairo::lib::PyRef;
+using pairo::pyapi::PyRef;
 using surface_test::take_raised;
 using surface_test::text_of;
 using surface_test::type_name;
@@ -23,7 +23,7 @@ class Interpreter : public ::testing::Environment {
 
 TEST(Guarded, BrokenInvariantBecomesPanicExceptionWithItsPlace) {
   testing::internal::CaptureStderr();
-  PyObject* result = pairo::lib::guarded([]() -> PyObject* { pairo::invariant_failed("seat 7 acted"); });
+  PyObject* result = pairo::pyapi::guarded([]() -> PyObject* { pairo::invariant_failed("seat 7 acted"); });
   const std::string diagnostic = testing::internal::GetCapturedStderr();
   EXPECT_EQ(result, nullptr);
   PyRef raised = take_raised();
@@ -37,10 +37,10 @@ TEST(Guarded, BrokenInvariantBecomesPanicExceptionWithItsPlace) {
 }
 
 TEST(Guarded, PanicExceptionIsOneClassWithItsReason) {
-  PyObject* first_call = pairo::lib::guarded([]() -> PyObject* { throw std::runtime_error("one"); });
+  PyObject* first_call = pairo::pyapi::guarded([]() -> PyObject* { throw std::runtime_error("one"); });
   EXPECT_EQ(first_call, nullptr);
   PyRef first = take_raised();
-  EXPECT_EQ(pairo::lib::guarded([]() -> PyObject* { throw 42; }), nullptr);
+  EXPECT_EQ(pairo::pyapi::guarded([]() -> PyObject* { throw 42; }), nullptr);
   PyRef second = take_raised();
   ASSERT_TRUE(first && second);
   EXPECT_EQ(Py_TYPE(first.get()), Py_TYPE(second.get()));
@@ -50,15 +50,31 @@ TEST(Guarded, PanicExceptionIsOneClassWithItsReason) {
   EXPECT_NE(text_of(module.get()), "_pairo");
 }
 
+// Both extension modules link this code, each with its own statics: the
+// class lives in the interpreter's state, where either finds the one that
+// the first to fail made.
+TEST(Guarded, PanicExceptionLivesInTheInterpretersStateForEveryModule) {
+  PyObject* state = PyInterpreterState_GetDict(PyInterpreterState_Get());
+  ASSERT_NE(state, nullptr);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(pairo::pyapi::guarded([]() -> PyObject* { throw std::runtime_error("again"); }), nullptr);
+  testing::internal::GetCapturedStderr();
+  PyRef raised = take_raised();
+  PyRef stored = PyRef::borrow(PyDict_GetItemString(state, "pairo.PanicException"));
+  ASSERT_TRUE(stored && raised);
+  EXPECT_EQ(reinterpret_cast<PyObject*>(Py_TYPE(raised.get())), stored.get());
+  EXPECT_EQ(pairo::pyapi::panic_class(), stored.get());
+}
+
 TEST(Guarded, OutOfMemoryIsMemoryError) {
-  EXPECT_EQ(pairo::lib::guarded([]() -> PyObject* { throw std::bad_alloc(); }), nullptr);
+  EXPECT_EQ(pairo::pyapi::guarded([]() -> PyObject* { throw std::bad_alloc(); }), nullptr);
   PyRef raised = take_raised();
   ASSERT_TRUE(raised);
   EXPECT_TRUE(PyErr_GivenExceptionMatches(raised.get(), PyExc_MemoryError));
 }
 
 TEST(Guarded, ValuesPassThrough) {
-  PyObject* value = pairo::lib::guarded([]() -> PyObject* { return PyLong_FromLong(5); });
+  PyObject* value = pairo::pyapi::guarded([]() -> PyObject* { return PyLong_FromLong(5); });
   ASSERT_NE(value, nullptr);
   EXPECT_EQ(PyLong_AsLong(value), 5);
   Py_DECREF(value);

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "lib/py_ref.hpp"
+#include "pyapi/py_ref.hpp"
 
 namespace surface_test {
 
-using pairo::lib::PyRef;
+using pairo::pyapi::PyRef;
 
 inline PyRef take_raised() { return PyRef(PyErr_GetRaisedException()); }
 

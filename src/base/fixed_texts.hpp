@@ -1,15 +1,16 @@
 // The texts that callers match and stored outputs hold. Callers compare the
 // exceptions' messages, classes and class paths, scripts grep logs for them,
 // and saved results hold them: rewording any of them breaks someone. So they
-// are written here, once, and never "fixed" for style; fixed_texts.cpp holds
-// the ones that take code to write. Free of Python, so that the native batch
-// engine reports failures in the same words.
+// are written here, once, and never "fixed" for style; the one that takes
+// code to write, the quoting of file names, is in pyapi/quoting.cpp. Free
+// of Python, so that the native batch engine reports failures in the same
+// words.
 #pragma once
 
 #include <array>
 #include <string_view>
 
-namespace pairo::lib::texts {
+namespace pairo::texts {
 
 // Messages that name the input format call it "tenhou.net/6".
 
@@ -18,9 +19,7 @@ inline constexpr std::array<const char*, 4> stage_messages = {
     "failed to parse tenhou.net/6 log", "invalid log", "failed to convert tenhou.net/6 log to mjai",
     "failed to serialize"};
 
-// ---- class paths, in the order of ErrorClass
-inline constexpr std::array<const char*, 4> error_class_names = {
-    "TenhouLogParsingError", "TenhouToMjaiError", "JsonSerializationError", "JsonParsingError"};
+// ---- class paths of _pairo's classes, in the order of ErrorClass
 inline constexpr std::array<const char*, 4> error_class_paths = {
     "_pairo.TenhouLogParsingError", "_pairo.TenhouToMjaiError", "_pairo.JsonSerializationError",
     "_pairo.JsonParsingError"};
@@ -38,14 +37,20 @@ inline constexpr const char* argument_prefix = "argument '%s': %S";
 // A value of the wrong type where text is wanted ('%U' is its type's name).
 inline constexpr const char* not_a_str = "'%U' object cannot be converted to 'PyString'";
 
-// ---- files (format strings)
-inline constexpr const char* open_failed = "failed to open tenhou.net/6 log file %U";  // the quoted name
-inline constexpr const char* os_error = "%s (os error %d)";                           // strerror, errno
-inline constexpr const char* create_failed = "failed to create mjai out file %U";     // the displayed name
+// ---- files
+inline constexpr const char* open_failed = "failed to open tenhou.net/6 log file ";  // then the quoted name
+inline constexpr const char* create_failed = "failed to create mjai out file ";     // then the shown name
 inline constexpr const char* write_failed = "failed to write to mjai out file";
 inline constexpr const char* not_utf8 = "stream did not contain valid UTF-8";
+inline constexpr const char* os_error_suffix = " (os error ";  // strerror, then errno and ")"
+
+// ---- XML game records: where the element at fault starts
+inline constexpr const char* at_byte = " (at byte ";  // then the offset and ")"
+
+// ---- internal failures
+inline constexpr const char* out_of_memory = "out of memory";
 
 // ---- module initialisation
 inline constexpr const char* no_exception_set = "attempted to fetch exception but none was set";
 
-}  // namespace pairo::lib::texts
+}  // namespace pairo::texts

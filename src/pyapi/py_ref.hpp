@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace pairo::lib {
+namespace pairo::pyapi {
 
 class PyRef {
  public:
@@ -35,4 +35,4 @@ class PyRef {
   PyObject* object_ = nullptr;
 };
 
-}  // namespace pairo::lib
+}  // namespace pairo::pyapi

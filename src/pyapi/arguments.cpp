@@ -1,9 +1,9 @@
 // Binding of the entry points' arguments, with the interpreter's wording
 // for every binding error.
-#include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/pyapi.hpp"
+#include "pyapi/py_ref.hpp"
 
-namespace pairo::lib {
+namespace pairo::pyapi {
 namespace {
 
 Py_ssize_t parameter_index(const Signature& signature, PyObject* keyword) {
@@ -75,4 +75,4 @@ void prefix_argument_error(const char* parameter) {
   PyErr_SetRaisedException(wrapped.release());
 }
 
-}  // namespace pairo::lib
+}  // namespace pairo::pyapi

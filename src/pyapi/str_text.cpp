@@ -18,9 +18,9 @@
 #include <immintrin.h>
 #endif
 
-#include "lib/lib.hpp"
+#include "pyapi/pyapi.hpp"
 
-namespace pairo::lib {
+namespace pairo::pyapi {
 namespace {
 
 // Code units taken together when looking for a run of ASCII.
@@ -192,19 +192,19 @@ template <class Unit, bool Wide = false>
 
 }  // namespace
 
-bool read_str_text(PyObject* str, tenhou::PaddedText& text) {
+bool read_str_text(PyObject* str, PaddedText& text) {
   const auto count = static_cast<std::size_t>(PyUnicode_GET_LENGTH(str));
   const void* data = PyUnicode_DATA(str);
   if (PyUnicode_IS_ASCII(str)) {
-    text = tenhou::PaddedText(std::string_view(static_cast<const char*>(data), count));
+    text = PaddedText(std::string_view(static_cast<const char*>(data), count));
     return true;
   }
   if (const auto utf8 = held_utf8(str)) {
-    text = tenhou::PaddedText(*utf8);
+    text = PaddedText(*utf8);
     return true;
   }
   const int kind = PyUnicode_KIND(str);
-  text = tenhou::PaddedText(utf8_room(kind, count));
+  text = PaddedText(utf8_room(kind, count));
   std::optional<std::size_t> size;
   switch (kind) {
     case PyUnicode_1BYTE_KIND: size = encode(static_cast<const Py_UCS1*>(data), count, text.data()); break;
@@ -221,4 +221,4 @@ bool read_str_text(PyObject* str, tenhou::PaddedText& text) {
   return true;
 }
 
-}  // namespace pairo::lib
+}  // namespace pairo::pyapi

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "lib/lib.hpp"
-#include "lib/py_ref.hpp"
+#include "pyapi/pyapi.hpp"
+#include "pyapi/py_ref.hpp"
 
-namespace pairo::lib {
+namespace pairo::pyapi {
 namespace {
 
 // Indexed by the common texts' number: entry none is null, and so is every
@@ -39,8 +39,6 @@ bool make_common_strs() {
   for (std::size_t number = 0; number < made.size(); ++number) common_strs[number] = made[number].release();
   return true;
 }
-
-std::span<PyObject* const> common_str_table() noexcept { return common_strs; }
 
 namespace {
 
@@ -85,4 +83,4 @@ PyObject* build_result_list(const mjai::EncodedEvents& events) {
   return list.release();
 }
 
-}  // namespace pairo::lib
+}  // namespace pairo::pyapi

@@ -1,20 +1,18 @@
-// The texts that callers match and stored outputs hold, written here and
-// nowhere else: the fixed messages of the conversion's stages, the wording
-// of argument errors ('PyString'), file failures with "(os error N)", the
-// quoting of file names, and the class paths of the exceptions. They look
-// odd in places; they are what callers have matched for years, so they are
-// never "fixed". fixed_texts.hpp holds the ones that are constants.
-#include "lib/fixed_texts.hpp"
-#include "lib/lib.hpp"
+// The fixed texts that take code to write: a file name quoted as a
+// debugging string literal, as failed opens show it, and the TypeError of a
+// value that is not text. They look odd in places; they are what callers
+// have matched for years, so they are never "fixed". base/fixed_texts.hpp
+// holds the constant ones.
+#include "pyapi/pyapi.hpp"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "lib/py_ref.hpp"
+#include "pyapi/py_ref.hpp"
 
-namespace pairo::lib::texts {
+namespace pairo::pyapi {
 namespace {
 
 // ---- the quoted form ----------------------------------------------------
@@ -141,7 +139,7 @@ void append_ascii(std::string& out, char c) {
 void raise_not_a_str(PyObject* value) {
   PyRef name(PyType_GetQualName(Py_TYPE(value)));
   if (!name) return;
-  PyErr_Format(PyExc_TypeError, not_a_str, name.get());
+  PyErr_Format(PyExc_TypeError, texts::not_a_str, name.get());
 }
 
 PyObject* quoted_file_name(std::string_view path) {
@@ -175,8 +173,4 @@ PyObject* quoted_file_name(std::string_view path) {
   return PyUnicode_DecodeUTF8(out.data(), std::ssize(out), "strict");
 }
 
-PyObject* displayed_file_name(std::string_view path) {
-  return PyUnicode_DecodeUTF8(path.data(), std::ssize(path), "replace");
-}
-
-}  // namespace pairo::lib::texts
+}  // namespace pairo::pyapi

@@ -7,7 +7,7 @@
 
 #include "base/invariant.hpp"
 
-namespace pairo::lib {
+namespace pairo::pyapi {
 
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
@@ -24,4 +24,4 @@ PyObject* guarded(Body&& body) noexcept {
   }
 }
 
-}  // namespace pairo::lib
+}  // namespace pairo::pyapi

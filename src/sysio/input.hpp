@@ -1,0 +1,19 @@
+// An input file read whole, failing in the words every entry point uses for
+// it (base/failure.hpp): the file entry point of _pairo and the engine.
+#pragma once
+
+#include <expected>
+#include <string_view>
+
+#include "base/failure.hpp"
+#include "base/padded_text.hpp"
+#include "sysio/fd.hpp"
+
+namespace sysio {
+
+// The whole file at `path`, its descriptor left open in `input` (the caller
+// may need to know which number it took). A name with a NUL inside names no
+// file.
+[[nodiscard]] std::expected<pairo::PaddedText, pairo::Failure> read_input(std::string_view path, Fd& input);
+
+}  // namespace sysio
