@@ -124,37 +124,31 @@ def to_stdout(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: 
     if not logs:
         return EXIT_OK
     name, error = logs[0]
-    result = error if error is not None else convert_one(name, args.to)
-    if isinstance(result, BaseException):
-        tally.count(name, result)
-        report_failure(name, result)
-        return EXIT_FAILED
     try:
-        sys.stdout.buffer.write(encode_lines(result) if isinstance(result, list) else result.encode("utf-8"))
-        sys.stdout.flush()
-    except BrokenPipeError:
+        if error is not None:
+            raise error
+        data = sys.stdin.buffer.read() if name == STDIN else b""
+        sys.stdout.flush()  # the output goes to descriptor 1 directly, after anything buffered
+        _native.convert_to_stdout(None if name == STDIN else name, data, args.to)
+    except BrokenPipeError as exc:
+        if exc.errno is None:  # reading the input, not writing the output
+            return failed(tally, name, exc)
         # The reader went away (`pairo log.json | head`): stop quietly, and
         # keep the interpreter from failing again on its last flush.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return EXIT_FAILED
+    except (KeyboardInterrupt, SystemExit):
+        raise
+    except BaseException as exc:  # PanicException included: reported as the log's failure
+        return failed(tally, name, exc)
     tally.converted += 1
     return EXIT_OK
 
 
-def convert_one(name: str, to: str) -> list[str] | str | BaseException:
-    if name != STDIN:
-        return _native.convert_many([name], 1, to)[0]
-    try:
-        return _native.convert_bytes(sys.stdin.buffer.read(), to)
-    except (KeyboardInterrupt, SystemExit):
-        raise
-    except BaseException as exc:  # PanicException included: reported as the log's failure
-        return exc
-
-
-def encode_lines(events: list[str]) -> bytes:
-    """The output lines: each event followed by a line feed."""
-    return "".join(event + "\n" for event in events).encode("utf-8")
+def failed(tally: ConvertSummary, name: str, exc: BaseException) -> int:
+    tally.count(name, exc)
+    report_failure(name, exc)
+    return EXIT_FAILED
 
 
 def to_files(args: argparse.Namespace, tally: ConvertSummary) -> int:

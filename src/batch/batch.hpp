@@ -90,6 +90,12 @@ using Converter =
 // did not contain valid UTF-8" otherwise.
 [[nodiscard]] std::expected<pairo::PaddedText, Failure> text_of(pairo::PaddedText bytes, gzip::Inflater& inflater);
 
+// Writes the document to the descriptor: event texts as lines, a whole
+// text as it is; deflated when `deflater` is given. The errno of a failed
+// write.
+[[nodiscard]] std::expected<void, int> write_document(int fd, const Document& document,
+                                                      gzip::Deflater* deflater = nullptr);
+
 // The conversion the command runs for a target: each format's reader; for
 // tenhou6 the game id taken from the file name, and a format without a
 // tenhou.net/6 form refused.
@@ -218,6 +224,9 @@ std::chrono::nanoseconds run(std::vector<Job> jobs, const Options& options, Conv
 [[nodiscard]] std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std::string>& paths,
                                                                         unsigned threads,
                                                                         const Converter& converter);
+
+// One log's file, converted on the calling thread.
+[[nodiscard]] std::expected<Document, Failure> convert_file(const std::string& path, const Converter& converter);
 
 // One log given as bytes (gzip or not, JSON or XML), converted on the
 // calling thread.

@@ -42,6 +42,11 @@ std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std:
   return results;
 }
 
+std::expected<Document, Failure> convert_file(const std::string& path, const Converter& converter) {
+  gzip::Inflater inflater;
+  return convert_one(path, converter, inflater);
+}
+
 std::expected<Document, Failure> convert_bytes(std::string_view bytes, const Converter& converter) {
   return steps::contained([&] {
     gzip::Inflater inflater;

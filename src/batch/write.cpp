@@ -82,27 +82,6 @@ std::expected<io::Fd, Failure> create_temporary(const std::string& target, std::
   return std::unexpected(system_failure(EEXIST, io::parent_of(target)));
 }
 
-std::string joined_lines(const mjai::EncodedEvents& events) {
-  std::size_t size = 0;
-  for (std::size_t i = 0; i < events.size(); ++i) size += events.at(i).size() + 1;
-  std::string text;
-  text.reserve(size);
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    text += events.at(i);
-    text += '\n';
-  }
-  return text;
-}
-
-std::expected<void, io::Errno> write_document(int fd, const Document& document, gzip::Deflater* deflater) {
-  if (const auto* events = std::get_if<mjai::EncodedEvents>(&document)) {
-    if (!deflater) return sysio::write_event_lines(fd, *events);
-    return io::write_all(fd, deflater->deflate(joined_lines(*events)));
-  }
-  const auto& text = std::get<std::string>(document);
-  return io::write_all(fd, deflater ? deflater->deflate(text) : text);
-}
-
 }  // namespace
 
 std::string temporary_name(const std::string& target, unsigned long number) {
@@ -157,3 +136,14 @@ std::expected<void, Failure> write_atomically(const std::string& target, const D
 }
 
 }  // namespace batch::steps
+
+namespace batch {
+
+std::expected<void, int> write_document(int fd, const Document& document, gzip::Deflater* deflater) {
+  if (const auto* events = std::get_if<mjai::EncodedEvents>(&document)) {
+    return sysio::write_event_lines(fd, *events, deflater);
+  }
+  return sysio::write_text(fd, std::get<std::string>(document), deflater);
+}
+
+}  // namespace batch

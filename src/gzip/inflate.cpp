@@ -36,15 +36,18 @@ bool is_gzip(std::string_view bytes) noexcept {
          static_cast<std::uint8_t>(bytes[1]) == 0x8b;
 }
 
-Inflater::Inflater() : state_(libdeflate_alloc_decompressor()) {
-  if (!state_) throw std::bad_alloc();
-}
+// The state is made on the first gzip input: most inputs are plain.
+Inflater::Inflater() = default;
 
 // A member that does not fit is inflated again into a buffer twice as big:
 // each retry costs at most what the buffer already holds, and the limit
 // bounds the buffer whatever the member claims about itself.
 std::expected<pairo::PaddedText, InflateError> Inflater::inflate(std::string_view data, std::size_t limit) {
   if (!is_gzip(data)) return std::unexpected(InflateError::Invalid);
+  if (!state_) {
+    state_.reset(libdeflate_alloc_decompressor());
+    if (!state_) throw std::bad_alloc();
+  }
   const std::size_t guess = std::max(recorded_size(data), std::max(data.size() * 4, first_guess_floor));
   pairo::PaddedText text(std::min(guess, limit));
   std::size_t filled = 0;

@@ -1,6 +1,8 @@
 // The engine's in-memory entries: files converted by its threads with the
-// results handed back in order (convert_many), one log's bytes
-// (convert_bytes), and the logs that inputs name (find_logs).
+// results handed back in order (convert_many), one log written to standard
+// output (convert_to_stdout), and the logs that inputs name (find_logs).
+#include <unistd.h>
+
 #include "native/native.hpp"
 #include "pyapi/py_ref.hpp"
 
@@ -76,19 +78,32 @@ PyObject* convert_many(PyObject* module, PyObject* args) {
   });
 }
 
-PyObject* convert_bytes(PyObject* module, PyObject* args) {
+PyObject* convert_to_stdout(PyObject*, PyObject* args) {
   return pyapi::guarded([&]() -> PyObject* {
+    PyObject* path;
     Py_buffer data;
     const char* to;
-    if (!PyArg_ParseTuple(args, "y*s:convert_bytes", &data, &to)) return nullptr;
+    if (!PyArg_ParseTuple(args, "Oy*s:convert_to_stdout", &path, &data, &to)) return nullptr;
     const std::string_view bytes(static_cast<const char*>(data.buf), static_cast<std::size_t>(data.len));
     const auto target = target_of(to);
-    std::optional<std::expected<batch::Document, batch::Failure>> result;
-    if (target) unlocked([&] { result = batch::convert_bytes(bytes, batch::converter_for(*target)); });
+    const auto file = target && path != Py_None ? os_path(path) : std::optional<std::string>();
+    std::optional<std::expected<void, Failure>> outcome;
+    if (target && (path == Py_None || file)) {
+      unlocked([&] {
+        const auto converter = batch::converter_for(*target);
+        auto document = file ? batch::convert_file(*file, converter) : batch::convert_bytes(bytes, converter);
+        if (!document) {
+          outcome = std::unexpected(std::move(document.error()));
+          return;
+        }
+        auto written = batch::write_document(STDOUT_FILENO, *document);
+        outcome = written ? std::expected<void, Failure>() : std::unexpected(batch::system_failure(written.error()));
+      });
+    }
     PyBuffer_Release(&data);
-    if (!result) return nullptr;
-    if (!*result) return raise_failure(result->error());
-    return document_object(**result);
+    if (!outcome) return nullptr;
+    if (!*outcome) return raise_failure(outcome->error());
+    Py_RETURN_NONE;
   });
 }
 

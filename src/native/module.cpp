@@ -41,9 +41,10 @@ PyMethodDef methods[] = {
      "convert_many(paths, jobs, to, /)\n--\n\n"
      "Converts each file of `paths` on `jobs` threads: the results in order, each a list\n"
      "of event texts (or the tenhou.net/6 text), or the exception the log failed with."},
-    {"convert_bytes", &convert_bytes, METH_VARARGS,
-     "convert_bytes(data, to, /)\n--\n\n"
-     "Converts one log given as bytes, gzip or not, JSON or XML."},
+    {"convert_to_stdout", &convert_to_stdout, METH_VARARGS,
+     "convert_to_stdout(path, data, to, /)\n--\n\n"
+     "Converts one log, the file `path` or (path None) the bytes `data`, and writes its\n"
+     "output to descriptor 1 as a file gets it; a failed write raises OSError(errno, ...)."},
     {"find_logs", &find_logs, METH_VARARGS,
      "find_logs(inputs, to, /)\n--\n\n"
      "The logs that `inputs` name, in order, as (name, failure or None)."},

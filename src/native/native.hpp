@@ -47,8 +47,9 @@ PyObject* convert_files(PyObject* module, PyObject* args);
 // the order of `paths`, a failure as its exception.
 PyObject* convert_many(PyObject* module, PyObject* args);
 
-// convert_bytes(data, to): one log given as bytes, as standard input gives it.
-PyObject* convert_bytes(PyObject* module, PyObject* args);
+// convert_to_stdout(path, data, to): one log, from the file `path` or, when
+// it is None, the bytes `data`, its output written to descriptor 1.
+PyObject* convert_to_stdout(PyObject* module, PyObject* args);
 
 // find_logs(inputs, to): the logs the inputs name, as (name, failure or None).
 PyObject* find_logs(PyObject* module, PyObject* args);

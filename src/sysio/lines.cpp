@@ -1,4 +1,4 @@
-// Event lines through gathering writes.
+// Event lines through gathering writes, or gathered and deflated.
 #include "sysio/lines.hpp"
 
 #include <limits.h>
@@ -7,11 +7,33 @@
 #include <algorithm>
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace sysio {
 
-std::expected<void, Errno> write_event_lines(int fd, const mjai::EncodedEvents& events) {
+namespace {
+
+std::string joined_lines(const mjai::EncodedEvents& events) {
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < events.size(); ++i) size += events.at(i).size() + 1;
+  std::string text;
+  text.reserve(size);
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    text += events.at(i);
+    text += '\n';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::expected<void, Errno> write_text(int fd, std::string_view text, gzip::Deflater* deflater) {
+  return deflater ? write_all(fd, deflater->deflate(text)) : write_all(fd, text);
+}
+
+std::expected<void, Errno> write_event_lines(int fd, const mjai::EncodedEvents& events, gzip::Deflater* deflater) {
+  if (deflater) return write_all(fd, deflater->deflate(joined_lines(events)));
   static constexpr char line_feed = '\n';  // the system only reads it
   // Text and line feed take a slot each; the system takes at most IOV_MAX a call.
   constexpr std::size_t lines_per_write = IOV_MAX / 2;
