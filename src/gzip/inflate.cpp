@@ -23,10 +23,14 @@ std::size_t recorded_size(std::string_view data) noexcept {
 
 }  // namespace
 
+// The limit in the words of the message, checked against the constant.
+constexpr std::string_view too_large_text = "gzip data inflates to more than 64 MiB";
+static_assert(inflate_limit == std::size_t{64} << 20, "the message names the limit");
+
 std::string_view message(InflateError error) noexcept {
   switch (error) {
     case InflateError::Invalid: return "invalid gzip data";
-    case InflateError::TooLarge: return "gzip data inflates to more than 64 MiB";
+    case InflateError::TooLarge: return too_large_text;
   }
   return "invalid gzip data";
 }

@@ -283,7 +283,7 @@ class Cursor {
 
 // ---- Shapes.
 
-// '[' items ']' with `item()` reading each one; gives the count through `count`.
+// '[' items ']' with `item()` reading each one; false where either fails.
 template <class Item>
 bool read_array(Cursor& c, Item item) {
   if (!c.take('[')) return false;
