@@ -212,11 +212,6 @@ class Engine {
   std::vector<std::thread> workers_;
 };
 
-// Every outcome of `jobs`, in input order, passed to `sink` on the calling
-// thread; the engine's elapsed time is returned.
-std::chrono::nanoseconds run(std::vector<Job> jobs, const Options& options, Converter converter,
-                             const std::function<void(const Job&, const Outcome&)>& sink);
-
 // ---- in memory ----------------------------------------------------------
 
 // Each file of `paths` read and converted by `threads` workers, results in

@@ -157,14 +157,4 @@ std::chrono::nanoseconds Engine::elapsed() const noexcept {
   return std::chrono::nanoseconds(first != 0 && last > first ? last - first : 0);
 }
 
-std::chrono::nanoseconds run(std::vector<Job> jobs, const Options& options, Converter converter,
-                             const std::function<void(const Job&, const Outcome&)>& sink) {
-  Engine engine(std::move(jobs), options, std::move(converter));
-  while (!engine.finished()) {
-    if (auto outcome = engine.next(std::chrono::milliseconds(100))) sink(engine.jobs()[outcome->index], *outcome);
-  }
-  engine.join();
-  return engine.elapsed();
-}
-
 }  // namespace batch
