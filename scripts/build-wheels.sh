@@ -3,10 +3,15 @@
 # CPython 3.12+ found here, each repaired by auditwheel so that the shared
 # libraries its modules link travel inside it under a manylinux tag. Then the
 # artifacts tests check them. PAIRO_ONLY_FIRST_PYTHON=1 builds one wheel only;
-# PAIRO_ARTIFACT_TESTS=0 leaves the tests out. Needs ./scripts/setup.sh first
-# (the tests run from .venv).
+# PAIRO_ARTIFACT_TESTS=0 leaves the tests out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The build needs the system packages and the tests run from .venv (they check
+# that the hidden libraries stop this checkout's own build from loading): on a
+# fresh clone, set up first. The test run has done it already.
+if ! .venv/bin/python -c 'import _pairo, pytest' 2>/dev/null; then
+  PAIRO_ONLY_FIRST_PYTHON=1 ./scripts/setup.sh
+fi
 . scripts/find-python.sh
 
 mapfile -t pythons < <(find_pythons)

@@ -433,7 +433,7 @@ def test_interruption_keeps_finished_files_and_exits_130(tmp_path, jobs):
     os.mkfifo(fifo)
     out = tmp_path / "out"
     process = subprocess.Popen(
-        [sys.executable, "-m", "pairo", source, "-o", out, "-j", str(jobs)],
+        with_default_sigint([sys.executable, "-m", "pairo", source, "-o", out, "-j", str(jobs)]),
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,
         env=ENV,
@@ -457,6 +457,15 @@ def test_interruption_keeps_finished_files_and_exits_130(tmp_path, jobs):
     assert interrupted == "interrupted"
     assert re.fullmatch(r"\d converted, [01] failed, 0 skipped", summary)
     assert output_files(out) == {Path(f"{i}.mjai.jsonl"): lines(expected_events(log)) for i, log in enumerate(logs)}
+
+
+def with_default_sigint(argv: list[str | Path]) -> list[str | Path]:
+    """`argv` run with SIGINT at its default disposition. A shell starts a
+    background job, and nohup its command, with SIGINT ignored, which the
+    command rightly keeps to; a Ctrl-C test must not inherit that. The
+    wrapper execs in place, so the signal reaches the command's own process."""
+    reset = "import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])"
+    return [sys.executable, "-c", reset, *argv]
 
 
 def _open_when_read(fifo: Path, process: subprocess.Popen) -> int:
