@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace archive {
 namespace {
@@ -116,11 +117,12 @@ std::expected<tenhou::PaddedText, ArchiveError> Decompressor::inflate_member(con
 }
 
 std::expected<tenhou::PaddedText, ArchiveError> Decompressor::text_of(const StoredBytes& stored, std::size_t limit) {
-  std::expected<tenhou::PaddedText, ArchiveError> member;
+  std::optional<tenhou::PaddedText> member;  // a zip member's bytes, once inflated
   const tenhou::PaddedText* bytes = &stored.bytes;
   if (stored.layer == Layer::Deflate) {
-    member = inflate_member(stored, limit);
-    if (!member) return member;
+    auto inflated = inflate_member(stored, limit);
+    if (!inflated) return inflated;
+    member = std::move(*inflated);
     bytes = &*member;
   } else if (stored.layer == Layer::Stored &&
              libdeflate_crc32(0, stored.bytes.data(), stored.bytes.size()) != stored.crc32) {
