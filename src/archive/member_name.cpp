@@ -103,6 +103,8 @@ MemberVerdict judge_member(std::string_view raw_name, MemberKind kind) {
   auto stem = log_stem(*path);
   if (!stem) return std::monostate{};
   const std::string_view last = std::string_view(*stem).substr(stem->find_last_of('/') + 1);
+  // "...xml" is a file, but its stem ".." would name the folder above.
+  if (last == "." || last == "..") return unsafe("its output would be named " + std::string(last));
   if (last.size() + output_suffix_room > component_limit) {
     return unsafe("too long for its output's name");
   }

@@ -78,6 +78,8 @@ TEST(MemberName, LogsAreJudgedByKindThenByName) {
       {"y/a.json.bz2", MemberKind::File, "y/a"},
       {"y/a.json", MemberKind::File, "y/a"},
       {"y/.mjlog", MemberKind::File, "-"},
+      {"y/...xml", MemberKind::File, "!unsafe member name: its output would be named .."},
+      {"..mjlog", MemberKind::File, "!unsafe member name: its output would be named ."},
       {"y/a.txt", MemberKind::File, "-"},
       {"y/a.gz", MemberKind::File, "-"},
       {"y/", MemberKind::Directory, "-"},
