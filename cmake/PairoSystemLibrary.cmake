@@ -1,4 +1,8 @@
-# pairo_link_system_library(<target> <PUBLIC|PRIVATE|INTERFACE> <pkg-config name>)
+# pairo_link_system_library(<target> <PUBLIC|PRIVATE|INTERFACE> <pkg-config name>
+#                           [LIBRARY <name> PACKAGE <Debian package>])
+#
+# LIBRARY names the library for the few packages that ship no pkg-config
+# file (Debian's libbz2-dev): it is then found by its name alone.
 #
 # Links <target> against a library the system provides (Debian's -dev
 # package, found through its pkg-config file). Its static archive is taken
@@ -27,13 +31,24 @@ function(_pairo_archive_is_pic archive result)
   set(${result} ${${cache_var}} PARENT_SCOPE)
 endfunction()
 
-function(_pairo_add_system_library name)
+function(_pairo_add_system_library name library package)
   string(MAKE_C_IDENTIFIER "PAIRO_PC_${name}" pc)
   pkg_check_modules(${pc} QUIET ${name})
+  if(NOT ${pc}_FOUND AND library)
+    find_library(plain_${library} NAMES ${library} NO_CACHE)
+    if(plain_${library})
+      set(${pc}_FOUND ON)
+      set(${pc}_LIBRARIES ${library})
+      set(${pc}_STATIC_LIBRARIES ${library})
+    endif()
+  endif()
   if(NOT ${pc}_FOUND)
     string(REGEX REPLACE "^lib" "" stem "${name}")
+    if(NOT package)
+      set(package "lib${stem}-dev")
+    endif()
     message(FATAL_ERROR
-      "${name} was not found. Install Debian's development package: apt-get install lib${stem}-dev")
+      "${name} was not found. Install Debian's development package: apt-get install ${package}")
   endif()
   set(files "")
   set(linkage "")
@@ -76,8 +91,9 @@ function(_pairo_add_system_library name)
 endfunction()
 
 function(pairo_link_system_library target scope name)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "LIBRARY;PACKAGE" "")
   if(NOT TARGET pairo::${name})
-    _pairo_add_system_library(${name})
+    _pairo_add_system_library(${name} "${arg_LIBRARY}" "${arg_PACKAGE}")
   endif()
   target_link_libraries(${target} ${scope} pairo::${name})
 endfunction()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang 19, ASan + UBSan, libFuzzer) and runs one of
 # them for the given number of seconds (default 60), seeded with the shared
-# game logs: `pipeline` (the default) on JSON logs, `mjlog` on XML records.
+# game logs: `pipeline` (the default) on JSON logs, `mjlog` on XML records,
+# `archive` on bundles and databases built from the XML records.
 # New inputs go to build/fuzz/corpus[-mjlog], crashes to
 # build/fuzz/artifacts[-mjlog].
 #   ./fuzz/run.sh [pipeline|mjlog] [seconds] [extra libFuzzer options...]
@@ -9,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=pipeline
-case "${1:-}" in pipeline|mjlog) target=$1; shift ;; esac
+case "${1:-}" in pipeline|mjlog|archive) target=$1; shift ;; esac
 seconds=${1:-60}
 shift || true
 
@@ -37,6 +38,10 @@ fi
 
 if [ "$target" = mjlog ]; then
   suffix=-mjlog dict=fuzz/mjlog.dict seed_folders=(xml)
+elif [ "$target" = archive ]; then
+  suffix=-archive dict=fuzz/archive.dict seed_folders=()
+  mkdir -p "$build/seeds-archive"
+  python3 fuzz/archive_seeds.py "$corpus_root/xml" "$build/seeds-archive"
 else
   suffix= dict=fuzz/tenhou.dict seed_folders=(real real-rounds real-broken real3p sim)
 fi
@@ -53,5 +58,6 @@ seeds=()
 for folder in "${seed_folders[@]}"; do
   [ -d "$corpus_root/$folder" ] && seeds+=("$corpus_root/$folder")
 done
+[ "$target" = archive ] && seeds+=("$build/seeds-archive")
 [ "${#seeds[@]}" -gt 0 ] || echo "fuzz: no seed logs under $corpus_root; starting from nothing" >&2
 exec "$build/fuzz_$target" "${options[@]}" -max_total_time="$seconds" "$@" "$build/corpus$suffix" "${seeds[@]}"

@@ -2,17 +2,13 @@
 // rank names, and percent-encoded player names.
 #include <array>
 
+#include "mjlog/game_type.hpp"
 #include "mjlog/parts.hpp"
 
 namespace mjlog::parts {
 namespace {
 
-constexpr std::uint32_t no_red_fives = 0x02;
-constexpr std::uint32_t no_open_tanyao = 0x04;
-constexpr std::uint32_t east_south = 0x08;
-constexpr std::uint32_t three_players = 0x10;
-constexpr std::uint32_t fast = 0x40;
-constexpr std::uint32_t level_bits = 0xa0;
+using namespace game_type;
 
 constexpr std::array<std::string_view, 21> dan_names = {
     "新人", "９級", "８級", "７級", "６級", "５級", "４級", "３級", "２級", "１級", "初段",

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mjlog/game_type.hpp"
 #include "mjlog/parts.hpp"
 
 namespace mjlog {
@@ -16,8 +17,8 @@ using pugi::xml_node;
 using tenhou::ResultItem;
 
 constexpr std::int64_t max_hundreds = 21'474'836;  // scores in hundreds whose points fit 32 bits
-constexpr std::uint32_t three_players = 0x10;
-constexpr std::uint32_t no_red_fives = 0x02;
+using game_type::no_red_fives;
+using game_type::three_players;
 
 // ---- Attributes.
 

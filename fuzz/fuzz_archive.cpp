@@ -1,0 +1,166 @@
+// The container readers on any bytes. The first byte picks how the rest is
+// read: as a tar bundle (plain, gzip, bzip2, xz stream), as a zip bundle,
+// as a SQLite file, or as rows put into a small database of either layout
+// (ids, flags and blobs from the input); each record yielded is then
+// decompressed under a small bound, and every member name and id checked.
+// Invariants: a yielded record's stem and name are safe paths; its text
+// never passes the bound; the reader ends. Any sanitizer report, C++
+// exception or broken invariant is a finding.
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "archive/bundle.hpp"
+#include "archive/database.hpp"
+#include "archive/game_id.hpp"
+#include "archive/member_name.hpp"
+#include "archive/zip_image.hpp"
+
+namespace {
+
+constexpr std::size_t fuzz_limit = 1 << 20;
+
+[[noreturn]] void finding(const char* what, std::string_view detail) {
+  std::fprintf(stderr, "fuzz finding: %s: %.*s\n", what, static_cast<int>(detail.size()), detail.data());
+  std::abort();
+}
+
+// No absolute path, no "..", "." or empty component, no NUL.
+void check_safe(std::string_view path) {
+  if (path.empty() || path.front() == '/' || path.find('\0') != std::string_view::npos) {
+    finding("unsafe path yielded", path);
+  }
+  std::string_view rest = path;
+  while (true) {
+    const auto slash = rest.find('/');
+    const std::string_view component = rest.substr(0, slash);
+    if (component.empty() || component == "." || component == "..") finding("unsafe path yielded", path);
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+}
+
+void drain(archive::Source& source) {
+  archive::Decompressor decompressor;
+  for (int count = 0; auto entry = source.next(); ++count) {
+    if (count > 100000) finding("reader does not end", "");
+    if (auto* record = std::get_if<archive::Record>(&*entry)) {
+      check_safe(record->stem);
+      auto text = record->text(decompressor, fuzz_limit);
+      if (text && text->size() > fuzz_limit) finding("bound passed", record->name);
+      if (text) (void)record->settle_duplicate(text->view());
+    }
+  }
+}
+
+std::string temp_path() { return "/dev/shm/fuzz_archive_" + std::to_string(::getpid()) + ".db"; }
+
+void run_database_file(std::string_view bytes) {
+  const std::string path = temp_path();
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  if (auto source = archive::open_database(path)) drain(**source);
+  ::unlink(path.c_str());
+}
+
+// Rows separated by 0xff: id, a flags byte (bits: was_error, is_processed,
+// three-player, older layout), then the blob.
+void run_database_rows(std::string_view bytes) {
+  const std::string path = temp_path();
+  ::unlink(path.c_str());
+  sqlite3* db = nullptr;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+    sqlite3_close(db);
+    return;
+  }
+  const bool older = !bytes.empty() && (bytes[0] & 1);
+  sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+  sqlite3_exec(db,
+               older ? "CREATE TABLE logs(log_id TEXT PRIMARY KEY, is_sanma INT, is_processed INT, was_error INT, "
+                       "log_content TEXT)"
+                     : "CREATE TABLE logs(id TEXT PRIMARY KEY, num_players INT, is_processed INT, was_error INT, "
+                       "log BLOB) WITHOUT ROWID",
+               nullptr, nullptr, nullptr);
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db,
+                     "INSERT OR IGNORE INTO logs VALUES(?1, ?2, ?3, ?4, ?5)",
+                     -1, &insert, nullptr);
+  if (!bytes.empty()) bytes.remove_prefix(1);
+  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+  while (!bytes.empty() && insert) {
+    const auto end = bytes.find('\xff');
+    std::string_view row = bytes.substr(0, end);
+    bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+    const auto cut = row.find('\xfe');
+    const std::string_view id = row.substr(0, cut);
+    std::string_view rest = cut == std::string_view::npos ? std::string_view() : row.substr(cut + 1);
+    const unsigned flags = rest.empty() ? 0 : static_cast<unsigned char>(rest[0]);
+    if (!rest.empty()) rest.remove_prefix(1);
+    sqlite3_bind_text(insert, 1, id.data(), static_cast<int>(id.size()), SQLITE_STATIC);
+    sqlite3_bind_int(insert, 2, older ? (flags >> 2 & 1) : (flags & 4 ? 3 : 4));
+    sqlite3_bind_int(insert, 3, flags >> 1 & 1);
+    sqlite3_bind_int(insert, 4, flags & 1);
+    if (flags & 8) {
+      sqlite3_bind_null(insert, 5);
+    } else {
+      sqlite3_bind_blob(insert, 5, rest.data(), static_cast<int>(rest.size()), SQLITE_STATIC);
+    }
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  }
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_finalize(insert);
+  sqlite3_close(db);
+  if (auto source = archive::open_database(path)) drain(**source);
+  ::unlink(path.c_str());
+}
+
+void run_names(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const auto end = bytes.find('\n');
+    const std::string_view line = bytes.substr(0, end);
+    bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+    if (auto id = archive::parse_game_id(line); id && id->text.size() != 31 && id->text.size() != 32) {
+      finding("odd game id accepted", line);
+    }
+    for (auto kind : {archive::MemberKind::File, archive::MemberKind::SymbolicLink}) {
+      auto verdict = archive::judge_member(line, kind);
+      if (auto* member = std::get_if<archive::LogMember>(&verdict)) {
+        if (kind != archive::MemberKind::File) finding("link accepted", line);
+        check_safe(member->path);
+        check_safe(member->stem);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  try {
+    switch (data[0] % 8) {
+      case 0: drain(*archive::tar_source(archive::memory_byte_stream(bytes, archive::Compression::None))); break;
+      case 1: drain(*archive::tar_source(archive::memory_byte_stream(bytes, archive::Compression::Gzip))); break;
+      case 2: drain(*archive::tar_source(archive::memory_byte_stream(bytes, archive::Compression::Bzip2))); break;
+      case 3: drain(*archive::tar_source(archive::memory_byte_stream(bytes, archive::Compression::Xz))); break;
+      case 4:
+        if (auto source = archive::zip_source(archive::memory_zip_image(bytes))) drain(**source);
+        break;
+      case 5: run_database_file(bytes); break;
+      case 6: run_database_rows(bytes); break;
+      case 7: run_names(bytes); break;
+    }
+  } catch (const std::exception& e) {
+    finding("C++ exception", e.what());
+  }
+  return 0;
+}

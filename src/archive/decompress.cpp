@@ -1,0 +1,146 @@
+#include "archive/decompress.hpp"
+
+#include <bzlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <optional>
+
+namespace archive {
+namespace {
+
+constexpr std::size_t first_guess_floor = 64 * 1024;
+
+[[nodiscard]] std::string limit_text(std::size_t limit) {
+  if (limit % (std::size_t{1} << 20) == 0) return std::to_string(limit >> 20) + " MiB";
+  return std::to_string(limit) + " bytes";
+}
+
+[[nodiscard]] ArchiveError too_large(std::string_view what, std::size_t limit) {
+  return {std::string(what) + " decompresses to more than " + limit_text(limit)};
+}
+
+tenhou::PaddedText regrown(const tenhou::PaddedText& text, std::size_t filled, std::size_t capacity) {
+  tenhou::PaddedText bigger(capacity);
+  if (filled != 0) std::memcpy(bigger.data(), text.data(), filled);
+  return bigger;
+}
+
+// One decompression stream of libbzip2, ended on every path out.
+class BzStream {
+ public:
+  BzStream() = default;
+  BzStream(const BzStream&) = delete;
+  BzStream& operator=(const BzStream&) = delete;
+  ~BzStream() { end(); }
+
+  [[nodiscard]] bool begin() noexcept {
+    end();
+    stream_ = bz_stream{};
+    live_ = BZ2_bzDecompressInit(&stream_, 0, 0) == BZ_OK;
+    return live_;
+  }
+  void end() noexcept {
+    if (live_) BZ2_bzDecompressEnd(&stream_);
+    live_ = false;
+  }
+  [[nodiscard]] bz_stream& get() noexcept { return stream_; }
+
+ private:
+  bz_stream stream_{};
+  bool live_ = false;
+};
+
+}  // namespace
+
+bool is_bzip2(std::string_view bytes) noexcept {
+  return bytes.size() >= 4 && bytes.substr(0, 3) == "BZh" && bytes[3] >= '1' && bytes[3] <= '9';
+}
+
+std::expected<tenhou::PaddedText, ArchiveError> bunzip2(std::string_view data, std::size_t limit) {
+  if (!is_bzip2(data)) return std::unexpected(ArchiveError{"invalid bzip2 data"});
+  tenhou::PaddedText text(std::min(std::max(data.size() * 8, first_guess_floor), limit));
+  std::size_t filled = 0;
+  BzStream stream;
+  while (!data.empty()) {
+    if (!stream.begin()) throw std::bad_alloc();
+    bz_stream& s = stream.get();
+    s.next_in = const_cast<char*>(data.data());
+    s.avail_in = static_cast<unsigned>(std::min<std::size_t>(data.size(), 1u << 30));
+    int result = BZ_OK;
+    while (result != BZ_STREAM_END) {
+      if (filled == text.capacity()) {
+        if (text.capacity() >= limit) return std::unexpected(too_large("bzip2 data", limit));
+        text = regrown(text, filled, std::min(text.capacity() * 2, limit));
+      }
+      const std::size_t room = std::min<std::size_t>(text.capacity() - filled, 1u << 30);
+      s.next_out = text.data() + filled;
+      s.avail_out = static_cast<unsigned>(room);
+      const unsigned in_before = s.avail_in;
+      result = BZ2_bzDecompress(&s);
+      filled += room - s.avail_out;
+      if (result != BZ_OK && result != BZ_STREAM_END) return std::unexpected(ArchiveError{"invalid bzip2 data"});
+      // The input is whole: a stream that neither ends nor moves is cut short.
+      if (result == BZ_OK && s.avail_in == 0 && s.avail_out != 0) {
+        return std::unexpected(ArchiveError{"truncated bzip2 data"});
+      }
+      if (result == BZ_OK && s.avail_in == in_before && s.avail_out == room) {
+        return std::unexpected(ArchiveError{"invalid bzip2 data"});
+      }
+    }
+    data.remove_prefix(data.size() - s.avail_in);
+    if (!data.empty() && !is_bzip2(data)) return std::unexpected(ArchiveError{"invalid bzip2 data"});
+  }
+  text.resize_within(filled);
+  return text;
+}
+
+Decompressor::Decompressor() : raw_(libdeflate_alloc_decompressor()) {
+  if (!raw_) throw std::bad_alloc();
+}
+
+std::expected<tenhou::PaddedText, ArchiveError> Decompressor::inflate_member(const StoredBytes& stored,
+                                                                            std::size_t limit) {
+  if (stored.size > limit) return std::unexpected(too_large("zip member", limit));
+  tenhou::PaddedText text(static_cast<std::size_t>(stored.size));
+  std::size_t made = 0;
+  const auto result = libdeflate_deflate_decompress(raw_.get(), stored.bytes.data(), stored.bytes.size(),
+                                                    text.data(), text.size(), &made);
+  if (result != LIBDEFLATE_SUCCESS || made != stored.size) {
+    return std::unexpected(ArchiveError{"invalid deflate data in zip member"});
+  }
+  if (libdeflate_crc32(0, text.data(), made) != stored.crc32) {
+    return std::unexpected(ArchiveError{"zip member fails its CRC-32 check"});
+  }
+  return text;
+}
+
+std::expected<tenhou::PaddedText, ArchiveError> Decompressor::text_of(const StoredBytes& stored, std::size_t limit) {
+  std::optional<tenhou::PaddedText> member;  // a zip member's bytes, once inflated
+  const tenhou::PaddedText* bytes = &stored.bytes;
+  if (stored.layer == Layer::Deflate) {
+    auto inflated = inflate_member(stored, limit);
+    if (!inflated) return inflated;
+    member = std::move(*inflated);
+    bytes = &*member;
+  } else if (stored.layer == Layer::Stored &&
+             libdeflate_crc32(0, stored.bytes.data(), stored.bytes.size()) != stored.crc32) {
+    return std::unexpected(ArchiveError{"zip member fails its CRC-32 check"});
+  }
+  const std::string_view view = bytes->view();
+  if (gzip::is_gzip(view)) {
+    auto text = gzip_.inflate(view, limit);
+    if (!text) {
+      if (text.error() == gzip::InflateError::TooLarge) return std::unexpected(too_large("gzip data", limit));
+      return std::unexpected(ArchiveError{std::string(gzip::message(text.error()))});
+    }
+    return std::move(*text);
+  }
+  if (is_bzip2(view)) return bunzip2(view, limit);
+  if (view.size() > limit) return std::unexpected(ArchiveError{"record larger than " + limit_text(limit)});
+  if (member) return std::move(*member);
+  return tenhou::PaddedText(view);
+}
+
+}  // namespace archive

@@ -1,0 +1,62 @@
+// A record's bytes as a container stores them, made into the record's text
+// on a worker thread: a zip member's own deflate layer first, then gzip or
+// bzip2 told by their magic numbers, or the bytes as they are. The bound
+// holds after all of it, so a small hostile record fails alone.
+#pragma once
+
+#include <libdeflate.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "archive/error.hpp"
+#include "gzip/gzip.hpp"
+#include "tenhou/tenhou.hpp"
+
+namespace archive {
+
+inline constexpr std::size_t record_limit = gzip::inflate_limit;
+
+// How the container itself compressed the bytes it holds.
+enum class Layer : std::uint8_t {
+  None,     // a database blob, a tar member: the bytes as the record was kept
+  Stored,   // a zip member stored as it is (method 0), checked by its CRC-32
+  Deflate,  // a zip member deflated (method 8)
+};
+
+struct StoredBytes {
+  tenhou::PaddedText bytes;
+  Layer layer = Layer::None;
+  std::uint64_t size = 0;   // Stored, Deflate: the member's size as the bundle declares it
+  std::uint32_t crc32 = 0;  // Stored, Deflate: its declared CRC-32
+};
+
+[[nodiscard]] bool is_bzip2(std::string_view bytes) noexcept;
+
+// Every bzip2 stream of `data` decompressed and concatenated; at most `limit` bytes.
+[[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> bunzip2(std::string_view data,
+                                                                      std::size_t limit = record_limit);
+
+// The state one worker thread keeps for all the records it decompresses.
+class Decompressor {
+ public:
+  Decompressor();
+
+  [[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> text_of(const StoredBytes& stored,
+                                                                        std::size_t limit = record_limit);
+
+ private:
+  [[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> inflate_member(const StoredBytes& stored,
+                                                                               std::size_t limit);
+  struct Free {
+    void operator()(libdeflate_decompressor* d) const noexcept { libdeflate_free_decompressor(d); }
+  };
+  gzip::Inflater gzip_;
+  std::unique_ptr<libdeflate_decompressor, Free> raw_;
+};
+
+}  // namespace archive

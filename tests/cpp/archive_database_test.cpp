@@ -1,0 +1,278 @@
+// The downloaders' databases read as containers: row selection and its
+// order of reasons, duplicates, bad ids and blobs, layouts refused, the
+// file left as it was, a writer appending while the rows are read.
+#include <sqlite3.h>
+
+#include <atomic>
+#include <thread>
+
+#include "archive/container.hpp"
+#include "archive/database.hpp"
+#include "archive_support.hpp"
+
+namespace {
+
+using archive_test::Seen;
+namespace fs = std::filesystem;
+
+struct Layout {
+  const char* name;
+  const char* create;
+  const char* insert;  // id, three-player column, is_processed, was_error, record
+  int three_player;
+  int four_player;
+  std::string (*compress)(std::string_view);
+};
+
+const Layout older{"phoenix",
+                   "CREATE TABLE logs(log_id TEXT PRIMARY KEY, date TEXT, is_tonpusen INT, is_sanma INT, "
+                   "is_processed INT, was_error INT, log_content TEXT, log_hash TEXT);"
+                   "CREATE TABLE last_downloads(name TEXT, date INT)",
+                   "INSERT INTO logs(log_id, is_sanma, is_processed, was_error, log_content) VALUES(?1,?2,?3,?4,?5)",
+                   1, 0, archive_test::bzip2_of};
+const Layout newer{"houou",
+                   "CREATE TABLE logs(id TEXT PRIMARY KEY, date TEXT NOT NULL DEFAULT '', num_players INT, "
+                   "is_tonpu INT, is_processed INT, was_error INT, log BLOB) WITHOUT ROWID;"
+                   "CREATE TABLE last_fetch_time(time REAL)",
+                   "INSERT INTO logs(id, num_players, is_processed, was_error, log) VALUES(?1,?2,?3,?4,?5)", 3, 4,
+                   archive_test::gzip_of};
+
+struct Row {
+  std::string id;
+  bool three_player = false;
+  int processed = 1;
+  int error = 0;
+  std::optional<std::string> blob;  // none: NULL
+};
+
+class Db {
+ public:
+  explicit Db(const fs::path& path, const char* journal = "DELETE") {
+    EXPECT_EQ(sqlite3_open(path.c_str(), &db_), SQLITE_OK);
+    exec(std::string("PRAGMA journal_mode=") + journal);
+  }
+  ~Db() { sqlite3_close(db_); }
+  void exec(const std::string& sql) { ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql; }
+  // The insert's result code: a writer must never find the file busy.
+  int insert(const Layout& layout, const Row& row) {
+    sqlite3_stmt* s = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db_, layout.insert, -1, &s, nullptr), SQLITE_OK);
+    sqlite3_bind_text(s, 1, row.id.data(), static_cast<int>(row.id.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(s, 2, row.three_player ? layout.three_player : layout.four_player);
+    sqlite3_bind_int(s, 3, row.processed);
+    sqlite3_bind_int(s, 4, row.error);
+    if (row.blob) {
+      sqlite3_bind_blob(s, 5, row.blob->data(), static_cast<int>(row.blob->size()), SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_null(s, 5);
+    }
+    const int rc = sqlite3_step(s);
+    sqlite3_finalize(s);
+    return rc;
+  }
+  sqlite3* get() { return db_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+std::string id(int hour, const char* type = "00a9", const char* key = "c603794d") {
+  char text[64];
+  std::snprintf(text, sizeof text, "20190210%02dgm-%s-0000-%s", hour, type, key);
+  return text;
+}
+
+class DatabaseTest : public ::testing::TestWithParam<const Layout*> {
+ protected:
+  void SetUp() override {
+    records_ = archive_test::xml_records();
+    REQUIRE_XML(records_);
+  }
+  std::vector<std::string> records_;
+  archive_test::ScratchFolder folder_;
+};
+
+// Every reason, each where it comes first; ids in an order the rows are not inserted in.
+TEST_P(DatabaseTest, SelectsRowsInIdOrderWithOneReasonEach) {
+  const Layout& layout = *GetParam();
+  const fs::path path = folder_.path() / "2019.db";
+  {
+    Db db(path);
+    db.exec(layout.create);
+    const std::string a = layout.compress(records_[0]);
+    const std::vector<Row> rows = {
+        {id(12), false, 1, 0, layout.compress(records_[1])},
+        {id(1), false, 1, 0, a},
+        {id(2), true, 1, 0, a},                              // three-player by its column
+        {id(3, "00b9"), false, 1, 0, a},                      // three-player by its id
+        {id(4), true, 1, 1, std::string()},                   // failed before three-player
+        {id(5), false, 0, 0, a},                              // not downloaded, though a record is there
+        {id(6), false, 1, 0, std::nullopt},                   // no record
+        {id(7), false, 1, 0, std::string()},                  // an empty one
+        {id(8), false, 1, 0, archive_test::gzip_of(records_[0])},  // the record of 1, compressed otherwise
+        {"../../x", false, 1, 0, a},
+        {id(9), false, 1, 0, std::string("BZh91AY&SY") + std::string(40, 'x')},
+        {id(10), false, 1, 0, std::string(records_[2])},      // kept plain
+        {id(11), false, 1, 0, archive_test::gzip_of(records_[1])},  // the record of 12, earlier by id
+    };
+    for (const Row& row : rows) ASSERT_EQ(db.insert(layout, row), SQLITE_DONE);
+  }
+  auto container = archive::Container::open(path.string());
+  ASSERT_TRUE(container) << container.error().message;
+  EXPECT_EQ(container->output_folder(), "2019");
+  EXPECT_EQ(container->size_hint(), std::optional<std::size_t>(13));
+  const std::vector<Seen> expected = {
+      {'F', "\"../../x\"", "row id is not a game id: \"../../x\"", ""},
+      {'R', id(1), id(1), records_[0]},
+      {'S', id(2), "three-player", ""},
+      {'S', id(3, "00b9"), "three-player", ""},
+      {'S', id(4), "download failed", ""},
+      {'S', id(5), "not downloaded", ""},
+      {'S', id(6), "not downloaded", ""},
+      {'S', id(7), "not downloaded", ""},
+      {'S', id(8), "duplicate of " + id(1), ""},
+      {'R', id(9), id(9), "!invalid bzip2 data"},
+      {'R', id(10), id(10), records_[2]},
+      {'R', id(11), id(11), records_[1]},
+      {'S', id(12), "duplicate of " + id(11), ""},
+  };
+  EXPECT_EQ(archive_test::read_all(*container), expected);
+}
+
+// The file is read, never written: no journal, WAL or shared-memory file
+// appears beside it, in either journal mode.
+TEST_P(DatabaseTest, LeavesTheFolderAsItWas) {
+  const Layout& layout = *GetParam();
+  for (const char* journal : {"DELETE", "WAL"}) {
+    const fs::path path = folder_.path() / (std::string(journal) + ".db");
+    {
+      Db db(path, journal);
+      db.exec(layout.create);
+      ASSERT_EQ(db.insert(layout, {id(1), false, 1, 0, layout.compress(records_[0])}), SQLITE_DONE);
+    }
+    const auto before = folder_.listing();
+    const auto bytes_before = corpus::read_file(path);
+    {
+      auto container = archive::Container::open(path.string());
+      ASSERT_TRUE(container) << container.error().message;
+      const auto seen = archive_test::read_all(*container);
+      ASSERT_EQ(seen.size(), 1u);
+      EXPECT_EQ(seen[0].text, records_[0]) << journal;
+    }
+    EXPECT_EQ(folder_.listing(), before) << journal;
+    EXPECT_EQ(corpus::read_file(path), bytes_before) << journal;
+  }
+}
+
+// A downloader appending meanwhile: its commits go through at once (it
+// waits for nothing), and the rows it adds are not read in this run.
+TEST_P(DatabaseTest, ReadsBesideAWriterWithoutBlockingIt) {
+  const Layout& layout = *GetParam();
+  for (const char* journal : {"DELETE", "WAL"}) {
+    const fs::path path = folder_.path() / (std::string(journal) + ".db");
+    Db writer(path, journal);
+    writer.exec(layout.create);
+    for (int hour = 0; hour < 6; ++hour) {
+      ASSERT_EQ(writer.insert(layout, {id(hour * 2), false, 1, 0, layout.compress(records_[hour % 3])}),
+                SQLITE_DONE);
+    }
+    sqlite3_busy_timeout(writer.get(), 0);  // busy would fail the insert instead of waiting
+    auto container = archive::Container::open(path.string());
+    ASSERT_TRUE(container) << container.error().message;
+    archive::Decompressor decompressor;
+    std::vector<std::string> names;
+    int hour = 1;
+    while (auto entry = container->next()) {
+      // Between rows, and while a record is being decompressed, the reader holds no lock.
+      ASSERT_EQ(writer.insert(layout, {id(hour), false, 1, 0, layout.compress(records_[0])}), SQLITE_DONE)
+          << journal << ": " << sqlite3_errmsg(writer.get());
+      hour += 2;
+      auto& record = std::get<archive::Record>(*entry);
+      ASSERT_TRUE(record.text(decompressor)) << journal;
+      names.push_back(record.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{id(0), id(2), id(4), id(6), id(8), id(10)})) << journal;
+  }
+}
+
+TEST_P(DatabaseTest, DuplicateVerdictsDoNotDependOnTheOrderWorkersFinish) {
+  const Layout& layout = *GetParam();
+  const fs::path path = folder_.path() / "dups.db";
+  {
+    Db db(path);
+    db.exec(layout.create);
+    for (int hour = 0; hour < 12; ++hour) {
+      ASSERT_EQ(db.insert(layout, {id(hour), false, 1, 0, layout.compress(records_[hour % 4 == 3 ? 0 : hour % 5])}),
+                SQLITE_DONE);
+    }
+  }
+  auto container = archive::Container::open(path.string());
+  ASSERT_TRUE(container);
+  std::vector<archive::Record> records;
+  while (auto entry = container->next()) records.push_back(std::move(std::get<archive::Record>(*entry)));
+  ASSERT_EQ(records.size(), 12u);
+  // Later rows settle first, each on its own thread; each waits for the rows before it.
+  std::vector<std::optional<std::string>> verdicts(records.size());
+  std::vector<std::thread> workers;
+  for (std::size_t i = records.size(); i-- > 0;) {
+    workers.emplace_back([&, i] {
+      archive::Decompressor decompressor;
+      auto text = records[i].text(decompressor);
+      ASSERT_TRUE(text);
+      verdicts[i] = records[i].settle_duplicate(text->view());
+    });
+  }
+  for (auto& worker : workers) worker.join();
+  // hours 0..11 hold records 0,1,2,0,4,0,1,0,3,4,0,0
+  const std::vector<std::optional<std::string>> exact = {
+      std::nullopt, std::nullopt, std::nullopt, id(0), std::nullopt, id(0),
+      id(1),        id(0),        std::nullopt, id(4), id(0),        id(0)};
+  EXPECT_EQ(verdicts, exact);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, DatabaseTest, ::testing::Values(&older, &newer),
+                         [](const auto& info) { return std::string(info.param->name); });
+
+// Files that are no game-record database fail when opened, saying why.
+TEST(DatabaseOpen, RefusesWhatIsNoGameRecordDatabase) {
+  archive_test::ScratchFolder folder;
+  const std::string no_layout =
+      "not a game-record database: no table logs with columns (log_id, is_sanma, is_processed, was_error, "
+      "log_content) or (id, num_players, is_processed, was_error, log)";
+  struct Case {
+    const char* name;
+    const char* sql;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"other.db", "CREATE TABLE games(id TEXT)", no_layout},
+      {"columns.db", "CREATE TABLE logs(id TEXT PRIMARY KEY, log BLOB)", no_layout},
+  };
+  for (const Case& c : cases) {
+    const fs::path path = folder.path() / c.name;
+    {
+      Db db(path);
+      db.exec(c.sql);
+    }
+    auto container = archive::Container::open(path.string());
+    ASSERT_FALSE(container) << c.name;
+    EXPECT_EQ(container.error().message, c.message) << c.name;
+  }
+  // A damaged file with SQLite's header: the open fails, no crash.
+  const fs::path damaged = folder.path() / "damaged.db";
+  {
+    std::ofstream out(damaged, std::ios::binary);
+    out << std::string("SQLite format 3\0", 16) << std::string(4080, '\x5a');
+  }
+  EXPECT_TRUE(archive::is_container(damaged.string()));
+  auto container = archive::Container::open(damaged.string());
+  ASSERT_FALSE(container);
+  EXPECT_TRUE(container.error().message.starts_with("not a game-record database")) << container.error().message;
+  // Text is no container at all.
+  const fs::path text = folder.path() / "notes.db";
+  std::ofstream(text) << "not a database";
+  EXPECT_FALSE(archive::is_container(text.string()));
+  EXPECT_FALSE(archive::is_container(folder.path().string()));
+}
+
+}  // namespace
