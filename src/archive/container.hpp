@@ -26,7 +26,7 @@
 #include "archive/decompress.hpp"
 #include "archive/duplicates.hpp"
 #include "archive/error.hpp"
-#include "tenhou/tenhou.hpp"
+#include "base/padded_text.hpp"
 
 namespace archive {
 
@@ -43,7 +43,7 @@ struct Record {
   DuplicateTicket duplicate;  // a database row's turn in its duplicate finder; empty for members
 
   // The record's text, every compression undone, at most `limit` bytes.
-  [[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> text(Decompressor& decompressor,
+  [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> text(Decompressor& decompressor,
                                                                      std::size_t limit = record_limit) const {
     return decompressor.text_of(stored, limit);
   }

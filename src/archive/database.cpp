@@ -176,7 +176,7 @@ struct Row {
   bool failed_download = false;
   bool processed = false;
   bool three_player = false;
-  std::optional<tenhou::PaddedText> record;  // none when null or empty
+  std::optional<pairo::PaddedText> record;  // none when null or empty
 };
 
 // A connection and its statement reading one row by id; one thread at a time.
@@ -232,7 +232,7 @@ struct Reread {
   Decompressor decompressor;
   std::shared_ptr<const RowIds> ids;
 
-  [[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> text(std::size_t row) {
+  [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> text(std::size_t row) {
     auto read = reader.read((*ids)[row]);
     if (!read) return std::unexpected(read.error());
     if (!*read || !(*read)->record) return std::unexpected(ArchiveError{"row is gone"});

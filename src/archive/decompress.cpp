@@ -21,8 +21,8 @@ constexpr std::size_t first_guess_floor = 64 * 1024;
   return {std::string(what) + " decompresses to more than " + limit_text(limit)};
 }
 
-tenhou::PaddedText regrown(const tenhou::PaddedText& text, std::size_t filled, std::size_t capacity) {
-  tenhou::PaddedText bigger(capacity);
+pairo::PaddedText regrown(const pairo::PaddedText& text, std::size_t filled, std::size_t capacity) {
+  pairo::PaddedText bigger(capacity);
   if (filled != 0) std::memcpy(bigger.data(), text.data(), filled);
   return bigger;
 }
@@ -58,9 +58,9 @@ bool is_bzip2(std::string_view bytes) noexcept {
   return bytes.size() >= 4 && bytes.substr(0, 3) == "BZh" && bytes[3] >= '1' && bytes[3] <= '9';
 }
 
-std::expected<tenhou::PaddedText, ArchiveError> bunzip2(std::string_view data, std::size_t limit) {
+std::expected<pairo::PaddedText, ArchiveError> bunzip2(std::string_view data, std::size_t limit) {
   if (!is_bzip2(data)) return std::unexpected(ArchiveError{"invalid bzip2 data"});
-  tenhou::PaddedText text(std::min(std::max(data.size() * 8, first_guess_floor), limit));
+  pairo::PaddedText text(std::min(std::max(data.size() * 8, first_guess_floor), limit));
   std::size_t filled = 0;
   BzStream stream;
   while (!data.empty()) {
@@ -100,10 +100,10 @@ Decompressor::Decompressor() : raw_(libdeflate_alloc_decompressor()) {
   if (!raw_) throw std::bad_alloc();
 }
 
-std::expected<tenhou::PaddedText, ArchiveError> Decompressor::inflate_member(const StoredBytes& stored,
+std::expected<pairo::PaddedText, ArchiveError> Decompressor::inflate_member(const StoredBytes& stored,
                                                                             std::size_t limit) {
   if (stored.size > limit) return std::unexpected(too_large("zip member", limit));
-  tenhou::PaddedText text(static_cast<std::size_t>(stored.size));
+  pairo::PaddedText text(static_cast<std::size_t>(stored.size));
   std::size_t made = 0;
   const auto result = libdeflate_deflate_decompress(raw_.get(), stored.bytes.data(), stored.bytes.size(),
                                                     text.data(), text.size(), &made);
@@ -116,9 +116,9 @@ std::expected<tenhou::PaddedText, ArchiveError> Decompressor::inflate_member(con
   return text;
 }
 
-std::expected<tenhou::PaddedText, ArchiveError> Decompressor::text_of(const StoredBytes& stored, std::size_t limit) {
-  std::optional<tenhou::PaddedText> member;  // a zip member's bytes, once inflated
-  const tenhou::PaddedText* bytes = &stored.bytes;
+std::expected<pairo::PaddedText, ArchiveError> Decompressor::text_of(const StoredBytes& stored, std::size_t limit) {
+  std::optional<pairo::PaddedText> member;  // a zip member's bytes, once inflated
+  const pairo::PaddedText* bytes = &stored.bytes;
   if (stored.layer == Layer::Deflate) {
     auto inflated = inflate_member(stored, limit);
     if (!inflated) return inflated;
@@ -140,7 +140,7 @@ std::expected<tenhou::PaddedText, ArchiveError> Decompressor::text_of(const Stor
   if (is_bzip2(view)) return bunzip2(view, limit);
   if (view.size() > limit) return std::unexpected(ArchiveError{"record larger than " + limit_text(limit)});
   if (member) return std::move(*member);
-  return tenhou::PaddedText(view);
+  return pairo::PaddedText(view);
 }
 
 }  // namespace archive

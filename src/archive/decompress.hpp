@@ -15,7 +15,7 @@
 
 #include "archive/error.hpp"
 #include "gzip/gzip.hpp"
-#include "tenhou/tenhou.hpp"
+#include "base/padded_text.hpp"
 
 namespace archive {
 
@@ -29,7 +29,7 @@ enum class Layer : std::uint8_t {
 };
 
 struct StoredBytes {
-  tenhou::PaddedText bytes;
+  pairo::PaddedText bytes;
   Layer layer = Layer::None;
   std::uint64_t size = 0;   // Stored, Deflate: the member's size as the bundle declares it
   std::uint32_t crc32 = 0;  // Stored, Deflate: its declared CRC-32
@@ -38,7 +38,7 @@ struct StoredBytes {
 [[nodiscard]] bool is_bzip2(std::string_view bytes) noexcept;
 
 // Every bzip2 stream of `data` decompressed and concatenated; at most `limit` bytes.
-[[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> bunzip2(std::string_view data,
+[[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> bunzip2(std::string_view data,
                                                                       std::size_t limit = record_limit);
 
 // The state one worker thread keeps for all the records it decompresses.
@@ -46,11 +46,11 @@ class Decompressor {
  public:
   Decompressor();
 
-  [[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> text_of(const StoredBytes& stored,
+  [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> text_of(const StoredBytes& stored,
                                                                         std::size_t limit = record_limit);
 
  private:
-  [[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> inflate_member(const StoredBytes& stored,
+  [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> inflate_member(const StoredBytes& stored,
                                                                                std::size_t limit);
   struct Free {
     void operator()(libdeflate_decompressor* d) const noexcept { libdeflate_free_decompressor(d); }

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "archive/error.hpp"
-#include "tenhou/tenhou.hpp"
+#include "base/padded_text.hpp"
 
 namespace archive {
 
@@ -33,7 +33,7 @@ class DuplicateFinder {
  public:
   // The text of an earlier row, read and decompressed again; called with
   // the finder's lock held, so never from two threads at once.
-  using Reread = std::function<std::expected<tenhou::PaddedText, ArchiveError>(std::size_t row)>;
+  using Reread = std::function<std::expected<pairo::PaddedText, ArchiveError>(std::size_t row)>;
 
   // The name of a row, for the verdict.
   using NameOf = std::function<std::string(std::size_t row)>;

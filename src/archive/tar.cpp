@@ -161,8 +161,8 @@ class TarSource final : public Source {
   [[nodiscard]] static std::uint64_t padded(std::uint64_t size) { return (size + block - 1) / block * block; }
 
   // A member's data and the padding to the next block.
-  [[nodiscard]] std::expected<tenhou::PaddedText, ArchiveError> read_data(std::uint64_t size) {
-    tenhou::PaddedText data(static_cast<std::size_t>(size));
+  [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> read_data(std::uint64_t size) {
+    pairo::PaddedText data(static_cast<std::size_t>(size));
     if (auto r = read_exact(data.data(), data.size()); !r) return std::unexpected(r.error());
     if (auto r = skip(padded(size) - size); !r) return std::unexpected(r.error());
     return data;

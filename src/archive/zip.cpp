@@ -221,7 +221,7 @@ class ZipSource final : public Source {
     if (data_at > image_->size() || image_->size() - data_at < header.compressed) {
       return fail("corrupt zip member: data outside the file");
     }
-    tenhou::PaddedText bytes(static_cast<std::size_t>(header.compressed));
+    pairo::PaddedText bytes(static_cast<std::size_t>(header.compressed));
     if (auto r = image_->read_at(data_at, bytes.data(), bytes.size()); !r) return fail(r.error().message);
     StoredBytes stored{std::move(bytes), header.method == 8 ? Layer::Deflate : Layer::Stored, header.size,
                        header.crc32};
