@@ -5,13 +5,13 @@
 // every event is written through a bare cursor that never checks for room:
 // fixed keys go out as literal fragments, integers digit by digit, tiles as
 // one fixed-size copy of their quoted name.
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
 #include <type_traits>
 
 #include "mjai/mjai.hpp"
-#include "base/invariant.hpp"
 
 namespace mjai {
 namespace {
@@ -63,21 +63,24 @@ constexpr std::size_t variant_index = IndexOf<T, Event>::value;
 // How far the fixed-size copy of a tile may write past the text's end.
 constexpr std::size_t spill = sizeof(QuotedTile::bytes);
 
+// The texts of the common kinds are also written while the program is
+// compiled (the common slots below), so their paths use no call that a
+// constant evaluation refuses: the moves of bytes take std::copy_n there.
 class Cursor {
  public:
-  explicit Cursor(char* at) noexcept : at_(at) {}
+  constexpr explicit Cursor(char* at) noexcept : at_(at) {}
 
-  [[nodiscard]] char* at() const noexcept { return at_; }
+  [[nodiscard]] constexpr char* at() const noexcept { return at_; }
 
   template <std::size_t N>
-  void raw(const char (&text)[N]) noexcept {
-    std::memcpy(at_, text, N - 1);
+  constexpr void raw(const char (&text)[N]) noexcept {
+    move(text, N - 1);
     at_ += N - 1;
   }
 
-  void byte(char c) noexcept { *at_++ = c; }
+  constexpr void byte(char c) noexcept { *at_++ = c; }
 
-  void integer(std::uint8_t value) noexcept {
+  constexpr void integer(std::uint8_t value) noexcept {
     if (value >= 100) {
       *at_++ = static_cast<char>('0' + value / 100);
       value %= 100;
@@ -90,7 +93,7 @@ class Cursor {
 
   void integer(std::int32_t value) noexcept { at_ = std::to_chars(at_, at_ + 11, value).ptr; }
 
-  void boolean(bool value) noexcept {
+  constexpr void boolean(bool value) noexcept {
     if (value) {
       raw("true");
     } else {
@@ -98,7 +101,7 @@ class Cursor {
     }
   }
 
-  void tile(Tile t) noexcept { copy(quoted_tiles[static_cast<std::uint8_t>(t)]); }
+  constexpr void tile(Tile t) noexcept { copy(quoted_tiles[static_cast<std::uint8_t>(t)]); }
 
   template <class Range>
   void tiles(const Range& range) noexcept {
@@ -124,9 +127,17 @@ class Cursor {
   void string(std::string_view text) noexcept;
 
  private:
-  void copy(const QuotedTile& quoted) noexcept {
-    std::memcpy(at_, quoted.bytes.data(), quoted.bytes.size());
+  constexpr void copy(const QuotedTile& quoted) noexcept {
+    move(quoted.bytes.data(), quoted.bytes.size());
     at_ += quoted.size;
+  }
+
+  constexpr void move(const char* from, std::size_t size) noexcept {
+    if consteval {
+      std::copy_n(from, size, at_);
+    } else {
+      std::memcpy(at_, from, size);
+    }
   }
 
   char* at_;
@@ -201,12 +212,12 @@ struct Fields {
     }
     w.raw("]}");
   }
-  void operator()(const Tsumo& e) noexcept {
+  constexpr void operator()(const Tsumo& e) noexcept {
     w.raw(R"({"type":"tsumo","actor":)");
     actor_pai(e.actor, e.pai);
     w.byte('}');
   }
-  void operator()(const Dahai& e) noexcept {
+  constexpr void operator()(const Dahai& e) noexcept {
     w.raw(R"({"type":"dahai","actor":)");
     actor_pai(e.actor, e.pai);
     w.raw(R"(,"tsumogiri":)");
@@ -235,17 +246,17 @@ struct Fields {
     w.integer(e.actor);
     consumed(e.consumed);
   }
-  void operator()(const Dora& e) noexcept {
+  constexpr void operator()(const Dora& e) noexcept {
     w.raw(R"({"type":"dora","dora_marker":)");
     w.tile(e.dora_marker);
     w.byte('}');
   }
-  void operator()(const Reach& e) noexcept {
+  constexpr void operator()(const Reach& e) noexcept {
     w.raw(R"({"type":"reach","actor":)");
     w.integer(e.actor);
     w.byte('}');
   }
-  void operator()(const ReachAccepted& e) noexcept {
+  constexpr void operator()(const ReachAccepted& e) noexcept {
     w.raw(R"({"type":"reach_accepted","actor":)");
     w.integer(e.actor);
     w.byte('}');
@@ -267,12 +278,12 @@ struct Fields {
     deltas(e.deltas);
     w.byte('}');
   }
-  void operator()(const EndKyoku&) noexcept { w.raw(R"({"type":"end_kyoku"})"); }
+  constexpr void operator()(const EndKyoku&) noexcept { w.raw(R"({"type":"end_kyoku"})"); }
   void operator()(const EndGame&) noexcept { w.raw(R"({"type":"end_game"})"); }
 
  private:
   // After the "actor" key.
-  void actor_pai(Seat actor, Tile pai) noexcept {
+  constexpr void actor_pai(Seat actor, Tile pai) noexcept {
     w.integer(actor);
     w.raw(R"(,"pai":)");
     w.tile(pai);
@@ -318,42 +329,48 @@ struct alignas(64) Slot {
 using Number = CommonTexts::Number;
 constexpr std::size_t seats = CommonTexts::seats;
 
-// The event that common text `number` stands for.
-Event common_event(Number number) {
+// Writes the text of common kind `number` from `at` (the one writer of
+// every text, on the kind itself) and gives its end.
+constexpr char* write_common(Number number, char* at) noexcept {
+  Cursor cursor(at);
+  Fields fields{cursor};
   const auto tile = [](std::size_t code) { return static_cast<Tile>(code); };
   if (number < CommonTexts::first_dahai) {
-    const std::size_t at = number - CommonTexts::first_tsumo;
-    return Tsumo{static_cast<Seat>(at / tile_count), tile(at % tile_count)};
+    const std::size_t n = number - CommonTexts::first_tsumo;
+    fields(Tsumo{static_cast<Seat>(n / tile_count), tile(n % tile_count)});
+  } else if (number < CommonTexts::first_reach) {
+    const std::size_t n = number - CommonTexts::first_dahai;
+    fields(Dahai{static_cast<Seat>(n / 2 / tile_count), tile(n / 2 % tile_count), n % 2 == 1});
+  } else if (number < CommonTexts::first_reach_accepted) {
+    fields(Reach{static_cast<Seat>(number - CommonTexts::first_reach)});
+  } else if (number < CommonTexts::first_dora) {
+    fields(ReachAccepted{static_cast<Seat>(number - CommonTexts::first_reach_accepted)});
+  } else if (number < CommonTexts::end_kyoku) {
+    fields(Dora{tile(number - CommonTexts::first_dora)});
+  } else {
+    fields(EndKyoku{});
   }
-  if (number < CommonTexts::first_reach) {
-    const std::size_t at = number - CommonTexts::first_dahai;
-    return Dahai{static_cast<Seat>(at / 2 / tile_count), tile(at / 2 % tile_count), at % 2 == 1};
-  }
-  if (number < CommonTexts::first_reach_accepted) return Reach{static_cast<Seat>(number - CommonTexts::first_reach)};
-  if (number < CommonTexts::first_dora) {
-    return ReachAccepted{static_cast<Seat>(number - CommonTexts::first_reach_accepted)};
-  }
-  if (number < CommonTexts::end_kyoku) return Dora{tile(number - CommonTexts::first_dora)};
-  return EndKyoku{};
+  return cursor.at();
 }
 
-char* write_text(const Event& event, char* at) noexcept;
+// Not constexpr: reaching it while the slots are made stops the build.
+void a_common_text_outgrows_its_slot() noexcept {}
 
-// Slot 0 stays empty: it stands for "not a common text".
-std::array<Slot, CommonTexts::last + 1> make_common_slots() {
+// Slot 0 stays empty: it stands for "not a common text". Made while the
+// program is compiled, so a text longer than its slot is a build error.
+constexpr std::array<Slot, CommonTexts::last + 1> make_common_slots() noexcept {
   std::array<Slot, CommonTexts::last + 1> slots{};
   for (Number number = 1; number <= CommonTexts::last; ++number) {
-    std::array<char, sizeof(Slot::bytes) + spill> text;  // room for the tile copy's spill
-    const auto size = static_cast<std::size_t>(write_text(common_event(number), text.data()) - text.data());
-    if (size >= sizeof(Slot::bytes)) pairo::invariant_failed("a common text outgrows its slot");
-    std::memcpy(slots[number].bytes.data(), text.data(), size);
+    std::array<char, sizeof(Slot::bytes) + spill> text{};  // room for the tile copy's spill
+    const auto size = static_cast<std::size_t>(write_common(number, text.data()) - text.data());
+    if (size >= sizeof(Slot::bytes)) a_common_text_outgrows_its_slot();
+    std::copy_n(text.data(), size, slots[number].bytes.data());
     slots[number].bytes.back() = static_cast<char>(size);
   }
   return slots;
 }
 
-// Written when the program is loaded, before anything encodes.
-const std::array<Slot, CommonTexts::last + 1> common_slots = make_common_slots();
+constexpr std::array<Slot, CommonTexts::last + 1> common_slots = make_common_slots();
 
 // The number of the event's text among the common ones, or none when it is
 // not one of them. Discards and draws are told by plain tests before the

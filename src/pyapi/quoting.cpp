@@ -10,52 +10,13 @@
 #include <optional>
 #include <string>
 
+#include "base/utf8.hpp"
 #include "pyapi/py_ref.hpp"
 
 namespace pairo::pyapi {
 namespace {
 
 // ---- the quoted form ----------------------------------------------------
-
-struct Decoded {
-  char32_t code_point;
-  std::size_t length;
-};
-
-// The UTF-8 character at the start of `bytes`, or nothing where its first
-// byte starts no valid sequence (overlong forms and surrogates included).
-std::optional<Decoded> decode_utf8(std::string_view bytes) noexcept {
-  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-  const std::uint8_t lead = byte(0);
-  if (lead < 0x80) return Decoded{lead, 1};
-  std::size_t length = 0;
-  char32_t code_point = 0;
-  std::uint8_t low = 0x80;
-  std::uint8_t high = 0xBF;  // bounds of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code_point = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code_point = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code_point = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return std::nullopt;
-  }
-  if (bytes.size() < length) return std::nullopt;
-  for (std::size_t i = 1; i < length; ++i) {
-    const std::uint8_t next = byte(i);
-    if (i == 1 ? (next < low || next > high) : (next < 0x80 || next > 0xBF)) return std::nullopt;
-    code_point = (code_point << 6) | (next & 0x3F);
-  }
-  return Decoded{code_point, length};
-}
 
 // Grapheme-extending characters outside the mark categories (the spacing
 // vowel signs and length marks, the halfwidth sound marks; the rest are
@@ -146,28 +107,28 @@ PyObject* quoted_file_name(std::string_view path) {
   PyRef unicodedata;  // imported at the first character that needs it
   std::string out = "\"";
   while (!path.empty()) {
-    const auto decoded = decode_utf8(path);
-    if (!decoded) {
+    const Utf8Step decoded = read_utf8(path);
+    if (!decoded.valid) {
       append_byte_escape(out, static_cast<std::uint8_t>(path.front()));
       path.remove_prefix(1);
       continue;
     }
-    if (decoded->length == 1) {
+    if (decoded.length == 1) {
       append_ascii(out, path.front());
     } else {
       if (!unicodedata) {
         unicodedata = PyRef(PyImport_ImportModule("unicodedata"));
         if (!unicodedata) return nullptr;
       }
-      const auto escaped = escaped_non_ascii(unicodedata.get(), decoded->code_point);
+      const auto escaped = escaped_non_ascii(unicodedata.get(), decoded.code_point);
       if (!escaped) return nullptr;
       if (*escaped) {
-        append_code_point_escape(out, decoded->code_point);
+        append_code_point_escape(out, decoded.code_point);
       } else {
-        out.append(path.substr(0, decoded->length));
+        out.append(path.substr(0, decoded.length));
       }
     }
-    path.remove_prefix(decoded->length);
+    path.remove_prefix(decoded.length);
   }
   out += '"';
   return PyUnicode_DecodeUTF8(out.data(), std::ssize(out), "strict");

@@ -11,8 +11,6 @@
 // never take a text the other refuses, nor give other records: it checks the
 // whole text's grammar, the values it skips under unknown keys included, and
 // its UTF-8, once for the whole text.
-#include <simdjson.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -24,6 +22,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "base/utf8.hpp"
 #include "tenhou/decode_read.hpp"
 
 namespace tenhou::decoding {
@@ -567,7 +566,7 @@ bool read_log_field(Cursor& c, RawLog& log, std::size_t position) {
 std::optional<RawLog> read_directly(const PaddedText& text) {
   static_assert(PaddedText::padding >= 16, "whitespace is read sixteen bytes at a time");
   // One check of the whole text: outside strings the grammar takes ASCII only.
-  if (text.size() == 0 || !simdjson::validate_utf8(text.data(), text.size())) return std::nullopt;
+  if (text.size() == 0 || !pairo::is_utf8(text.view())) return std::nullopt;
   Cursor c(text.data(), text.data() + text.size());
   RawLog log;
   const auto seen = read_fields(c, log_keys, [&](std::size_t position) { return read_log_field(c, log, position); });

@@ -76,6 +76,12 @@ struct ResultItem {
   friend bool operator==(const ResultItem&, const ResultItem&) = default;
 };
 
+// The texts that open a round's result list and that readers of the list
+// tell apart: a won round's marker, and the reason of the abortive draw on a
+// fourth riichi.
+inline constexpr std::string_view win_result = "和了";
+inline constexpr std::string_view four_riichi_result = "四家立直";
+
 struct KyokuMeta {
   std::uint8_t kyoku = 0;
   std::uint8_t honba = 0;

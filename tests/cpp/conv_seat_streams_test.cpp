@@ -69,6 +69,8 @@ TEST(ConvertSeatStreams, DrawsTexts) {
       // The chi's letter is not looked for at its place: out of place, it spoils a field.
       {2, "27c5226", "BadTileText 7c"},
       {0, "c\xe3\x81\x82" "526", "BadTileText \xef\xbf\xbd"},  // a character cut in two
+      // A surrogate's lead starts no character: each byte is its own piece, as Python decodes it.
+      {0, "c\xed\xa0\x80" "526", "BadTileText \xef\xbf\xbd\xef\xbf\xbd"},
   };
   for (const auto& c : cases) {
     auto result = seat_streams(c.seat, {c.text}, {});

@@ -3,6 +3,7 @@
 // the encoder's record of non-ASCII texts.
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <limits>
 #include <string>
 
@@ -22,7 +23,8 @@ std::string text_of(const Event& event) {
   return text.value_or("");
 }
 
-// Each kind with every field at its longest written form.
+// Each kind with every field at its longest written form; a kind added to
+// Event without its longest form here fails the test below.
 Events longest_events() {
   Hand red{};
   red.fill(Tile::M5Red);
@@ -51,9 +53,14 @@ Events longest_events() {
 }
 
 TEST(EventTextBound, HoldsTheLongestTextOfEveryKind) {
+  std::bitset<std::variant_size_v<Event>> kinds;
   for (const Event& event : longest_events()) {
     SCOPED_TRACE(std::string(event_type_name(event)));
+    kinds.set(event.index());
     EXPECT_LE(text_of(event).size(), event_text_bound(event));
+  }
+  for (std::size_t kind = 0; kind < kinds.size(); ++kind) {
+    EXPECT_TRUE(kinds[kind]) << event_type_names[kind] << " has no longest form in longest_events()";
   }
 }
 

@@ -11,11 +11,6 @@ namespace {
 using tenhou::JsonValue;
 using tenhou::ResultItem;
 
-// The marker that opens the result list of a won round.
-constexpr std::string_view win_marker = "和了";
-// The reason of the abortive draw on a fourth riichi.
-constexpr std::string_view four_riichi_reason = "四家立直";
-
 [[nodiscard]] bool contains(std::string_view text, std::string_view part) noexcept {
   return text.find(part) != std::string_view::npos;
 }
@@ -81,8 +76,8 @@ constexpr const char* not_seats = "a win's detail does not begin with the winner
 [[nodiscard]] std::expected<KyokuOutcome, Error> outcome_of(const std::vector<ResultItem>& results) {
   const auto* head = results.empty() ? nullptr : std::get_if<ResultItem::Text>(&results[0].value);
   if (head == nullptr) return KyokuOutcome{KyokuOutcome::Draw{}};
-  if (head->text == win_marker) return wins_of(results);
-  KyokuOutcome::Draw draw{.four_riichi = head->text == four_riichi_reason};
+  if (head->text == tenhou::win_result) return wins_of(results);
+  KyokuOutcome::Draw draw{.four_riichi = head->text == tenhou::four_riichi_result};
   if (results.size() >= 2) {
     if (const auto* deltas = std::get_if<ResultItem::Deltas>(&results[1].value)) draw.deltas = deltas->values;
   }

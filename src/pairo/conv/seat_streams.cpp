@@ -24,6 +24,7 @@
 // takes the turn's draw, and nothing is discarded for it).
 #include <string_view>
 
+#include "base/utf8.hpp"
 #include "pairo/conv/conv.hpp"
 
 namespace pairo::conv {
@@ -36,36 +37,19 @@ using Result = std::expected<Event, Error>;
 [[nodiscard]] constexpr Seat seat_opposite(Seat s) noexcept { return static_cast<Seat>((s + 2) % 4); }
 [[nodiscard]] constexpr Seat seat_after(Seat s) noexcept { return static_cast<Seat>((s + 1) % 4); }
 
-// The length of the UTF-8 sequence a lead byte opens, or 0 for a byte that
-// cannot open one.
-[[nodiscard]] constexpr std::size_t sequence_length(unsigned char lead) noexcept {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xc2 && lead <= 0xdf) return 2;
-  if (lead >= 0xe0 && lead <= 0xef) return 3;
-  if (lead >= 0xf0 && lead <= 0xf4) return 4;
-  return 0;
-}
-
-// A short piece of a text made valid UTF-8: each byte run that is not a
-// whole character (a sequence cut by the field boundary included) becomes
-// one replacement character.
+// A short piece of a text made valid UTF-8: each piece that starts no
+// character (a character cut by the field boundary included) becomes one
+// replacement character.
 [[gnu::cold]] std::string lossy_utf8(std::string_view bytes) {
   std::string out;
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const std::size_t want = sequence_length(static_cast<unsigned char>(bytes[i]));
-    std::size_t have = want == 0 ? 0 : 1;
-    while (have != 0 && have < want && i + have < bytes.size() &&
-           (static_cast<unsigned char>(bytes[i + have]) & 0xc0) == 0x80) {
-      ++have;
-    }
-    if (want != 0 && have == want) {
-      out.append(bytes.substr(i, have));
-      i += have;
+  while (!bytes.empty()) {
+    const pairo::Utf8Step step = pairo::read_utf8(bytes);
+    if (step.valid) {
+      out.append(bytes.substr(0, step.length));
     } else {
       out.append("\xef\xbf\xbd");
-      i += have == 0 ? 1 : have;
     }
+    bytes.remove_prefix(step.length);
   }
   return out;
 }
