@@ -110,6 +110,7 @@ std::expected<Document, Failure> log_to_tenhou6(tenhou::PaddedText& text, Format
     if (!refused) return refused;
     return std::unexpected(message_failure(ErrorClass::TenhouLogParsingError, pairo::lib::texts::stage_messages[1]));
   }
+  if (auto refused = mjlog::tenhou6_refusal(*record)) return std::unexpected(record_failure(*refused));
   return Document{mjlog::write_tenhou6(*record, game_id_of(path))};
 }
 

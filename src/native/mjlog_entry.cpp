@@ -59,6 +59,7 @@ Outcome<std::string> tenhou6_text(Given given, std::string_view ref) {
   if (record->three_player) {
     return std::unexpected(Failure(pairo::Error(pairo::ErrorKind::ThreePlayer, "a three-player game record")));
   }
+  if (auto refused = mjlog::tenhou6_refusal(*record)) return std::unexpected(Failure(std::move(*refused)));
   return mjlog::write_tenhou6(*record, ref);
 }
 
