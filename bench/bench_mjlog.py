@@ -19,6 +19,13 @@ total over total of each pass: median and range of the passes (the spread).
 
 Usage: python bench/bench_mjlog.py [corpus folder] [passes (default 7)]
 The package is imported as it is found: reinstall it to measure a change.
+
+On a busy machine, instruction counts say more than times: with --once CALL
+(one of xml-str, xml-bytes, twin, tenhou6) [REPEAT] each record's call
+runs REPEAT times (default 1) after all arguments are made; callgrind's
+total of a run with REPEAT 3 less that of the run with REPEAT 1, over 46, is
+the cost of one call without what a first call sets up:
+    valgrind --tool=callgrind python bench/bench_mjlog.py --once xml-str 3
 """
 
 import csv
@@ -63,7 +70,26 @@ def summary(title, records):
     print("  median us: " + ", ".join(f"{c} {medians[c]:.1f}" for c in CALLS))
 
 
+def rows_of(root: Path):
+    with open(root / "xml" / "MANIFEST.tsv", encoding="utf-8", newline="") as file:
+        return list(csv.DictReader(file, delimiter="\t"))
+
+
+def once(call: str, repeat: int, root: Path) -> int:
+    """Each record's `call` `repeat` times, its argument made beforehand."""
+    made = [calls_of((root / "xml" / row["xml file"]).read_bytes(),
+                     (root / row["JSON twin"]).read_text(encoding="utf-8")) for row in rows_of(root)]
+    arguments = [record[CALLS.index(call)] for record in made]
+    for _ in range(repeat):
+        for function, data in arguments:
+            function(data)
+    print(f"{len(arguments)} calls of {call}", file=sys.stderr)
+    return 0
+
+
 def main(argv):
+    if len(argv) > 2 and argv[1] == "--once":
+        return once(argv[2].replace("-", " "), int(argv[3]) if len(argv) > 3 else 1, corpus_root())
     root = Path(argv[1]) if len(argv) > 1 else corpus_root()
     passes = int(argv[2]) if len(argv) > 2 else 7
     manifest = root / "xml" / "MANIFEST.tsv"

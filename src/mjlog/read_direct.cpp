@@ -61,6 +61,7 @@ class Scanner {
   // Edited records indent every element and attribute: sixteen bytes at a
   // time where the text leaves room for it.
   [[nodiscard]] bool skip_space() noexcept {
+    if (at_ == end_ || !is(*at_, space)) return false;  // Tenhou's own records: no space between elements
     const char* start = at_;
 #if defined(__SSE2__)
     while (end_ - at_ >= 16) {
