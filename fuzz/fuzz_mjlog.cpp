@@ -1,8 +1,10 @@
-// Any text as an XML game record, converted two ways: directly (read,
-// prepare, convert, encode) and through its tenhou.net/6 text (read, write,
-// decode, prepare, convert, encode). Both must give the same event texts, or
-// both fail; a record that reads must write a text that decodes. A broken
-// invariant, any C++ exception and any sanitizer report are findings.
+// Any text as an XML game record, read by both readers: a record the one
+// pass takes, the parsed document's reader must take too, giving the same
+// record. Then converted two ways: directly (read, prepare, convert, encode)
+// and, where the record has a tenhou.net/6 text, through that text (read,
+// write, decode, prepare, convert, encode). Both must give the same event
+// texts, or both fail; a written text must decode. A broken invariant, any
+// C++ exception and any sanitizer report are findings.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "base/invariant.hpp"
 #include "mjai/mjai.hpp"
 #include "mjlog/mjlog.hpp"
+#include "mjlog/walk.hpp"
 #include "pairo/conv/conv.hpp"
 #include "tenhou/tenhou.hpp"
 
@@ -40,10 +43,17 @@ std::optional<std::vector<std::string>> texts_of(tenhou::RawLog raw) {
 }
 
 void run(std::string_view input) {
+  const auto direct_record = mjlog::parts::read_directly(input);
   std::string buffer(input);  // parsed in place
-  auto record = mjlog::read_record(buffer.data(), buffer.size());
+  auto record = mjlog::parts::read_parsed(buffer.data(), buffer.size());
+  if (direct_record && !record) finding("the one pass took a record the parsed reader refuses", record.error().message);
+  if (direct_record && !(*direct_record == *record)) finding("the two readers gave different records", input);
   if (!record) {
     if (record.error().message.empty()) finding("refusal without a message", input);
+    return;
+  }
+  if (mjlog::tenhou6_refusal(*record)) {
+    texts_of(std::move(record->log));  // converts or not; only crashes are findings here
     return;
   }
   const std::string json = mjlog::write_tenhou6(*record, "2019021004gm-00a9-0000-e2f6516d");

@@ -108,6 +108,11 @@ def deal_twice(xml: str) -> str:
     return re.sub(r'hai1="\d+', f'hai1="{first}', xml, count=1)
 
 
+def discard_from_another_hand(xml: str) -> str:
+    held_by_seat_1 = re.search(r'hai1="(\d+)', xml).group(1)
+    return re.sub(r"<D\d+/>", f"<D{held_by_seat_1}/>", xml, count=1)
+
+
 UNREAD = pairo.MjlogParsingError  # a record that cannot be read
 REFUSALS = [
     ("not well-formed", lambda xml: xml[: len(xml) // 2], UNREAD, r"^not well-formed XML: .* \(at byte \d+\)$"),
@@ -116,6 +121,9 @@ REFUSALS = [
      r"^N: meld code 137 is not a pon code \(at byte \d+\)$"),
     ("tile id out of range", edit(r"<D\d+", "<D136"), UNREAD, r"^D136: tile id 136 is outside 0\.\.135"),
     ("tile dealt twice", deal_twice, UNREAD, r"^INIT: tile \d+ is dealt twice"),
+    ("discard not held", discard_from_another_hand, UNREAD, r"^D(\d+): seat 0 does not hold tile \1 \(at byte \d+\)$"),
+    ("chi not from the seat before", edit(r'm="54647"', 'm="54646"'), UNREAD,
+     r"^N: meld code 54646 is a chi not from the seat before \(at byte \d+\)$"),
     ("missing attribute", edit(r' ten="[\d,]+"', ""), UNREAD, r"^INIT: attribute 'ten' is missing"),
     ("play before INIT", edit(r"<INIT", "<T0/><INIT"), UNREAD, r"^T0: comes before the first round"),
     ("three-player", edit(r'<GO type="(\d+)"', lambda m: f'<GO type="{int(m.group(1)) | 0x10}"'),
@@ -183,7 +191,7 @@ def outcome(call, data):
     try:
         return call(data)
     except CLASSES as error:
-        return type(error)
+        return type(error), str(error)
 
 
 @pytest.mark.parametrize("seed", range(4))
@@ -196,7 +204,93 @@ def test_mutated_records_convert_alike_both_ways(seed):
             xml = mutate(rng, xml)
         direct = outcome(pairo.mjlog_to_mjai, xml)
         text = outcome(pairo.mjlog_to_tenhou6, xml)
-        through_json = outcome(_pairo.tenhou_to_mjai, text) if isinstance(text, str) else text
-        assert direct == through_json, xml
+        if isinstance(text, str):
+            assert outcome(_pairo.tenhou_to_mjai, text) == direct, xml
+        elif re.search(r"names no (yaku|limit|rank) \(at byte", text[1]):
+            # a text only the document holds: the record reads, mjai has no use for it
+            assert isinstance(direct, list) or direct[0] is not pairo.MjlogParsingError, xml
+        else:
+            assert not isinstance(direct, list) and direct[0] is text[0], xml
         converted += isinstance(direct, list)
     assert 0 < converted < 80  # some mutations convert, some are refused
+
+
+# ---- records of other lobbies and eras, crafted from a corpus record:
+# (what, edit, the document's expected change)
+
+def chip_lobby(xml: str) -> str:
+    """Eight chip values after every sc and owari, a chip on each win."""
+    xml = re.sub(r'(sc="[-\d,]+)"', r'\1,0,3,0,-1,0,-1,0,-1"', xml)
+    xml = re.sub(r"<AGARI ", '<AGARI chip="54,1" ', xml)
+    return re.sub(r'(owari="[-\d.,]+)"', r'\1,3,0,-1,0,-1,0,-1,0"', xml)
+
+
+def reconnect_before_first_round(xml: str) -> str:
+    name = re.search(r'<UN n0="([^"]*)"', xml).group(1)
+    return re.sub(r"(<TAIKYOKU[^>]*/>)", rf'\1<BYE who="0"/><UN n0="{name}"/>', xml, count=1)
+
+
+def gold_player_list(xml: str) -> str:
+    return re.sub(r' dan="[\d,]+"', ' gold="0,1,2,3"', xml, count=1)
+
+
+def chips_in_sc(document: dict) -> dict:
+    return {**document, "sc": document["sc"] + [3, 0, -1, 0, -1, 0, -1, 0]}
+
+
+def without_dan(document: dict) -> dict:
+    return {key: value for key, value in document.items() if key != "dan"}
+
+
+OTHER_RECORDS = [
+    ("chip lobby", chip_lobby, chips_in_sc),
+    ("reconnection before the first round", reconnect_before_first_round, lambda document: document),
+    ("player list with gold", gold_player_list, without_dan),
+]
+
+
+@pytest.mark.parametrize("what, change, document_change", OTHER_RECORDS, ids=[r[0] for r in OTHER_RECORDS])
+def test_records_of_other_lobbies_and_eras(what, change, document_change):
+    name, xml, twin, _ = UNEDITED[0]
+    crafted = change(xml)
+    assert crafted != xml
+    assert pairo.mjlog_to_mjai(crafted) == pairo.mjlog_to_mjai(xml)
+    expected = document_change(json.loads(pairo.mjlog_to_tenhou6(xml, "r")))
+    written = pairo.mjlog_to_tenhou6(crafted, "r")
+    assert json.loads(written) == expected
+    assert _pairo.tenhou_to_mjai(written) == pairo.mjlog_to_mjai(crafted)
+
+
+# ---- texts no mjai event holds: converted to mjai, refused as a document
+
+def first_agari(pattern: str, replacement: str):
+    return lambda xml: re.sub(r"(<AGARI[^>]*?)" + pattern, r"\1" + replacement, xml, count=1)
+
+
+UNWRITABLE = [
+    ("unknown yaku", first_agari(r'yaku="\d+', 'yaku="60'), r"^AGARI: 60 names no yaku \(at byte (\d+)\)$"),
+    ("unknown limit", first_agari(r'ten="(\d+),(\d+),\d+"', r'ten="\2,\3,9"'), r"^AGARI: 9 names no limit \(at byte (\d+)\)$"),
+    ("unknown rank", edit(r'dan="\d+', 'dan="21'), r"^UN: attribute 'dan': 21 names no rank \(at byte (\d+)\)$"),
+]
+
+
+@pytest.mark.parametrize("what, change, message", UNWRITABLE, ids=[r[0] for r in UNWRITABLE])
+def test_texts_no_event_holds(what, change, message):
+    xml = UNEDITED[0][1]
+    crafted = change(xml)
+    assert crafted != xml
+    assert pairo.mjlog_to_mjai(crafted) == pairo.mjlog_to_mjai(xml)
+    for data in (crafted, crafted.encode()):
+        with pytest.raises(pairo.MjlogParsingError) as info:
+            pairo.mjlog_to_tenhou6(data)
+        found = re.search(message, str(info.value))
+        assert found, str(info.value)
+        assert crafted[int(found.group(1)):].startswith(str(info.value)[:2])
+
+
+@pytest.mark.parametrize("ver", ["18446744073709551616", "-1" + "0" * 30])
+def test_written_document_reads_back(ver):
+    xml = UNEDITED[0][1].replace('ver="2.3"', f'ver="{ver}"', 1)
+    written = pairo.mjlog_to_tenhou6(xml)
+    assert _pairo.tenhou_to_mjai(written) == pairo.mjlog_to_mjai(xml)
+    assert json.loads(written)["ver"] == float(ver)

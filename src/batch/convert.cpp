@@ -62,6 +62,11 @@ std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::st
     if (refused) pairo::invariant_failed("a three-player record was converted");
     return refused;
   }
+  // What no mjai event carries but the document must say (a yaku, a limit,
+  // a rank without a text) is refused here only.
+  if (auto refused = mjlog::tenhou6_refusal(*record)) {
+    return std::unexpected(pairo::record_failure(std::move(refused->message), refused->offset));
+  }
   return Document{mjlog::write_tenhou6(*record, ref)};
 }
 

@@ -2,6 +2,7 @@
 // rank names, and percent-encoded player names.
 #include <array>
 
+#include "base/utf8.hpp"
 #include "mjlog/game_type.hpp"
 #include "mjlog/parts.hpp"
 
@@ -86,27 +87,6 @@ void append_utf8(std::string& out, std::uint32_t c) {
 
 }  // namespace
 
-// Well-formed UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool is_utf8(std::string_view text) noexcept {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned c = s[i];
-    if (c < 0x80) { ++i; continue; }
-    std::size_t length;
-    unsigned low = 0x80, high = 0xbf;
-    if (c >= 0xc2 && c <= 0xdf) length = 2;
-    else if (c >= 0xe0 && c <= 0xef) { length = 3; if (c == 0xe0) low = 0xa0; if (c == 0xed) high = 0x9f; }
-    else if (c >= 0xf0 && c <= 0xf4) { length = 4; if (c == 0xf0) low = 0x90; if (c == 0xf4) high = 0x8f; }
-    else return false;
-    if (i + length > n || s[i + 1] < low || s[i + 1] > high) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      if (s[i + k] < 0x80 || s[i + k] > 0xbf) return false;
-    }
-    i += length;
-  }
-  return true;
-}
 
 std::string rule_disp(std::uint32_t type) {
   std::string disp;
@@ -146,7 +126,7 @@ Checked<std::string> decode_name(std::string_view written) {
     name.push_back(static_cast<char>(high * 16 + low));
     i += 2;
   }
-  if (!is_utf8(name)) return std::unexpected(std::string("the decoded name is not UTF-8"));
+  if (!pairo::is_utf8(name)) return std::unexpected(std::string("the decoded name is not UTF-8"));
   return name;
 }
 

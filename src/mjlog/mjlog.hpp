@@ -23,6 +23,17 @@ struct Connection {
   std::uint32_t log = 0;
   std::uint8_t who = 0;
   std::uint32_t step = 0;
+  friend bool operator==(const Connection&, const Connection&) = default;
+};
+
+// A text of Tenhou's document that the record's values do not name (a yaku
+// id, a limit or a rank past the known ones): no mjai event holds these texts,
+// so the record still converts, but it has no tenhou.net/6 text. The element
+// and what it names, and where that element starts, in bytes.
+struct Unwritable {
+  std::string message;
+  std::size_t offset = 0;
+  friend bool operator==(const Unwritable&, const Unwritable&) = default;
 };
 
 // One game record. `log` holds everything the conversion to mjai reads, and
@@ -33,12 +44,17 @@ struct Record {
   double ver = 0;                          // mjloggm ver, written as a number
   std::vector<Connection> connection;      // in the order of the record
   std::optional<std::array<double, 8>> sc; // owari: final points, game points after uma
+  // A chip lobby's owari goes on with each seat's final chip count and a
+  // second number, kept as they stand and written after the eight of `sc`.
+  std::optional<std::array<double, 8>> chips;
+  std::optional<Unwritable> unwritable;    // the first such text, in the record's order
   // The game is for three players (GO type, an empty fourth name or an
   // empty fourth hand). Reading stops there: the record holds the header read
   // so far, no further rounds, and a rule text starting with 三, which the
   // preparation of the log refuses. Writing such a record is not meaningful;
   // its callers refuse it as the JSON path refuses a three-player log.
   bool three_player = false;
+  friend bool operator==(const Record&, const Record&) = default;
 };
 
 // Why a text is not a game record: the element and what is wrong with it,
@@ -52,8 +68,15 @@ struct Error {
 // overwritten and must stay alive only for the call. The text is UTF-8.
 [[nodiscard]] std::expected<Record, Error> read_record(char* xml, std::size_t size);
 
+// Why `record` has no tenhou.net/6 text (see Unwritable), as the error of
+// a record that does not read; nothing when it has one. The routes that write
+// the document ask this before write_tenhou6; the mjai route does not.
+[[nodiscard]] std::optional<Error> tenhou6_refusal(const Record& record);
+
 // The tenhou.net/6 JSON text of `record`, compact, keys in Tenhou's order.
-// `ref` is the game id, which the XML does not hold ("" when unknown).
+// `ref` is the game id, which the XML does not hold ("" when unknown). The
+// record must have such a text (no tenhou6_refusal): the texts it cannot say
+// are left out.
 [[nodiscard]] std::string write_tenhou6(const Record& record, std::string_view ref);
 
 }  // namespace mjlog

@@ -3,10 +3,12 @@
 // round. A fault names what is wrong; the reader adds the element.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,8 +89,6 @@ struct Meld {
 [[nodiscard]] Checked<std::string> attribute_text(std::string_view text);
 // A percent-encoded player name (references resolved first), decoded to UTF-8.
 [[nodiscard]] Checked<std::string> decode_name(std::string_view text);
-// Well-formed UTF-8: attribute values are not checked by the XML parser.
-[[nodiscard]] bool is_utf8(std::string_view text) noexcept;
 
 // ---- Results (results.cpp).
 
@@ -100,8 +100,8 @@ struct Win {
   std::int64_t fu = 0;
   std::int64_t points = 0;
   std::int64_t limit = 0;
-  std::vector<std::int64_t> yaku;     // id, han pairs
-  std::vector<std::int64_t> yakuman;  // ids
+  std::span<const std::int64_t> yaku;     // id, han pairs
+  std::span<const std::int64_t> yakuman;  // ids
 };
 
 // `[who, fromWho, pao, point text, yaku texts...]`

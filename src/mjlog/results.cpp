@@ -88,7 +88,7 @@ Checked<DrawHead> draw_head(std::string_view type, bool has_type, int shown_hand
   if (type == "nm") return DrawHead{"流し満貫", true};
   if (type == "yao9") return DrawHead{"九種九牌", false};
   if (type == "kaze4") return DrawHead{"四風連打", false};
-  if (type == "reach4") return DrawHead{"四家立直", false};
+  if (type == "reach4") return DrawHead{tenhou::four_riichi_result, false};
   if (type == "ron3") return DrawHead{"三家和了", false};
   if (type == "kan4") return DrawHead{"四槓散了", false};
   return std::unexpected("type '" + std::string(type.substr(0, 16)) + "' names no drawn round");

@@ -30,10 +30,15 @@ class Writer {
     out_.append(buffer, end);
   }
 
-  // The shortest text that reads back as the same double: 2074.7, 1500, -0.6.
+  // The shortest text that reads back as the same double: 2074.7, 1500,
+  // -0.6. A whole number too large for a 64-bit integer is written with an
+  // exponent: without one, JSON readers take it for an integer and refuse it.
   void number(double value) {
+    constexpr double integer_bound = 9'223'372'036'854'775'808.0;  // 2^63
     char buffer[32];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    const bool too_large = value >= integer_bound || value <= -integer_bound;
+    const auto end = too_large ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr
+                               : std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
     out_.append(buffer, end);
   }
 
@@ -202,14 +207,23 @@ void write_header(Writer& w, const Record& record) {
     strings(*log.sx);
   }
   if (record.sc) {
+    // A chip lobby's final chips follow the eight values; what Tenhou's own
+    // export writes for them is not known.
     w.key("sc");
-    w.array(*record.sc, [&](double s) { w.number(s); });
+    std::vector<double> sc(record.sc->begin(), record.sc->end());
+    if (record.chips) sc.insert(sc.end(), record.chips->begin(), record.chips->end());
+    w.array(sc, [&](double s) { w.number(s); });
   }
   w.key("name");
   strings(log.name);
 }
 
 }  // namespace
+
+std::optional<Error> tenhou6_refusal(const Record& record) {
+  if (!record.unwritable) return std::nullopt;
+  return Error{record.unwritable->message, record.unwritable->offset};
+}
 
 std::string write_tenhou6(const Record& record, std::string_view ref) {
   std::string out;

@@ -13,6 +13,7 @@
 #include "corpus.hpp"
 #include "mjai/mjai.hpp"
 #include "mjlog/mjlog.hpp"
+#include "mjlog/walk.hpp"
 #include "pairo/conv/conv.hpp"
 #include "tenhou/tenhou.hpp"
 
@@ -170,6 +171,19 @@ TEST_F(XmlTwins, WrittenDocumentEqualsTheTwin) {
       EXPECT_TRUE(pair.edited(field.key) || twin[field.key].error() == simdjson::SUCCESS)
           << pair.xml_name << " writes " << field.key << ", the twin has not";
     }
+  }
+}
+
+// Every record of the corpus is read in one pass, none handed over to the
+// parsed document's reader, into the record that reader gives.
+TEST_F(XmlTwins, OnePassTakesEveryRecord) {
+  for (const Pair& pair : pairs_) {
+    std::string text = corpus::read_file(pair.xml);
+    const auto direct = mjlog::parts::read_directly(text);
+    ASSERT_TRUE(direct) << pair.xml_name << " was handed over";
+    const auto parsed = mjlog::parts::read_parsed(text.data(), text.size());
+    ASSERT_TRUE(parsed) << pair.xml_name << ": " << parsed.error().message;
+    EXPECT_TRUE(*direct == *parsed) << pair.xml_name;
   }
 }
 

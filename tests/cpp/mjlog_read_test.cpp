@@ -1,11 +1,16 @@
 // Reading XML records: what a small game gives, the meld codes, each kind of
-// refusal with the element it names, and three-player games.
+// refusal with the element it names, three-player games, chip lobbies,
+// reconnections before the first round, and what the record cannot write.
+// Every record here is read by both readers: the one pass must take each
+// record the parsed document's reader takes, giving the same record, and
+// hand over each one it refuses.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "mjlog/mjlog.hpp"
 #include "mjlog/parts.hpp"
+#include "mjlog/walk.hpp"
 #include "pairo/conv/conv.hpp"
 
 namespace {
@@ -30,7 +35,13 @@ std::string game(std::string_view head = game_head, std::string_view start = rou
 }
 
 std::expected<mjlog::Record, mjlog::Error> read(std::string text) {
-  return mjlog::read_record(text.data(), text.size());
+  const auto direct = mjlog::parts::read_directly(text);
+  auto parsed = mjlog::parts::read_parsed(text.data(), text.size());
+  EXPECT_EQ(direct.has_value(), parsed.has_value())
+      << (direct ? "the one pass took a record the parsed reader refuses: " + parsed.error().message
+                 : std::string("the one pass handed over a record the parsed reader takes"));
+  if (direct && parsed) EXPECT_TRUE(*direct == *parsed) << "the two readers give different records";
+  return parsed;
 }
 
 TEST(MjlogRead, SmallGame) {
@@ -123,16 +134,23 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"unknown element", game(game_head, round_start, "<X1/>"), "X1: is not an element", "X1"},
         Refusal{"bad draw type", game(game_head, round_start, play, R"(<RYUUKYOKU type="kyuu"/></mjloggm>)"),
                 "RYUUKYOKU: attribute 'type': type 'kyuu' names no drawn round", "RYUUKYOKU"},
-        Refusal{"unknown yaku", game(game_head, round_start, play, R"(<AGARI who="0" fromWho="0" ten="30,1000,0" yaku="55,1" sc="0,0,0,0,0,0,0,0"/></mjloggm>)"),
-                "AGARI: 55 names no yaku", "AGARI"},
         Refusal{"bad percent escape", game(std::string(game_head).replace(game_head.find("%41"), 3, "%4")), "UN: attribute 'n0'",
                 "UN "},
         Refusal{"unknown reference", game(std::string(game_head).replace(game_head.find("&amp;"), 5, "&nbsp;")),
                 "UN: attribute 'n1': '&nbsp;' is no reference", "UN "},
         Refusal{"name not UTF-8", game(std::string(game_head).replace(game_head.find("%41"), 3, "%FF")),
                 "UN: attribute 'n0': the decoded name is not UTF-8", "UN "},
-        Refusal{"rank past 20", game(std::string(game_head).replace(game_head.find("0,1,16,20"), 9, "0,1,16,21")),
-                "UN: attribute 'dan': 21 names no rank", "UN "},
+        Refusal{"rank not a number", game(std::string(game_head).replace(game_head.find("0,1,16,20"), 9, "0,1,16,x")),
+                "UN: attribute 'dan': 'x' is not a number", "UN "},
+        Refusal{"sc of 9 values", game(game_head, round_start, play, R"(<RYUUKYOKU sc="1,2,3,4,5,6,7,8,9" hai0=""/></mjloggm>)"),
+                "RYUUKYOKU: attribute 'sc': 9 values, not 8 or 16", "RYUUKYOKU"},
+        Refusal{"owari of 12 values", std::string(game()).replace(game().find("owari=\"") + 7, 0, "1,2,3,4,"),
+                "RYUUKYOKU: attribute 'owari': 12 values, not 8 or 16", "RYUUKYOKU"},
+        Refusal{"players given again", game(std::string(game_head) + R"(<UN n0="a" n1="b" n2="c" n3="d"/>)"),
+                "UN: the players are given again", "UN "},
+        Refusal{"player list naming one seat",
+                game(std::string(game_head).erase(game_head.find("n1="), game_head.find("dan=") - game_head.find("n1="))),
+                "UN: attribute 'n1' is missing", "UN "},
         Refusal{"rate not a decimal", game(std::string(game_head).replace(game_head.find("1500.00"), 7, "1e3")),
                 "UN: attribute 'rate': '1e3' is not a number", "UN "}),
     [](const auto& info) {
@@ -159,6 +177,140 @@ TEST(MjlogRead, ThreePlayerGamesStopAndAreRefusedDownstream) {
     const auto prepared = pairo::conv::prepare_log(std::move(record->log));
     ASSERT_FALSE(prepared);
     EXPECT_EQ(prepared.error().kind, pairo::ErrorKind::ThreePlayer);
+  }
+}
+
+// Chip lobbies: sc and owari of 16 values, chip on a win. The rounds are
+// any lobby's; the document's sc takes owari's chip values as they stand.
+TEST(MjlogRead, ChipLobby) {
+  const std::string win =
+      R"(<AGARI ba="0,0" hai="0,1,2" machi="2" ten="30,1000,0" yaku="8,1" doraHai="130" who="0" fromWho="1")"
+      R"( sc="250,10,250,-10,250,0,250,0,0,3,0,-1,0,-1,0,-1" chip="54,1")"
+      R"( owari="260,16.0,240,-16.0,250,0,250,0,3,0,-1,0,-1,0,-1,0"/></mjloggm>)";
+  auto record = read(game(game_head, round_start, play, win));
+  ASSERT_TRUE(record) << record.error().message;
+  const auto& results = record->log.log[0].results;
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(std::get<tenhou::ResultItem::Deltas>(results[1].value).values, (std::array<std::int32_t, 4>{1000, -1000, 0, 0}));
+  const std::string json = mjlog::write_tenhou6(*record, "");
+  EXPECT_NE(json.find(R"("sc":[26000,16,24000,-16,25000,0,25000,0,3,0,-1,0,-1,0,-1,0],)"), std::string::npos) << json;
+}
+
+// A seat that drops between TAIKYOKU and the first deal: its BYE and its
+// one-name UN add no connection entry; the player list may carry gold
+// instead of ranks, and then the document has no dan.
+TEST(MjlogRead, ReconnectionBeforeTheFirstRoundAndGoldPlayerList) {
+  const std::string head = std::string(game_head) + R"(<BYE who="2"/><UN n2="c"/>)";
+  auto record = read(game(head));
+  ASSERT_TRUE(record) << record.error().message;
+  EXPECT_TRUE(record->connection.empty());
+  EXPECT_EQ(record->log.name[2], "c");
+
+  const std::string gold = std::string(game_head).replace(game_head.find("dan="), 15, R"(gold="0,1,2,3")");
+  auto older = read(game(gold));
+  ASSERT_TRUE(older) << older.error().message;
+  EXPECT_FALSE(older->log.dan.has_value());
+  EXPECT_EQ(mjlog::write_tenhou6(*older, "").find("\"dan\""), std::string::npos);
+}
+
+// Yaku, yakuman, limits and ranks past the known ones: the record reads and
+// converts, and its document is refused with the element and its offset.
+TEST(MjlogRead, TextsTheRecordCannotWrite) {
+  const auto win = [](std::string_view attributes) {
+    return R"(<AGARI ba="0,0" hai="0" machi="0" doraHai="130" who="0" fromWho="1" sc="250,10,250,-10,250,0,250,0" )" +
+           std::string(attributes) + "/></mjloggm>";
+  };
+  const std::string rank = std::string(game_head).replace(game_head.find("0,1,16,20"), 9, "0,1,16,21");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {game(game_head, round_start, play, win(R"(ten="30,1000,0" yaku="55,1")")), "AGARI: 55 names no yaku"},
+      {game(game_head, round_start, play, win(R"(ten="0,32000,5" yakuman="300")")), "AGARI: 300 names no yaku"},
+      {game(game_head, round_start, play, win(R"(ten="30,1000,6" yaku="8,1")")), "AGARI: 6 names no limit"},
+      {game(rank), "UN: attribute 'dan': 21 names no rank"},
+  };
+  for (const auto& [xml, message] : cases) {
+    auto record = read(xml);
+    ASSERT_TRUE(record) << message << ": " << record.error().message;
+    const auto refusal = mjlog::tenhou6_refusal(*record);
+    ASSERT_TRUE(refusal) << message;
+    EXPECT_EQ(refusal->message, message);
+    ASSERT_TRUE(refusal->offset);
+    EXPECT_EQ(xml.compare(*refusal->offset, 2, message.substr(0, 2)), 0) << message << " at " << *refusal->offset;
+    EXPECT_TRUE(pairo::conv::prepare_log(std::move(record->log))) << message;
+  }
+  auto known = read(game());
+  ASSERT_TRUE(known);
+  EXPECT_FALSE(mjlog::tenhou6_refusal(*known));
+}
+
+// Every number the writer copies from a record reads back as JSON.
+TEST(MjlogRead, WrittenNumbersReadBack) {
+  for (const std::string_view ver : {"18446744073709551616", "-18446744073709551616", "9223372036854775807"}) {
+    std::string xml = game();
+    xml.replace(xml.find("2.3"), 3, ver);
+    auto record = read(xml);
+    ASSERT_TRUE(record) << ver << ": " << record.error().message;
+    const std::string json = mjlog::write_tenhou6(*record, "");
+    const auto decoded = tenhou::decode_raw_log(tenhou::PaddedText(json));
+    EXPECT_TRUE(decoded) << ver << ": " << json.substr(0, 60);
+  }
+  std::string huge_rate = game();
+  huge_rate.replace(huge_rate.find("1500.00"), 7, "123456789012345678901234567890");
+  auto record = read(huge_rate);
+  ASSERT_TRUE(record) << record.error().message;
+  EXPECT_TRUE(tenhou::decode_raw_log(tenhou::PaddedText(mjlog::write_tenhou6(*record, ""))));
+}
+
+// Forms the one pass takes besides Tenhou's own (it must then give the
+// parsed reader's record, which read() checks), and forms it hands over.
+TEST(MjlogDirect, TakesTheUsualForms) {
+  const std::string plain = game();
+  std::string spaced = plain;
+  for (std::size_t at = 0; (at = spaced.find("/>", at)) != std::string::npos; at += 6) spaced.replace(at, 2, " \r\n\t/>");
+  std::string quoted = plain;
+  quoted.replace(quoted.find(R"(oya="0")"), 7, "oya = '0'");
+  const std::vector<std::string> forms = {
+      std::string(plain).insert(plain.find("<TAIKYOKU"), R"(<SHUFFLE seed="a<b>&c" ref=""/>)"),
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + plain,
+      "<!-- /0/?log=2009120221gm-0001-0000-8f264f66&tw=0 -->\n<!---->" + plain + "\n",
+      spaced,
+      quoted,
+  };
+  for (const std::string& xml : forms) {
+    ASSERT_TRUE(mjlog::parts::read_directly(xml)) << xml.substr(0, 80);
+    EXPECT_TRUE(read(xml)) << xml.substr(0, 80);
+  }
+}
+
+TEST(MjlogDirect, HandsOverAnyOtherShape) {
+  const std::string plain = game();
+  const std::size_t inside = plain.find("<TAIKYOKU");
+  const auto at_inside = [&](std::string_view what) { return std::string(plain).insert(inside, what); };
+  const std::vector<std::string> others = {
+      at_inside("<!-- a comment inside -->"),
+      at_inside("<?pi here?>"),
+      at_inside("<![CDATA[x]]>"),
+      at_inside("text"),
+      at_inside("<X><Y/></X>"),
+      at_inside(std::string("<SHUFFLE seed=\"\0\"/>", 19)),
+      at_inside(R"(<SHUFFLE seed="a"ref=""/>)"),
+      at_inside(R"(<SHUFFLE seed="a" / >)"),
+      at_inside("<\xc3\xa9/>"),
+      " <?xml version=\"1.0\"?>" + plain,
+      "<!DOCTYPE mjloggm>" + plain,
+      "\xef\xbb\xbf" + plain,
+      plain + "<!-- after -->",
+      plain + "x",
+      std::string(plain).replace(plain.rfind("</mjloggm>"), 10, "</mjloggm2>"),
+      plain.substr(0, plain.size() - 1),
+  };
+  for (const std::string& xml : others) {
+    EXPECT_FALSE(mjlog::parts::read_directly(xml)) << xml.substr(0, 120);
+    std::string copy = xml;
+    const auto whole = mjlog::read_record(copy.data(), copy.size());
+    std::string again = xml;
+    const auto parsed = mjlog::parts::read_parsed(again.data(), again.size());
+    ASSERT_EQ(whole.has_value(), parsed.has_value()) << xml.substr(0, 120);
+    if (!whole) EXPECT_EQ(whole.error().message, parsed.error().message);
   }
 }
 

@@ -1,0 +1,220 @@
+// The direct reading of a record: one pass over the bytes, each element's
+// name and attributes handed to the walk as they are found, with no parsed
+// document between and nothing written into the text.
+//
+// It takes the shape Tenhou and the archives that keep its records write:
+// an XML declaration at the very start, comments and whitespace before the
+// root, the root `mjloggm` holding only empty elements with attributes and
+// whitespace between them, whitespace after it. At anything else (a zero
+// byte, text, nesting, a comment or processing instruction inside or after
+// the root, CDATA, a DOCTYPE, a name or attribute outside the plain ASCII
+// forms) and at any refusal of the walk it gives up, and
+// pugixml's reader reads the text again: that reader decides and explains.
+// So this one takes no text that the other refuses, and it checks the syntax
+// of the whole text, the part after a three-player record stops included.
+// Attribute values are handed over as written, references unresolved, as
+// pugixml's reader without escape processing hands them over.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "mjlog/walk.hpp"
+
+namespace mjlog::parts {
+namespace {
+
+// More than any element of a record carries (AGARI has up to 15).
+constexpr std::size_t most_attributes = 32;
+
+enum CharClass : std::uint8_t { space = 1, name_start = 2, name_char = 4, digit = 8 };
+
+constexpr std::array<std::uint8_t, 256> classes = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (const char c : {' ', '\n', '\r', '\t'}) table[static_cast<unsigned char>(c)] = space;
+  for (int c = 0; c < 256; ++c) {
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    const bool number = c >= '0' && c <= '9';
+    if (letter) table[c] = name_start | name_char;
+    if (number) table[c] = name_char | digit;
+    if (c == '-' || c == '.') table[c] = name_char;
+  }
+  return table;
+}();
+
+[[nodiscard]] inline bool is(char c, CharClass kind) noexcept { return classes[static_cast<unsigned char>(c)] & kind; }
+
+enum class Tag : std::uint8_t { Empty, Start, Unread };
+
+// A position in the text; every read checks the end.
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) noexcept
+      : begin_(text.data()), at_(text.data()), end_(text.data() + text.size()) {}
+
+  [[nodiscard]] bool at_end() const noexcept { return at_ == end_; }
+  [[nodiscard]] std::size_t offset() const noexcept { return static_cast<std::size_t>(at_ - begin_); }
+
+  // Edited records indent every element and attribute: sixteen bytes at a
+  // time where the text leaves room for it.
+  [[nodiscard]] bool skip_space() noexcept {
+    if (at_ == end_ || !is(*at_, space)) return false;  // Tenhou's own records: no space between elements
+    const char* start = at_;
+#if defined(__SSE2__)
+    while (end_ - at_ >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at_));
+      const __m128i spaces = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))),
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t'))));
+      const unsigned others = ~static_cast<unsigned>(_mm_movemask_epi8(spaces)) & 0xffffu;
+      if (others != 0) {
+        at_ += std::countr_zero(others);
+        return at_ != start;
+      }
+      at_ += 16;
+    }
+#endif
+    while (at_ != end_ && is(*at_, space)) ++at_;
+    return at_ != start;
+  }
+
+  [[nodiscard]] bool take(char c) noexcept {
+    if (at_ == end_ || *at_ != c) return false;
+    ++at_;
+    return true;
+  }
+
+  [[nodiscard]] bool take(std::string_view literal) noexcept {
+    if (static_cast<std::size_t>(end_ - at_) < literal.size() || std::string_view(at_, literal.size()) != literal) {
+      return false;
+    }
+    at_ += literal.size();
+    return true;
+  }
+
+  // Past the next `literal`; false when there is none.
+  [[nodiscard]] bool skip_past(std::string_view literal) noexcept {
+    const std::string_view rest(at_, static_cast<std::size_t>(end_ - at_));
+    const std::size_t found = rest.find(literal);
+    if (found == std::string_view::npos) return false;
+    at_ += found + literal.size();
+    return true;
+  }
+
+  // A name in the plain ASCII form; empty when none starts here.
+  [[nodiscard]] std::string_view name() noexcept {
+    const char* start = at_;
+    if (at_ == end_ || !is(*at_, name_start)) return {};
+    ++at_;
+    while (at_ != end_ && is(*at_, name_char)) ++at_;
+    return std::string_view(start, static_cast<std::size_t>(at_ - start));
+  }
+
+  // `T12/>`, `D5/>`: a draw or discard written the short way, read at once;
+  // anything else leaves the position as it was.
+  [[nodiscard]] std::optional<PlayName> short_play() noexcept {
+    const char* p = at_;
+    if (end_ - p < 4) return std::nullopt;
+    const char letter = *p;
+    const bool is_draw = letter >= 'T' && letter <= 'W';
+    if (!is_draw && !(letter >= 'D' && letter <= 'G')) return std::nullopt;
+    // At least three bytes follow the letter: up to three digits, then `/>`.
+    const char* digits = ++p;
+    if (!is(*p, digit)) return std::nullopt;
+    int id = *p++ - '0';
+    for (int more = 0; more < 2 && p != end_ && is(*p, digit); ++more) id = 10 * id + (*p++ - '0');
+    if (end_ - p < 2 || p[0] != '/' || p[1] != '>') return std::nullopt;
+    at_ = p + 2;
+    return PlayName{is_draw, static_cast<Seat>(letter - (is_draw ? 'T' : 'D')),
+                    std::string_view(digits, static_cast<std::size_t>(p - digits)), std::min(id, tile_id_count)};
+  }
+
+  // The attributes after a tag's name, up to `/>` (an empty element) or `>`.
+  [[nodiscard]] Tag attributes() noexcept {
+    count_ = 0;
+    while (true) {
+      const bool spaced = skip_space();
+      if (at_ == end_) return Tag::Unread;
+      const char c = *at_;
+      if (c == '/') {
+        ++at_;
+        return take('>') ? Tag::Empty : Tag::Unread;
+      }
+      if (c == '>') {
+        ++at_;
+        return Tag::Start;
+      }
+      if (!spaced || count_ == most_attributes) return Tag::Unread;
+      const std::string_view key = name();
+      if (key.empty()) return Tag::Unread;
+      (void)skip_space();
+      if (!take('=')) return Tag::Unread;
+      (void)skip_space();
+      if (at_ == end_ || (*at_ != '"' && *at_ != '\'')) return Tag::Unread;
+      const char quote = *at_++;
+      const char* value = at_;
+      const void* close = std::memchr(at_, quote, static_cast<std::size_t>(end_ - at_));
+      if (close == nullptr) return Tag::Unread;
+      at_ = static_cast<const char*>(close);
+      list_[count_++] = Attribute{key, std::string_view(value, static_cast<std::size_t>(at_ - value))};
+      ++at_;
+    }
+  }
+
+  [[nodiscard]] Attributes found() const noexcept { return Attributes(std::span(list_.data(), count_)); }
+
+ private:
+  const char* begin_;
+  const char* at_;
+  const char* end_;
+  std::array<Attribute, most_attributes> list_;
+  std::size_t count_ = 0;
+};
+
+// An XML declaration at the very start, then comments and whitespace.
+[[nodiscard]] bool skip_prolog(Scanner& s) {
+  if (s.take("<?xml")) {
+    if (!s.skip_space() || !s.skip_past("?>")) return false;
+  }
+  while (true) {
+    (void)s.skip_space();
+    if (!s.take("<!--")) return true;
+    if (!s.skip_past("-->")) return false;
+  }
+}
+
+}  // namespace
+
+std::optional<Record> read_directly(std::string_view text) {
+  if (std::memchr(text.data(), '\0', text.size()) != nullptr) return std::nullopt;
+  Scanner s(text);
+  if (!skip_prolog(s) || !s.take('<') || s.name() != "mjloggm" || s.attributes() != Tag::Start) return std::nullopt;
+  Walk walk;
+  if (!walk.root(s.found())) return std::nullopt;
+  while (true) {
+    (void)s.skip_space();
+    if (!s.take('<')) return std::nullopt;
+    if (s.take('/')) break;
+    if (const auto play = s.short_play()) {
+      if (!walk.stopped() && !walk.play(*play)) return std::nullopt;
+      continue;
+    }
+    const std::size_t at = s.offset();
+    const std::string_view name = s.name();
+    if (name.empty() || s.attributes() != Tag::Empty) return std::nullopt;
+    // After a three-player record stops, the rest is only checked.
+    if (!walk.stopped() && !walk.element(name, s.found(), at)) return std::nullopt;
+  }
+  if (s.name() != "mjloggm") return std::nullopt;
+  (void)s.skip_space();
+  if (!s.take('>')) return std::nullopt;
+  (void)s.skip_space();
+  if (!s.at_end()) return std::nullopt;
+  if (!walk.stopped() && !walk.finish()) return std::nullopt;
+  return std::move(walk).take();
+}
+
+}  // namespace mjlog::parts
