@@ -331,3 +331,20 @@ def test_convert_archive_refuses_what_is_no_container(tmp_path):
         pairo.convert_archive(log)
     assert issubclass(pairo.ArchiveError, ValueError)
     assert pairo.ArchiveError.__module__ == "pairo"
+
+
+@pytest.mark.parametrize(
+    ("extra", "message"),
+    [
+        ((), "a container of records needs an output folder (-o OUTDIR)"),
+        (("-o", "out", "--report-all"), "--report-all needs --report FILE"),
+    ],
+    ids=["no output folder", "report-all alone"],
+)
+def test_usage_errors(tmp_path, extra, message):
+    first, _ = records()
+    database = build_database(tmp_path / "z.db", NEWER, [(FIRST, False, 1, 0, first)])
+    result = pairo_command(database, *extra, cwd=tmp_path)
+    assert result.returncode == 2
+    assert message in result.stderr.decode()
+    assert not (tmp_path / "out").exists()
