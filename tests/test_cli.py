@@ -185,7 +185,9 @@ def test_rerun_with_skip_existing_converts_nothing_new(collection, batch_runs):
     assert result.returncode == 1
     assert {p: p.stat().st_mtime_ns for p in out.rglob("*")} == before
     # The failed logs have no output, so they are tried, and fail, again.
-    assert report_lines(result)[-1] == f"0 converted, {len(collection.bad)} failed, {len(collection.good)} skipped"
+    assert report_lines(result)[-1] == (
+        f"0 converted, {len(collection.bad)} failed, {len(collection.good)} skipped ({len(collection.good)} existing)"
+    )
     assert len(report_lines(result)) == len(collection.bad) + 1
 
 
@@ -196,7 +198,7 @@ def test_skip_existing_converts_what_is_missing(tmp_path):
     (out / logs[2].with_suffix(".mjai.jsonl").name).write_text("kept\n")
     result = pairo_command(*logs, "-o", out, "--skip-existing")
     assert result.returncode == 0
-    assert report_lines(result) == ["5 converted, 0 failed, 1 skipped"]
+    assert report_lines(result) == ["5 converted, 0 failed, 1 skipped (1 existing)"]
     assert (out / logs[2].with_suffix(".mjai.jsonl").name).read_text() == "kept\n"
     for log in logs[:2] + logs[3:]:
         assert (out / log.with_suffix(".mjai.jsonl").name).read_bytes() == lines(expected_events(log))
@@ -530,6 +532,7 @@ def test_package_exports_the_helpers_after_the_module_names():
         *_pairo.__all__,
         *("convert_path", "convert_many", "diagnose", "Diagnosis"),
         *("mjlog_to_mjai", "mjlog_to_tenhou6", "convert_files", "ConvertSummary", "MjlogParsingError"),
+        *("ArchiveError", "convert_archive", "Converted", "Skipped"),
     ]
     assert _pairo.__all__ == pairo.__all__[:8]
 

@@ -5,7 +5,9 @@ The conversion itself lives in the extension module ``_pairo``; this package
 re-exports its names and adds what users need around it: XML game records
 (``mjlog_to_mjai``, and ``mjlog_to_tenhou6`` for their tenhou.net/6 JSON),
 the reason a log does not convert, batch conversion on the native engine's
-threads and the ``pairo`` command.
+threads (of files, folders, and containers: downloaders' SQLite databases
+and zip or tar bundles, ``convert_archive`` for one container's records in
+memory) and the ``pairo`` command.
 """
 
 from _pairo import (
@@ -19,10 +21,11 @@ from _pairo import (
     tenhou_to_mjai,
 )
 
+from ._archive import convert_archive
 from ._diagnose import Diagnosis, diagnose
 from ._in_memory import convert_many, convert_path
-from ._native import MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6
-from ._to_files import ConvertSummary, convert_files
+from ._native import ArchiveError, MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6
+from ._to_files import Converted, ConvertSummary, Skipped, convert_files
 
 __all__ = [
     "TenhouLogParsingError",
@@ -42,4 +45,8 @@ __all__ = [
     "convert_files",
     "ConvertSummary",
     "MjlogParsingError",
+    "ArchiveError",
+    "convert_archive",
+    "Converted",
+    "Skipped",
 ]

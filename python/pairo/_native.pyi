@@ -1,5 +1,6 @@
 import os
 from collections.abc import Callable, Iterable, Sequence
+from typing import final
 
 from _pairo import JsonParsingError as JsonParsingError
 from _pairo import JsonSerializationError as JsonSerializationError
@@ -9,10 +10,15 @@ from _pairo import TenhouToMjaiError as TenhouToMjaiError
 _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
 
 class MjlogParsingError(TenhouLogParsingError): ...
+class ArchiveError(ValueError): ...
 
-def diagnose(
-    data: str, /
-) -> tuple[str, str, str | None, int | None, str | None, str, str] | None: ...
+@final
+class ArchiveRecords:
+    def __iter__(self) -> ArchiveRecords: ...
+    def __next__(self) -> tuple[str, list[str] | str | BaseException]: ...
+    def close(self) -> None: ...
+
+def diagnose(data: str, /) -> tuple[str, str, str | None, int | None, str | None, str, str] | None: ...
 def convert_files(
     inputs: Iterable[_Path],
     outdir: _Path,
@@ -22,12 +28,25 @@ def convert_files(
     fail_fast: bool,
     to: str,
     stdin: bytes | None,
-    on_outcome: Callable[[str, int, BaseException | None], object] | None,
-    progress: Callable[[int, int], object] | None,
+    on_outcome: Callable[
+        [
+            str,
+            int,
+            str,
+            BaseException | None,
+            tuple[str, str | None] | None,
+            tuple[str, str, str | None, int | None, str | None, str, str] | None,
+        ],
+        object,
+    ]
+    | None,
+    progress: Callable[[int, int | None], object] | None,
     /,
 ) -> int: ...
 def convert_many(paths: Sequence[object], jobs: int, to: str, /) -> list[list[str] | str | BaseException]: ...
 def convert_to_stdout(path: _Path | None, data: bytes, to: str, /) -> None: ...
 def find_logs(inputs: Iterable[_Path], to: str, /) -> list[tuple[str, BaseException | None]]: ...
+def is_container(path: _Path, /) -> bool: ...
+def open_archive(path: _Path, jobs: int, to: str, /) -> ArchiveRecords: ...
 def mjlog_to_tenhou6(data: str | bytes, ref: str | None = None) -> str: ...
 def mjlog_to_mjai(data: str | bytes) -> list[str]: ...

@@ -1,8 +1,10 @@
-"""Conversion of whole collections of log files into output files: the
-`pairo` command's engine, for programs too.
+"""Conversion of whole collections of log files, and of containers of many
+records (downloaders' databases, zip and tar bundles), into output files:
+the `pairo` command's engine, for programs too.
 
-The native engine walks the folders, and its threads read, convert and
-write every log with the interpreter lock released. This thread waits for
+The native engine walks the folders and reads the containers, and its
+threads read, convert and write every log with the interpreter lock
+released. This thread waits for
 the outcomes, hands each to the caller in input order and feeds the
 progress. Outputs are atomic: each is written to a temporary file beside
 its target (`.NAME.pairo-tmp-PID-N`) and renamed into place once complete;
@@ -19,44 +21,83 @@ from dataclasses import dataclass, field
 from typing import Literal
 
 from . import _native
+from ._diagnose import Diagnosis
 from ._in_memory import resolve_jobs
 
-__all__ = ["ConvertSummary", "Outcome", "Target", "convert_files"]
+__all__ = ["ConvertSummary", "Converted", "Outcome", "SKIP_REASONS", "Skipped", "Target", "convert_files"]
 
 StrPath = str | os.PathLike[str]
 Target = Literal["mjai", "tenhou6"]
-# What became of one log: "converted", "skipped" (its output existed), or
-# the exception it failed with.
-Outcome = Literal["converted", "skipped"] | BaseException
 STDIN = "-"
 
-_KINDS: tuple[Literal["converted", "skipped"], ...] = ("converted", "skipped")
+# Why a log is skipped, in the order the first that applies is chosen.
+SKIP_REASONS = ("download failed", "not downloaded", "three-player", "duplicate", "existing")
+
+
+class Converted(str):
+    """The outcome of a converted log: equal to "converted", with the path
+    of its `output` file."""
+
+    __slots__ = ("output",)
+    output: str
+
+    def __new__(cls, output: str) -> Converted:
+        self = super().__new__(cls, "converted")
+        self.output = output
+        return self
+
+
+class Skipped(str):
+    """The outcome of a skipped log: equal to "skipped", with its `reason`
+    (one of SKIP_REASONS) and, for a duplicate, the earlier row holding the
+    same record (`duplicate_of`)."""
+
+    __slots__ = ("duplicate_of", "reason")
+    reason: str
+    duplicate_of: str | None
+
+    def __new__(cls, reason: str = "existing", duplicate_of: str | None = None) -> Skipped:
+        self = super().__new__(cls, "skipped")
+        self.reason = reason
+        self.duplicate_of = duplicate_of
+        return self
+
+
+# What became of one log: converted, skipped, or the exception it failed
+# with (a failed conversion's exception carries its Diagnosis as
+# `.diagnosis`, else None).
+Outcome = Converted | Skipped | BaseException
 
 
 @dataclass(slots=True)
 class ConvertSummary:
-    """What a batch did: the logs converted, failed and skipped, each
-    failure as (name, exception) in input order, and the engine's own time
-    in seconds, from the first log started to the last output renamed into
-    place."""
+    """What a batch did: the logs converted, failed and skipped (`skips`
+    counts them by reason), each failure as (name, exception) in input
+    order, and the engine's own time in seconds, from the first log started
+    to the last output renamed into place."""
 
     converted: int = 0
     failed: int = 0
     skipped: int = 0
+    skips: dict[str, int] = field(default_factory=dict)
     failures: list[tuple[str, BaseException]] = field(default_factory=list)
     elapsed: float = 0.0
 
-    def count(self, name: str, outcome: Outcome) -> None:
-        if outcome == "converted":
+    def count(self, name: str, outcome: Outcome | str) -> None:
+        if isinstance(outcome, BaseException):
+            self.failed += 1
+            self.failures.append((name, outcome))
+        elif outcome == "converted":
             self.converted += 1
         elif outcome == "skipped":
             self.skipped += 1
-        elif isinstance(outcome, BaseException):
-            self.failed += 1
-            self.failures.append((name, outcome))
+            reason = outcome.reason if isinstance(outcome, Skipped) else "existing"
+            self.skips[reason] = self.skips.get(reason, 0) + 1
 
     def __str__(self) -> str:
-        return f"{self.converted} converted, {self.failed} failed, {self.skipped} skipped"
+        line = f"{self.converted} converted, {self.failed} failed, {self.skipped} skipped"
+        reasons = [f"{self.skips[reason]} {reason}" for reason in SKIP_REASONS if self.skips.get(reason)]
+        return f"{line} ({', '.join(reasons)})" if reasons else line
 
 
 def convert_files(
@@ -69,12 +110,19 @@ def convert_files(
     fail_fast: bool = False,
     to: Target = "mjai",
     on_outcome: Callable[[str, Outcome], object] | None = None,
-    progress: Callable[[int, int], object] | None = None,
+    progress: Callable[[int, int | None], object] | None = None,
     stdin: bytes | None = None,
 ) -> ConvertSummary:
     """Converts the logs that `inputs` name into files under `outdir`.
 
-    A file named directly goes at the top of `outdir`; a folder is searched
+    A file named directly goes at the top of `outdir`; a container named
+    directly (a downloader's SQLite database, told by its content, or a
+    .zip, .tar, .tar.gz, .tgz, .tar.bz2 or .tar.xz bundle) has its records
+    converted into `outdir/<its name without suffix>/`, a database row as
+    `<game id>.mjai.jsonl`, a bundle member under its path in the bundle;
+    rows whose download failed or never happened, three-player games and
+    records stored again under another id are skipped with that reason. A
+    folder is searched
     at any depth for *.json, *.json.gz, *.mjlog, *.xml and *.xml.gz (only
     the XML ones for `to="tenhou6"`), its logs in the order of their paths
     inside it, each going to the same place under `outdir`; "-" is standard
@@ -83,22 +131,40 @@ def convert_files(
     or ".json" for `to="tenhou6"` (the tenhou.net/6 JSON of XML records; a
     JSON log fails), with ".gz" added for `gzip`. `skip_existing` skips a
     log whose output exists; `fail_fast` stops at the first failure (no log
-    starts after it; logs under way finish).
+    starts after it; logs under way finish). Folders are not searched for
+    containers; a container's entry that cannot be read fails with
+    ArchiveError.
 
     `jobs` threads convert at once (default: one per processor). Each log's
     outcome goes to `on_outcome(name, outcome)` in input order as soon as it
-    is known, and `progress(done, total)` hears of the engine's counter (logs
-    done in any order) while it waits. A failed log does not stop the batch;
-    an exception raised by a callback, or KeyboardInterrupt, does, after the
-    logs under way are written.
+    is known (a container's record is named "<container>/<id or member>"),
+    and `progress(done, total)` hears of the engine's counter (logs done in
+    any order; `total` None when a tar bundle leaves it unknown) while it
+    waits. A failed log does not stop the batch; an exception raised by a
+    callback, or KeyboardInterrupt, does, after the logs under way are
+    written.
     """
     summary = ConvertSummary()
     paths = list(inputs)
     if stdin is None and any(os.fspath(path) == STDIN for path in paths):
         stdin = sys.stdin.buffer.read()
 
-    def outcome(name: str, kind: int, error: BaseException | None) -> None:
-        result: Outcome = error if error is not None else _KINDS[kind]
+    def outcome(
+        name: str,
+        kind: int,
+        output: str,
+        error: BaseException | None,
+        skip: tuple[str, str | None] | None,
+        diagnosis: tuple[str, str, str | None, int | None, str | None, str, str] | None,
+    ) -> None:
+        result: Outcome
+        if error is not None:
+            error.diagnosis = None if diagnosis is None else Diagnosis(*diagnosis)  # type: ignore[attr-defined]
+            result = error
+        elif skip is not None:
+            result = Skipped(*skip)
+        else:
+            result = Converted(output)
         summary.count(name, result)
         if on_outcome is not None:
             on_outcome(name, result)

@@ -2,14 +2,22 @@
 records), one or whole collections, into mjai event files, or XML records
 into tenhou.net/6 JSON.
 
-    pairo INPUT... [-o OUTDIR] [-j N] [--gzip] [--skip-existing] [--fail-fast] [--to FORMAT] [-q]
+    pairo INPUT... [-o OUTDIR] [-j N] [--gzip] [--skip-existing] [--fail-fast] [--to FORMAT]
+          [--report FILE [--report-all]] [-q]
 
-A single log without an output folder goes to standard output. Failures are
-reported on standard error as "path: ExceptionClass: message (detail)" and
-do not stop the batch; a closing line counts converted, failed and skipped
-logs. With PAIRO_REPORT_ELAPSED=1 in the environment, a last line gives the
-engine's own time ("engine: 1.234567 s", first log started to last output
-renamed).
+An INPUT is a log file, a folder searched for them, "-", or a container of
+many records named directly: a downloader's SQLite database (told by its
+content) or a .zip, .tar, .tar.gz, .tgz, .tar.bz2 or .tar.xz bundle, whose
+records go to OUTDIR/<its name without suffix>/. A single log without an
+output folder goes to standard output. Failures are reported on standard
+error as "path: ExceptionClass: message (detail)" and do not stop the batch;
+a record skipped as the duplicate of an earlier row as
+"2024.db/ID: duplicate of EARLIER-ID". A closing line counts converted,
+failed and skipped logs, the skips by reason. --report FILE writes one JSON
+line per log that failed or was skipped for a reason other than "existing"
+(--report-all: and per log converted, with its output). With
+PAIRO_REPORT_ELAPSED=1 in the environment, a last line gives the engine's
+own time ("engine: 1.234567 s", first log started to last output renamed).
 Exit status: 0 when every log was converted, 1 when some failed, 2 for a
 usage error, 130 when interrupted.
 """
@@ -17,6 +25,7 @@ usage error, 130 when interrupted.
 from __future__ import annotations
 
 import argparse
+import json
 import os
 import sys
 from collections.abc import Sequence
@@ -26,7 +35,7 @@ from typing import TYPE_CHECKING, NoReturn
 from _pairo import __version__
 
 from . import _native
-from ._to_files import STDIN, ConvertSummary, Outcome, convert_files
+from ._to_files import STDIN, Converted, ConvertSummary, Outcome, Skipped, convert_files
 
 if TYPE_CHECKING:
     from tqdm import tqdm
@@ -44,7 +53,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         if args.output is None:
             status = to_stdout(parser, args, tally)
         else:
-            status = to_files(args, tally)
+            status = to_files(parser, args, tally)
     except KeyboardInterrupt:
         report("interrupted")
         status = EXIT_INTERRUPTED
@@ -66,7 +75,8 @@ def build_parser() -> argparse.ArgumentParser:
         nargs="+",
         metavar="INPUT",
         help="a log file (.json, .mjlog or .xml, each possibly gzipped, e.g. .json.gz), a folder searched "
-        "for them, or - for standard input",
+        "for them, - for standard input, or a container of records: a downloader's SQLite database or a "
+        ".zip, .tar, .tar.gz, .tgz, .tar.bz2 or .tar.xz bundle",
     )
     parser.add_argument(
         "-o",
@@ -92,10 +102,18 @@ def build_parser() -> argparse.ArgumentParser:
         "written as .json (folders are searched for XML records only)",
     )
     parser.add_argument("--gzip", action="store_true", help="write gzip-compressed files (.gz added)")
-    parser.add_argument(
-        "--skip-existing", action="store_true", help="skip logs whose output file already exists"
-    )
+    parser.add_argument("--skip-existing", action="store_true", help="skip logs whose output file already exists")
     parser.add_argument("--fail-fast", action="store_true", help="stop at the first log that fails")
+    parser.add_argument(
+        "--report",
+        metavar="FILE",
+        type=Path,
+        help="write FILE anew with one JSON line per log that failed or was skipped (but for existing outputs): "
+        "name, outcome, and the skip's reason or the failure's class, message, stage, kind, round, seat, item",
+    )
+    parser.add_argument(
+        "--report-all", action="store_true", help="with --report, also a line per converted log with its output"
+    )
     parser.add_argument(
         "-q", "--quiet", action="store_true", help="no progress bar and no closing count; failures are still reported"
     )
@@ -115,10 +133,12 @@ def positive_int(text: str) -> int:
 
 def to_stdout(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: ConvertSummary) -> int:
     """Converts the one log (if a folder held any) to standard output."""
+    if any(_native.is_container(path) for path in args.inputs if path != STDIN):
+        parser.error("a container of records needs an output folder (-o OUTDIR)")
     logs = _native.find_logs(args.inputs, args.to)
     if len(logs) > 1:
         parser.error(f"{len(logs)} logs found: several logs need an output folder (-o OUTDIR)")
-    for flag, given in (("--gzip", args.gzip), ("--skip-existing", args.skip_existing)):
+    for flag, given in (("--gzip", args.gzip), ("--skip-existing", args.skip_existing), ("--report", args.report)):
         if given:
             parser.error(f"{flag} needs an output folder (-o OUTDIR)")
     if not logs:
@@ -151,13 +171,25 @@ def failed(tally: ConvertSummary, name: str, exc: BaseException) -> int:
     return EXIT_FAILED
 
 
-def to_files(args: argparse.Namespace, tally: ConvertSummary) -> int:
+def to_files(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: ConvertSummary) -> int:
+    if args.report_all and args.report is None:
+        parser.error("--report-all needs --report FILE")
+    try:
+        manifest = None if args.report is None else open(args.report, "w", encoding="utf-8")
+    except OSError as exc:
+        parser.error(f"cannot write the report {args.report}: {exc.strerror}")
     bar = ProgressBar(enabled=not args.quiet and sys.stderr.isatty())
 
     def on_outcome(name: str, outcome: Outcome) -> None:
         tally.count(name, outcome)
         if isinstance(outcome, BaseException):
             report_failure(name, outcome)
+        elif isinstance(outcome, Skipped) and outcome.duplicate_of is not None:
+            report(f"{name}: duplicate of {outcome.duplicate_of}")
+        if manifest is not None:
+            line = report_line(name, outcome, args.report_all)
+            if line is not None:
+                manifest.write(json.dumps(line, ensure_ascii=False) + "\n")
 
     try:
         summary = convert_files(
@@ -173,6 +205,8 @@ def to_files(args: argparse.Namespace, tally: ConvertSummary) -> int:
         )
     finally:
         bar.close()
+        if manifest is not None:
+            manifest.close()
     if os.environ.get("PAIRO_REPORT_ELAPSED") == "1":
         report(f"engine: {summary.elapsed:.6f} s")
     return EXIT_FAILED if tally.failed else EXIT_OK
@@ -189,10 +223,11 @@ class ProgressBar:
         self.enabled = enabled
         self.bar: tqdm[NoReturn] | None = None
 
-    def update(self, done: int, total: int) -> None:
+    def update(self, done: int, total: int | None) -> None:
         bar = self.bar
         if bar is None:
-            if not self.enabled or total < 2:
+            # A count without a total where a tar bundle leaves it unknown.
+            if not self.enabled or (total is not None and total < 2):
                 return
             from tqdm import tqdm
 
@@ -209,6 +244,20 @@ class ProgressBar:
         if self.bar is not None:
             self.bar.close()
             ProgressBar.shown = None
+
+
+def report_line(name: str, outcome: Outcome, every: bool) -> dict[str, object] | None:
+    """The report's line for a log: failures, skips but for existing
+    outputs, and (`every`) conversions with their output."""
+    if isinstance(outcome, BaseException):
+        diagnosis = getattr(outcome, "diagnosis", None)
+        place = {field: getattr(diagnosis, field, None) for field in ("stage", "kind", "round", "seat", "item")}
+        return {"name": name, "outcome": "failed", "class": type(outcome).__name__, "message": str(outcome), **place}
+    if isinstance(outcome, Skipped):
+        return None if outcome.reason == "existing" else {"name": name, "outcome": "skipped", "reason": outcome.reason}
+    if every and isinstance(outcome, Converted):
+        return {"name": name, "outcome": "converted", "output": outcome.output}
+    return None
 
 
 def report_failure(name: str, exc: BaseException) -> None:

@@ -50,6 +50,7 @@ std::string_view class_name(ErrorClass cls) noexcept {
     case ErrorClass::JsonSerializationError: return "JsonSerializationError";
     case ErrorClass::JsonParsingError: return "JsonParsingError";
     case ErrorClass::MjlogParsingError: return "MjlogParsingError";
+    case ErrorClass::ArchiveError: return "ArchiveError";
     case ErrorClass::PanicException: return "PanicException";
     case ErrorClass::OSError: return "OSError";
     case ErrorClass::FileNotFoundError: return "FileNotFoundError";
@@ -68,7 +69,7 @@ std::string_view class_name(ErrorClass cls) noexcept {
 }
 
 Failure message_failure(ErrorClass cls, std::string message) {
-  return Failure{cls, Failure::Form::Message, std::move(message), 0, {}, {}};
+  return Failure{cls, Failure::Form::Message, std::move(message), 0, {}, {}, {}};
 }
 
 Failure conversion_failure(const Error& error) {
@@ -79,6 +80,7 @@ Failure conversion_failure(const Error& error) {
 Failure explained_failure(const Error& error) {
   Failure failure = conversion_failure(error);
   failure.note = error.detail();
+  failure.error = error;
   return failure;
 }
 
@@ -88,7 +90,7 @@ Failure record_failure(std::string message, std::optional<std::size_t> offset) {
 }
 
 Failure open_failure(std::string path) {
-  return Failure{ErrorClass::FileNotFoundError, Failure::Form::QuotedPath, texts::open_failed, 0, std::move(path), {}};
+  return Failure{ErrorClass::FileNotFoundError, Failure::Form::QuotedPath, texts::open_failed, 0, std::move(path), {}, {}};
 }
 
 Failure read_failure(int error_number) {
@@ -98,15 +100,17 @@ Failure read_failure(int error_number) {
 
 Failure not_utf8_failure() { return message_failure(ErrorClass::OSError, texts::not_utf8); }
 
+Failure too_large_failure() { return message_failure(ErrorClass::OSError, texts::file_too_large); }
+
 Failure create_failure(std::string path) {
-  return Failure{ErrorClass::OSError, Failure::Form::ShownPath, texts::create_failed, 0, std::move(path), {}};
+  return Failure{ErrorClass::OSError, Failure::Form::ShownPath, texts::create_failed, 0, std::move(path), {}, {}};
 }
 
 Failure write_failure() { return message_failure(ErrorClass::OSError, texts::write_failed); }
 
 Failure system_failure(int error_number, std::string path) {
   return Failure{ErrorClass::OSError, Failure::Form::System, system_text(error_number), error_number,
-                 std::move(path), {}};
+                 std::move(path), {}, {}};
 }
 
 Failure internal_failure(std::string what) { return message_failure(ErrorClass::PanicException, std::move(what)); }

@@ -18,7 +18,7 @@
 namespace pairo {
 
 // The class of the exception. The first four are _pairo's own, in the order
-// of its attributes; MjlogParsingError is pairo's; the rest are the
+// of its attributes; MjlogParsingError and ArchiveError are pairo's; the rest are the
 // interpreter's.
 enum class ErrorClass : std::uint8_t {
   TenhouLogParsingError,
@@ -26,6 +26,7 @@ enum class ErrorClass : std::uint8_t {
   JsonSerializationError,
   JsonParsingError,
   MjlogParsingError,
+  ArchiveError,
   PanicException,
   OSError,
   FileNotFoundError,
@@ -65,6 +66,9 @@ struct Failure {
   int error_number = 0;
   std::string path;
   std::string note;
+  // The conversion's own error where the conversion failed: its stage,
+  // kind and place, for reports that keep them apart.
+  std::optional<Error> error;
 };
 
 [[nodiscard]] Failure message_failure(ErrorClass cls, std::string message);
@@ -87,6 +91,8 @@ struct Failure {
 [[nodiscard]] Failure read_failure(int error_number);
 // The text is not UTF-8.
 [[nodiscard]] Failure not_utf8_failure();
+// The engine's log file holds more than 64 MiB (OSError).
+[[nodiscard]] Failure too_large_failure();
 
 // ---- outputs ------------------------------------------------------------
 

@@ -42,6 +42,7 @@ inline constexpr const char* open_failed = "failed to open tenhou.net/6 log file
 inline constexpr const char* create_failed = "failed to create mjai out file ";     // then the shown name
 inline constexpr const char* write_failed = "failed to write to mjai out file";
 inline constexpr const char* not_utf8 = "stream did not contain valid UTF-8";
+inline constexpr const char* file_too_large = "log file is larger than 64 MiB";
 inline constexpr const char* os_error_suffix = " (os error ";  // strerror, then errno and ")"
 
 // ---- XML game records: where the element at fault starts

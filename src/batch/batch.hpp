@@ -1,8 +1,8 @@
 // The batch engine: many logs read, converted and written by worker
-// threads, with no interpreter involved. The caller plans the batch from
-// the inputs as the command receives them, starts an Engine over the plan
-// and takes its outcomes in input order, while the engine's counter tells
-// the progress and its cancel flag stops it.
+// threads, with no interpreter involved. The caller makes a stream of jobs
+// from the inputs as the command receives them (files, folders, containers),
+// starts an Engine over it and takes its outcomes in input order, while the
+// engine's counter tells the progress and its cancel flag stops it.
 #pragma once
 
 #include <atomic>
@@ -23,6 +23,7 @@
 #include <variant>
 #include <vector>
 
+#include "archive/container.hpp"
 #include "base/failure.hpp"
 #include "base/padded_text.hpp"
 #include "gzip/gzip.hpp"
@@ -32,6 +33,7 @@ namespace batch {
 
 namespace steps {
 class Folders;
+class Claims;
 }
 
 // ---- failures -----------------------------------------------------------
@@ -107,16 +109,28 @@ using Converter =
 
 // ---- planning -----------------------------------------------------------
 
+// Why a log is not converted: a container's reasons, then an output that
+// exists under skip_existing. One reason per log, the first that applies.
+enum class SkipReason : std::uint8_t { DownloadFailed, NotDownloaded, ThreePlayer, Duplicate, Existing };
+inline constexpr std::size_t skip_reason_count = 5;
+
+// "download failed", "not downloaded", "three-player", "duplicate", "existing".
+[[nodiscard]] std::string_view text_of(SkipReason reason) noexcept;
+
 // One log of the batch. A log that failed before any reading (a folder that
-// could not be listed, an output claimed by an earlier log) carries its
-// failure, reported in its turn. Standard input ("-") is read by the
-// caller, whose bytes come in `data`.
+// could not be listed, a container's entry that cannot be read, an output
+// claimed by an earlier log) carries its failure, and a container's row
+// skipped for what the container says of it its reason, each reported in
+// its turn. Standard input ("-") is read by the caller, whose bytes come in
+// `data`; a container's record comes in `record`.
 struct Job {
   std::string name;    // how reports name it: the path as given or as found
-  std::string input;   // the file to read; empty for standard input
+  std::string input;   // the file to read; empty for standard input and records
   std::string output;  // the output file's path
   std::optional<Failure> failure;
   std::shared_ptr<const std::string> data;  // the log's bytes, when not in a file
+  std::optional<archive::Record> record;    // the log, when in a container
+  std::optional<SkipReason> skip;
 };
 
 // How the inputs name standard input.
@@ -129,13 +143,44 @@ struct Options {
   bool skip_existing = false;
   bool fail_fast = false;
   Target target = Target::Mjai;
+  // Each converted log's document handed back with its outcome, nothing
+  // written (a container's records for a program that iterates over them).
+  bool in_memory = false;
+};
+
+// Where the engine takes its jobs from, one at a time, in input order; the
+// engine calls it from one thread at a time.
+class JobSource {
+ public:
+  virtual ~JobSource() = default;
+  // The next job; none once every job was given.
+  [[nodiscard]] virtual std::optional<Job> next() = 0;
+  // The number of jobs when known up front.
+  [[nodiscard]] virtual std::optional<std::size_t> size_hint() const noexcept = 0;
 };
 
 // The logs of `inputs` in order: a file named directly as itself, going at
 // the top of `outdir`; a folder as the logs found in it at any depth
 // (the target's suffixes only), sorted by their path inside it, each going
-// to the same place under `outdir`; "-" as standard input, going to
-// "stdin" with the target's suffix.
+// to the same place under `outdir`; "-" as standard input (`stdin_data`),
+// going to "stdin" with the target's suffix; a container (a database or a
+// bundle, archive::is_container) named directly as its entries, in its
+// order, each going to OUTDIR/<the container's output folder>/<the
+// entry's stem> with the target's suffix. Folders are walked and containers
+// opened when the source is made; a container's entries are read as the
+// engine asks for them, so that nothing grows with its records.
+[[nodiscard]] std::unique_ptr<JobSource> plan_stream(const std::vector<std::string>& inputs, const std::string& outdir,
+                                                     const Options& options,
+                                                     std::shared_ptr<const std::string> stdin_data = nullptr);
+
+// The jobs given, in order.
+[[nodiscard]] std::unique_ptr<JobSource> source_of(std::vector<Job> jobs);
+
+// The entries of one container opened from `path`, as plan_stream makes them.
+[[nodiscard]] std::unique_ptr<JobSource> source_of(archive::Container container, const std::string& path,
+                                                   const std::string& outdir, const Options& options);
+
+// The whole stream at once, for callers that list the logs.
 [[nodiscard]] std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outdir,
                                     const Options& options);
 
@@ -145,17 +190,27 @@ struct Options {
 
 // ---- the engine ---------------------------------------------------------
 
-struct Converted {};
-struct Skipped {};
+struct Converted {
+  std::optional<Document> document;  // in_memory only
+};
+struct Skipped {
+  SkipReason reason = SkipReason::Existing;
+  std::string earlier;  // a duplicate: the earlier row holding the same record
+};
 struct Outcome {
-  std::size_t index = 0;  // into the plan
+  std::string name;    // the job's
+  std::string output;  // the job's output file
   std::variant<Converted, Skipped, Failure> result;
 };
 
 class Engine {
  public:
-  // Starts the workers over `jobs`; the engine owns them from here.
-  Engine(std::vector<Job> jobs, Options options, Converter converter);
+  // Starts the workers over the jobs of `source`; the engine owns it from
+  // here. A job bound for an earlier job's output fails in its turn, as it
+  // arrives: a planned failure wins over skip_existing.
+  Engine(std::unique_ptr<JobSource> source, Options options, Converter converter);
+  Engine(std::vector<Job> jobs, Options options, Converter converter)
+      : Engine(source_of(std::move(jobs)), options, std::move(converter)) {}
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
   // Cancels and waits for the workers.
@@ -171,6 +226,8 @@ class Engine {
 
   // Logs done, in any order; safe to read from any thread.
   [[nodiscard]] std::size_t progress() const noexcept { return done_.load(std::memory_order_relaxed); }
+  // The number of logs when the source knew it up front.
+  [[nodiscard]] std::optional<std::size_t> total() const noexcept { return total_; }
   // No log starts after this; logs under way finish. Safe from any thread.
   void cancel() noexcept;
   // Waits for the workers to end.
@@ -178,21 +235,29 @@ class Engine {
   // From the first log started to the last output renamed into place.
   [[nodiscard]] std::chrono::nanoseconds elapsed() const noexcept;
 
-  [[nodiscard]] const std::vector<Job>& jobs() const noexcept { return jobs_; }
-
  private:
+  struct Claimed {
+    std::size_t index;
+    Job job;
+  };
   void work();
-  std::optional<std::size_t> claim();
-  void finish(std::size_t index, std::variant<Converted, Skipped, Failure> result);
+  std::optional<Claimed> claim();
+  void finish(std::size_t index, Outcome outcome);
   void note_start() noexcept;
   void note_rename() noexcept;
 
-  const std::vector<Job> jobs_;
+  const std::unique_ptr<JobSource> source_;
+  const std::optional<std::size_t> total_;
   const Options options_;
   const Converter converter_;
   // Outcomes wait here until taken in order; a worker starts no log more
   // than this far ahead of the caller, which bounds the waiting outcomes.
   const std::size_t window_;
+
+  // Jobs are taken from the source one at a time, in order, under this
+  // lock; the outputs claimed so far are kept with it.
+  std::mutex feed_mutex_;
+  std::unique_ptr<steps::Claims> claims_;
 
   mutable std::mutex mutex_;
   std::condition_variable ready_;    // an outcome arrived
@@ -200,7 +265,7 @@ class Engine {
   std::deque<std::optional<Outcome>> waiting_;  // from index taken_ on
   std::size_t taken_ = 0;
   std::size_t claimed_ = 0;
-  std::size_t running_ = 0;
+  bool exhausted_ = false;     // the source has given its last job
   bool stopped_ = false;       // no log is to start (cancel, or a failure under fail_fast)
   bool first_failed_ = false;  // fail_fast: a failure was handed out
 

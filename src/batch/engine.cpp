@@ -1,5 +1,6 @@
-// The workers: each takes the next log, reads, converts and writes it, and
-// leaves its outcome for the caller, who takes them in input order.
+// The workers: each takes the next job from the source, reads, converts and
+// writes its log, and leaves its outcome for the caller, who takes them in
+// input order.
 #include <algorithm>
 
 #include "batch/batch.hpp"
@@ -14,28 +15,57 @@ std::int64_t now_ns() noexcept {
       .count();
 }
 
-// What a worker keeps for all its logs: one inflater, and one deflater when
-// the outputs are gzip.
+// What a worker keeps for all its logs: one inflater, one decompressor for
+// containers' records, and one deflater when the outputs are gzip.
 struct WorkerState {
   explicit WorkerState(const Options& options) {
     if (options.gzip) deflater.emplace(options.gzip_level < 0 ? gzip::default_level : options.gzip_level);
   }
   gzip::Inflater inflater;
+  archive::Decompressor decompressor;
   std::optional<gzip::Deflater> deflater;
 };
 
-std::variant<Converted, Skipped, Failure> attempt(const Job& job, const Options& options,
-                                                  const Converter& converter, WorkerState& state,
-                                                  steps::Folders& folders) {
+using Result = std::variant<Converted, Skipped, Failure>;
+
+// A container's record: decompressed, its duplicate verdict settled before
+// anything is written (outputs already present included, so that a resumed
+// run finds the same duplicates), then its text, or the outcome that ends it.
+std::expected<steps::Loaded, Result> load_record(Job& job, const Options& options, WorkerState& state) {
+  auto text = steps::decompress(*job.record, state.decompressor);
+  if (!text) return std::unexpected(std::move(text.error()));
+  if (auto earlier = job.record->settle_duplicate(text->view())) {
+    return std::unexpected(Skipped{SkipReason::Duplicate, std::move(*earlier)});
+  }
+  if (options.skip_existing && io::exists(job.output)) return std::unexpected(Skipped{});
+  auto loaded = steps::told_apart(std::move(*text));
+  if (!loaded) return std::unexpected(std::move(loaded.error()));
+  return std::move(*loaded);
+}
+
+Result attempt(Job& job, const Options& options, const Converter& converter, WorkerState& state,
+               steps::Folders& folders) {
   // A failure met in planning stands whatever is on disk: an output that
   // two inputs claim exists after the first run, and still fails.
   if (job.failure) return *job.failure;
-  if (options.skip_existing && !job.output.empty() && io::exists(job.output)) return Skipped{};
-  auto loaded = job.data ? steps::load_bytes(*job.data, state.inflater) : steps::load(job.input, state.inflater);
-  if (!loaded) return std::move(loaded.error());
-  auto document = converter(loaded->text, loaded->format, job.input);
+  if (job.skip) return Skipped{*job.skip, {}};
+  std::optional<steps::Loaded> loaded;
+  std::string_view source = job.input;
+  if (job.record) {
+    auto text = load_record(job, options, state);
+    if (!text) return std::move(text.error());
+    loaded.emplace(std::move(*text));
+    source = job.record->name;  // a database row's id names its game (tenhou6's ref)
+  } else {
+    if (options.skip_existing && !job.output.empty() && io::exists(job.output)) return Skipped{};
+    auto text = job.data ? steps::load_bytes(*job.data, state.inflater) : steps::load(job.input, state.inflater);
+    if (!text) return std::move(text.error());
+    loaded.emplace(std::move(*text));
+  }
+  auto document = converter(loaded->text, loaded->format, source);
   if (!document) return std::move(document.error());
   loaded->text = {};  // the input goes before the output is made
+  if (options.in_memory) return Converted{std::move(*document)};
   auto written = steps::write_atomically(job.output, *document, state.deflater ? &*state.deflater : nullptr,
                                          folders);
   if (!written) return std::move(written.error());
@@ -44,19 +74,26 @@ std::variant<Converted, Skipped, Failure> attempt(const Job& job, const Options&
 
 }  // namespace
 
-Engine::Engine(std::vector<Job> jobs, Options options, Converter converter)
-    : jobs_(std::move(jobs)),
+Engine::Engine(std::unique_ptr<JobSource> source, Options options, Converter converter)
+    : source_(std::move(source)),
+      total_(source_->size_hint()),
       options_(options),
       converter_(std::move(converter)),
       window_(std::max<std::size_t>(64, 16 * std::size_t{std::max(options.threads, 1u)})),
+      claims_(std::make_unique<steps::Claims>()),
       folders_(std::make_unique<steps::Folders>()) {
-  const std::size_t count = std::min<std::size_t>(std::max(options_.threads, 1u), jobs_.size());
+  std::size_t count = std::max(options_.threads, 1u);
+  if (total_) count = std::min(count, *total_);
   try {
     for (std::size_t i = 0; i < count; ++i) workers_.emplace_back([this] { work(); });
   } catch (...) {
     cancel();
     join();
     throw;
+  }
+  if (count == 0) {
+    const std::lock_guard lock(mutex_);
+    exhausted_ = true;
   }
 }
 
@@ -81,21 +118,37 @@ void Engine::cancel() noexcept {
   ready_.notify_all();
 }
 
-std::optional<std::size_t> Engine::claim() {
+std::optional<Engine::Claimed> Engine::claim() {
+  // One worker at a time takes from the source (a container's reads happen
+  // here), so jobs keep their order; the others wait their turn.
+  const std::lock_guard feeding(feed_mutex_);
+  {
+    std::unique_lock lock(mutex_);
+    advance_.wait(lock, [&] { return stopped_ || exhausted_ || claimed_ < taken_ + window_; });
+    if (stopped_ || exhausted_) return std::nullopt;
+  }
+  auto job = source_->next();
+  if (job) {
+    if (auto refused = claims_->claim(*job)) job->failure = std::move(refused);
+  }
   std::unique_lock lock(mutex_);
-  advance_.wait(lock, [&] { return stopped_ || claimed_ == jobs_.size() || claimed_ < taken_ + window_; });
-  if (stopped_ || claimed_ == jobs_.size()) return std::nullopt;
+  if (!job) {
+    exhausted_ = true;
+    lock.unlock();
+    ready_.notify_all();
+    advance_.notify_all();
+    return std::nullopt;
+  }
+  if (stopped_) return std::nullopt;  // the job goes unstarted (a record's turn is given up)
   waiting_.emplace_back();
-  ++running_;
-  return claimed_++;
+  return Claimed{claimed_++, std::move(*job)};
 }
 
-void Engine::finish(std::size_t index, std::variant<Converted, Skipped, Failure> result) {
+void Engine::finish(std::size_t index, Outcome outcome) {
   {
     const std::lock_guard lock(mutex_);
-    if (options_.fail_fast && std::holds_alternative<Failure>(result)) stopped_ = true;
-    waiting_[index - taken_] = Outcome{index, std::move(result)};
-    --running_;
+    if (options_.fail_fast && std::holds_alternative<Failure>(outcome.result)) stopped_ = true;
+    waiting_[index - taken_] = std::move(outcome);
   }
   done_.fetch_add(1, std::memory_order_relaxed);
   ready_.notify_all();
@@ -104,12 +157,12 @@ void Engine::finish(std::size_t index, std::variant<Converted, Skipped, Failure>
 
 void Engine::work() {
   WorkerState state(options_);
-  while (const auto index = claim()) {
+  while (auto claimed = claim()) {
     note_start();
-    const Job& job = jobs_[*index];
+    Job& job = claimed->job;
     auto result = steps::contained([&] { return attempt(job, options_, converter_, state, *folders_); });
     if (std::holds_alternative<Converted>(result)) note_rename();
-    finish(*index, std::move(result));
+    finish(claimed->index, Outcome{std::move(job.name), std::move(job.output), std::move(result)});
   }
 }
 
@@ -117,7 +170,8 @@ std::optional<Outcome> Engine::next(std::chrono::milliseconds wait) {
   std::unique_lock lock(mutex_);
   const auto front_ready = [&] { return !waiting_.empty() && waiting_.front().has_value(); };
   const auto over = [&] {
-    return first_failed_ || taken_ == jobs_.size() || (cancelled_.load(std::memory_order_relaxed) && !front_ready());
+    return first_failed_ || (exhausted_ && taken_ == claimed_) ||
+           (cancelled_.load(std::memory_order_relaxed) && !front_ready());
   };
   ready_.wait_for(lock, wait, [&] { return over() || front_ready(); });
   if (over() || !front_ready()) return std::nullopt;
@@ -136,7 +190,8 @@ std::optional<Outcome> Engine::next(std::chrono::milliseconds wait) {
 bool Engine::finished() const {
   const std::lock_guard lock(mutex_);
   const bool front_ready = !waiting_.empty() && waiting_.front().has_value();
-  return first_failed_ || taken_ == jobs_.size() || (cancelled_.load(std::memory_order_relaxed) && !front_ready);
+  return first_failed_ || (exhausted_ && taken_ == claimed_) ||
+         (cancelled_.load(std::memory_order_relaxed) && !front_ready);
 }
 
 void Engine::note_start() noexcept {

@@ -19,7 +19,7 @@ std::expected<pairo::PaddedText, Failure> text_of(pairo::PaddedText bytes, gzip:
 namespace steps {
 namespace {
 
-std::expected<Loaded, Failure> told_apart(pairo::PaddedText bytes, gzip::Inflater& inflater) {
+std::expected<Loaded, Failure> inflated(pairo::PaddedText bytes, gzip::Inflater& inflater) {
   auto text = text_of(std::move(bytes), inflater);
   if (!text) return std::unexpected(std::move(text.error()));
   const Format format = format_of(text->view());
@@ -30,14 +30,27 @@ std::expected<Loaded, Failure> told_apart(pairo::PaddedText bytes, gzip::Inflate
 
 std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater) {
   sysio::Fd input;
-  auto bytes = sysio::read_input(path, input);
+  auto bytes = sysio::read_input(path, input, gzip::inflate_limit);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
   input.reset();
-  return told_apart(std::move(*bytes), inflater);
+  return inflated(std::move(*bytes), inflater);
 }
 
 std::expected<Loaded, Failure> load_bytes(std::string_view bytes, gzip::Inflater& inflater) {
-  return told_apart(pairo::PaddedText(bytes), inflater);
+  return inflated(pairo::PaddedText(bytes), inflater);
+}
+
+std::expected<pairo::PaddedText, Failure> decompress(const archive::Record& record,
+                                                     archive::Decompressor& decompressor) {
+  auto text = record.text(decompressor);
+  if (!text) return std::unexpected(message_failure(ErrorClass::ArchiveError, std::move(text.error().message)));
+  return std::move(*text);
+}
+
+std::expected<Loaded, Failure> told_apart(pairo::PaddedText text) {
+  if (!pairo::is_utf8(text.view())) return std::unexpected(pairo::not_utf8_failure());
+  const Format format = format_of(text.view());
+  return Loaded{std::move(text), format};
 }
 
 }  // namespace steps

@@ -1,15 +1,16 @@
 // The logs of the inputs as the command receives them, each with its
-// output file: folders walked to any depth, logs in a deterministic order.
+// output file: folders walked to any depth, logs in a deterministic order,
+// containers' entries as they are read; and the outputs they claim.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <unordered_map>
 
 #include "batch/batch.hpp"
 #include "batch/io.hpp"
+#include "batch/steps.hpp"
 
 namespace batch {
 namespace {
@@ -84,56 +85,233 @@ std::string stem_of(std::string_view name) {
   return std::string(name);
 }
 
-// A later log bound for an earlier one's output fails in its turn.
-void refuse_shared_outputs(std::vector<Job>& jobs) {
-  std::unordered_map<std::string, std::size_t> owners;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    if (jobs[i].failure) continue;
-    const auto [owner, first] = owners.try_emplace(jobs[i].output, i);
-    if (first) continue;
-    jobs[i].failure = message_failure(ErrorClass::FileExistsError,
-                                      jobs[i].output + " is also the output of " + jobs[owner->second].name);
-  }
+std::string_view target_suffix(Target target) noexcept { return target == Target::Mjai ? ".mjai.jsonl" : ".json"; }
+
+Failure shared_output(const Job& job, std::string_view owner) {
+  return message_failure(ErrorClass::FileExistsError, job.output + " is also the output of " + std::string(owner));
 }
+
+SkipReason skip_reason_of(archive::SkipReason reason) noexcept {
+  switch (reason) {
+    case archive::SkipReason::DownloadFailed: return SkipReason::DownloadFailed;
+    case archive::SkipReason::NotDownloaded: return SkipReason::NotDownloaded;
+    case archive::SkipReason::ThreePlayer: return SkipReason::ThreePlayer;
+    case archive::SkipReason::Duplicate: return SkipReason::Duplicate;
+  }
+  return SkipReason::Duplicate;
+}
+
+Failure archive_failure(std::string message) { return message_failure(ErrorClass::ArchiveError, std::move(message)); }
+
+Job file_job(std::string name, std::string input, std::string output) {
+  Job job;
+  job.name = std::move(name);
+  job.input = std::move(input);
+  job.output = std::move(output);
+  return job;
+}
+
+Job failed_job(const std::string& path, Failure failure) {
+  Job job;
+  job.name = path;
+  job.input = path;
+  job.failure = std::move(failure);
+  return job;
+}
+
+class Jobs final : public JobSource {
+ public:
+  explicit Jobs(std::vector<Job> jobs) : jobs_(std::move(jobs)) {}
+  std::optional<Job> next() override {
+    if (at_ == jobs_.size()) return std::nullopt;
+    return std::move(jobs_[at_++]);
+  }
+  std::optional<std::size_t> size_hint() const noexcept override { return jobs_.size(); }
+
+ private:
+  std::vector<Job> jobs_;
+  std::size_t at_ = 0;
+};
+
+// The inputs in turn: each its jobs planned up front (a file, standard
+// input, a folder's logs, a container that cannot be opened), or its
+// container, whose entries become jobs one at a time.
+class Planner final : public JobSource {
+ public:
+  Planner(const std::vector<std::string>& inputs, std::string outdir, const Options& options,
+          std::shared_ptr<const std::string> stdin_data)
+      : outdir_(std::move(outdir)), options_(options), total_(0) {
+    for (const std::string& input : inputs) add(input, stdin_data);
+  }
+
+  Planner(archive::Container container, const std::string& path, std::string outdir, const Options& options)
+      : outdir_(std::move(outdir)), options_(options), total_(container.size_hint()) {
+    Input planned;
+    planned.path = path;
+    planned.folder = joined(outdir_, container.output_folder());
+    planned.container.emplace(std::move(container));
+    inputs_.push_back(std::move(planned));
+  }
+
+  std::optional<Job> next() override {
+    while (at_ < inputs_.size()) {
+      Input& input = inputs_[at_];
+      if (job_at_ < input.jobs.size()) return std::move(input.jobs[job_at_++]);
+      if (input.container) {
+        if (auto entry = input.container->next()) return job_of(input, std::move(*entry));
+      }
+      inputs_[at_] = Input{};  // what the input held goes as soon as it is done
+      ++at_;
+      job_at_ = 0;
+    }
+    return std::nullopt;
+  }
+
+  std::optional<std::size_t> size_hint() const noexcept override { return total_; }
+
+ private:
+  struct Input {
+    std::vector<Job> jobs;
+    std::optional<archive::Container> container;
+    std::string path;    // the container's, as given
+    std::string folder;  // its outputs' folder
+  };
+
+  std::string output_of(std::string_view relative) const {
+    const std::string_view name = io::base_name(relative);
+    const std::string folder(relative.substr(0, relative.size() - name.size()));
+    return joined(outdir_, folder + output_name(name, options_.target, options_.gzip));
+  }
+
+  void count(std::optional<std::size_t> jobs) noexcept {
+    if (total_ && jobs) {
+      *total_ += *jobs;
+    } else {
+      total_.reset();
+    }
+  }
+
+  void add(const std::string& input, const std::shared_ptr<const std::string>& stdin_data) {
+    Input planned;
+    if (input == standard_input) {
+      Job job = file_job(input, {}, output_of("stdin"));
+      job.data = stdin_data ? stdin_data : std::make_shared<const std::string>();
+      planned.jobs.push_back(std::move(job));
+    } else if (io::is_folder(input)) {
+      std::vector<Found> found;
+      walk(input, "", options_.target, found);
+      std::ranges::sort(found, by_components, &Found::relative);
+      for (Found& log : found) {
+        const std::string path = joined(input, log.relative);
+        if (log.failure) {
+          planned.jobs.push_back(failed_job(path, std::move(*log.failure)));
+        } else {
+          planned.jobs.push_back(file_job(path, path, output_of(log.relative)));
+        }
+      }
+    } else if (archive::is_container(input)) {
+      auto opened = archive::Container::open(input);
+      if (!opened) {
+        planned.jobs.push_back(failed_job(input, archive_failure(std::move(opened.error().message))));
+      } else {
+        count(opened->size_hint());
+        planned.path = input;
+        planned.folder = joined(outdir_, opened->output_folder());
+        planned.container.emplace(std::move(*opened));
+      }
+    } else {
+      planned.jobs.push_back(file_job(input, input, output_of(io::base_name(normalized(input)))));
+    }
+    count(planned.jobs.size());
+    inputs_.push_back(std::move(planned));
+  }
+
+  // A container's entry as the job that reports it, named by the container
+  // and its name inside it ("2024.db/2009022023gm-00e1-0000-c603794d").
+  Job job_of(const Input& input, archive::Entry entry) const {
+    Job job;
+    if (auto* record = std::get_if<archive::Record>(&entry)) {
+      job.name = input.path + "/" + record->name;
+      job.output = input.folder + "/" + record->stem + std::string(target_suffix(options_.target));
+      if (options_.gzip) job.output += ".gz";
+      job.record.emplace(std::move(*record));
+    } else if (auto* skip = std::get_if<archive::Skip>(&entry)) {
+      job.name = input.path + "/" + skip->name;
+      job.skip = skip_reason_of(skip->reason);
+    } else {
+      auto& failure = std::get<archive::Failure>(entry);
+      // The container's own failure carries its path as its name.
+      job.name = failure.name == input.path ? input.path : input.path + "/" + failure.name;
+      job.failure = archive_failure(std::move(failure.error.message));
+    }
+    return job;
+  }
+
+  std::string outdir_;
+  Options options_;
+  std::optional<std::size_t> total_;
+  std::vector<Input> inputs_;
+  std::size_t at_ = 0;
+  std::size_t job_at_ = 0;
+};
 
 }  // namespace
 
+namespace steps {
+
+std::optional<Failure> Claims::claim(const Job& job) {
+  if (job.failure || job.skip || job.output.empty()) return std::nullopt;
+  if (const auto owner = files_.find(job.output); owner != files_.end()) return shared_output(job, owner->second);
+  const std::uint64_t digest = archive::digest(job.output);
+  if (job.record) {
+    if (!records_.insert(digest).second) return shared_output(job, "an earlier record");
+    return std::nullopt;
+  }
+  if (records_.contains(digest)) return shared_output(job, "an earlier record");
+  files_.emplace(job.output, job.name);
+  return std::nullopt;
+}
+
+}  // namespace steps
+
+std::string_view text_of(SkipReason reason) noexcept {
+  switch (reason) {
+    case SkipReason::DownloadFailed: return "download failed";
+    case SkipReason::NotDownloaded: return "not downloaded";
+    case SkipReason::ThreePlayer: return "three-player";
+    case SkipReason::Duplicate: return "duplicate";
+    case SkipReason::Existing: return "existing";
+  }
+  return "skipped";
+}
+
 std::string output_name(std::string_view input_name, Target target, bool gzip) {
   std::string name = stem_of(input_name);
-  name += target == Target::Mjai ? ".mjai.jsonl" : ".json";
+  name += target_suffix(target);
   if (gzip) name += ".gz";
   return name;
 }
 
+std::unique_ptr<JobSource> plan_stream(const std::vector<std::string>& inputs, const std::string& outdir,
+                                       const Options& options, std::shared_ptr<const std::string> stdin_data) {
+  return std::make_unique<Planner>(inputs, outdir, options, std::move(stdin_data));
+}
+
+std::unique_ptr<JobSource> source_of(std::vector<Job> jobs) { return std::make_unique<Jobs>(std::move(jobs)); }
+
+std::unique_ptr<JobSource> source_of(archive::Container container, const std::string& path, const std::string& outdir,
+                                     const Options& options) {
+  return std::make_unique<Planner>(std::move(container), path, outdir, options);
+}
+
 std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outdir, const Options& options) {
   std::vector<Job> jobs;
-  const auto output_of = [&](std::string_view relative) {
-    const std::string_view name = io::base_name(relative);
-    const std::string folder(relative.substr(0, relative.size() - name.size()));
-    return joined(outdir, folder + output_name(name, options.target, options.gzip));
-  };
-  for (const std::string& input : inputs) {
-    if (input == standard_input) {
-      jobs.push_back({input, {}, output_of("stdin"), std::nullopt, nullptr});
-      continue;
-    }
-    if (!io::is_folder(input)) {
-      jobs.push_back({input, input, output_of(io::base_name(normalized(input))), std::nullopt, nullptr});
-      continue;
-    }
-    std::vector<Found> found;
-    walk(input, "", options.target, found);
-    std::ranges::sort(found, by_components, &Found::relative);
-    for (Found& log : found) {
-      const std::string path = joined(input, log.relative);
-      if (log.failure) {
-        jobs.push_back({path, path, {}, std::move(log.failure), nullptr});
-      } else {
-        jobs.push_back({path, path, output_of(log.relative), std::nullopt, nullptr});
-      }
-    }
+  steps::Claims claims;
+  const auto source = plan_stream(inputs, outdir, options);
+  while (auto job = source->next()) {
+    if (auto refused = claims.claim(*job)) job->failure = std::move(refused);
+    jobs.push_back(std::move(*job));
   }
-  refuse_shared_outputs(jobs);
   return jobs;
 }
 

@@ -6,7 +6,9 @@
 #include <mutex>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "batch/batch.hpp"
 #include "gzip/gzip.hpp"
@@ -18,10 +20,32 @@ struct Loaded {
   Format format;
 };
 
-// The log's text (text_of) and its format (format_of).
+// The log's text (text_of) and its format (format_of). A file of more than
+// 64 MiB is read no further and fails.
 [[nodiscard]] std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater);
 // The same for bytes given rather than read (standard input).
 [[nodiscard]] std::expected<Loaded, Failure> load_bytes(std::string_view bytes, gzip::Inflater& inflater);
+// A container's record decompressed (ArchiveError when it cannot be); its
+// UTF-8 and format are told by `told_apart` once its duplicate verdict is in.
+[[nodiscard]] std::expected<pairo::PaddedText, Failure> decompress(const archive::Record& record,
+                                                                   archive::Decompressor& decompressor);
+[[nodiscard]] std::expected<Loaded, Failure> told_apart(pairo::PaddedText text);
+
+// The outputs claimed by the jobs so far, so that a later job bound for an
+// earlier one's output fails: a file's output by its path, naming its
+// owner; a container record's by a 64-bit digest of its path (a record's
+// output is unique within its container by its id or member path, so the
+// digest only guards against meeting another input's), keeping the memory
+// one digest per record.
+class Claims {
+ public:
+  // The failure of a job whose output was claimed before, else nothing.
+  [[nodiscard]] std::optional<Failure> claim(const Job& job);
+
+ private:
+  std::unordered_map<std::string, std::string> files_;  // output → the job's name
+  std::unordered_set<std::uint64_t> records_;
+};
 
 // The output folders of one batch. The first time a batch writes into a
 // folder, the temporary files that a killed run left there are removed:

@@ -22,7 +22,8 @@ constexpr auto drain_interval = 2ms;
 // Progress is told at most this often, and once at the end.
 constexpr auto progress_interval = 50ms;
 
-// What the caller's on_outcome(name, kind, error) receives as `kind`.
+// What the caller's on_outcome(name, kind, output, error, skip, diagnosis)
+// receives as `kind`.
 enum class Kind : long { Converted = 0, Skipped = 1, Failed = 2 };
 
 struct Arguments {
@@ -72,10 +73,9 @@ std::optional<Arguments> parse(PyObject* args) {
 
 class Batch {
  public:
-  Batch(Arguments arguments, std::vector<batch::Job> jobs)
+  explicit Batch(Arguments arguments)
       : arguments_(std::move(arguments)),
-        total_(jobs.size()),
-        engine_(std::move(jobs), arguments_.options, batch::converter_for(arguments_.options.target)) {}
+        engine_(planned(arguments_), arguments_.options, batch::converter_for(arguments_.options.target)) {}
 
   // Every outcome handed over; the engine's time, or null with the
   // exception that stopped the batch set.
@@ -96,22 +96,52 @@ class Batch {
   }
 
  private:
+  // Walking folders and opening containers is the system's time, not the
+  // interpreter's.
+  static std::unique_ptr<batch::JobSource> planned(const Arguments& arguments) {
+    std::unique_ptr<batch::JobSource> source;
+    unlocked([&] {
+      source = batch::plan_stream(arguments.inputs, arguments.outdir, arguments.options, arguments.standard_input);
+    });
+    return source;
+  }
+
   bool hand_over(const batch::Outcome& outcome) {
     if (arguments_.on_outcome == Py_None) return true;
-    const batch::Job& job = engine_.jobs()[outcome.index];
     Kind kind = Kind::Converted;
     PyRef error = PyRef::borrow(Py_None);
-    if (std::holds_alternative<batch::Skipped>(outcome.result)) kind = Kind::Skipped;
+    PyRef skip = PyRef::borrow(Py_None);
+    PyRef diagnosis = PyRef::borrow(Py_None);
+    if (const auto* skipped = std::get_if<batch::Skipped>(&outcome.result)) {
+      kind = Kind::Skipped;
+      skip = PyRef(skip_tuple(*skipped));
+      if (!skip) return false;
+    }
     if (const auto* failure = std::get_if<batch::Failure>(&outcome.result)) {
       kind = Kind::Failed;
       error = PyRef(exception_of(*failure));
       if (!error) return false;
+      if (failure->error) {
+        diagnosis = PyRef(diagnosis_tuple(*failure->error));
+        if (!diagnosis) return false;
+      }
     }
-    PyRef name(shown_path(job.name));
+    PyRef name(shown_path(outcome.name));
+    PyRef output(shown_path(outcome.output));
     PyRef code(PyLong_FromLong(static_cast<long>(kind)));
-    if (!name || !code) return false;
-    PyRef called(PyObject_CallFunctionObjArgs(arguments_.on_outcome, name.get(), code.get(), error.get(), nullptr));
+    if (!name || !output || !code) return false;
+    PyRef called(PyObject_CallFunctionObjArgs(arguments_.on_outcome, name.get(), code.get(), output.get(),
+                                              error.get(), skip.get(), diagnosis.get(), nullptr));
     return static_cast<bool>(called);
+  }
+
+  // (reason, the earlier row's name for a duplicate or None)
+  static PyObject* skip_tuple(const batch::Skipped& skipped) {
+    const std::string_view reason = batch::text_of(skipped.reason);
+    PyRef text(PyUnicode_FromStringAndSize(reason.data(), std::ssize(reason)));
+    PyRef earlier(skipped.earlier.empty() ? Py_NewRef(Py_None) : shown_path(skipped.earlier));
+    if (!text || !earlier) return nullptr;
+    return PyTuple_Pack(2, text.get(), earlier.get());
   }
 
   bool tell_progress(bool last) {
@@ -121,8 +151,11 @@ class Batch {
     if (done == told_ || (!last && now - told_at_ < progress_interval)) return true;
     told_ = done;
     told_at_ = now;
-    PyRef called(PyObject_CallFunction(arguments_.progress, "nn", static_cast<Py_ssize_t>(done),
-                                       static_cast<Py_ssize_t>(total_)));
+    const auto total = engine_.total();
+    PyRef count(PyLong_FromSsize_t(static_cast<Py_ssize_t>(done)));
+    PyRef of(total ? PyLong_FromSsize_t(static_cast<Py_ssize_t>(*total)) : Py_NewRef(Py_None));
+    if (!count || !of) return false;
+    PyRef called(PyObject_CallFunctionObjArgs(arguments_.progress, count.get(), of.get(), nullptr));
     return static_cast<bool>(called);
   }
 
@@ -139,23 +172,10 @@ class Batch {
   }
 
   Arguments arguments_;
-  std::size_t total_;
   batch::Engine engine_;
   std::size_t told_ = 0;
   std::chrono::steady_clock::time_point told_at_{};
 };
-
-std::vector<batch::Job> planned(const Arguments& arguments) {
-  std::vector<batch::Job> jobs;
-  // Walking folders is the system's time, not the interpreter's.
-  unlocked([&] { jobs = batch::plan(arguments.inputs, arguments.outdir, arguments.options); });
-  for (batch::Job& job : jobs) {
-    if (job.input.empty() && job.name == batch::standard_input) {
-      job.data = arguments.standard_input ? arguments.standard_input : std::make_shared<const std::string>();
-    }
-  }
-  return jobs;
-}
 
 }  // namespace
 
@@ -163,8 +183,7 @@ PyObject* convert_files(PyObject*, PyObject* args) {
   return pyapi::guarded([&]() -> PyObject* {
     auto arguments = parse(args);
     if (!arguments) return nullptr;
-    auto jobs = planned(*arguments);
-    Batch batch(std::move(*arguments), std::move(jobs));
+    Batch batch(std::move(*arguments));
     return batch.run();
   });
 }

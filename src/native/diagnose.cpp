@@ -16,7 +16,9 @@ PyObject* utf8(std::string_view text) { return PyUnicode_DecodeUTF8(text.data(),
 
 PyObject* text_or_none(std::string_view text) { return text.empty() ? Py_NewRef(Py_None) : utf8(text); }
 
-PyObject* tuple_of(const pairo::Error& error) {
+}  // namespace
+
+PyObject* diagnosis_tuple(const pairo::Error& error) {
   PyRef fields[] = {
       PyRef(utf8(pairo::stage_name(pairo::stage_of(error)))),
       PyRef(utf8(pairo::kind_name(error.kind))),
@@ -33,8 +35,6 @@ PyObject* tuple_of(const pairo::Error& error) {
                       fields[5].get(), fields[6].get());
 }
 
-}  // namespace
-
 PyObject* diagnose(PyObject*, PyObject* data) {
   return pyapi::guarded([&]() -> PyObject* {
     if (!PyUnicode_Check(data)) {
@@ -45,7 +45,7 @@ PyObject* diagnose(PyObject*, PyObject* data) {
     if (!pyapi::read_str_text(data, text)) return nullptr;  // UnicodeEncodeError as it stands
     const auto events = pairo::convert_log_text(text);
     if (events) Py_RETURN_NONE;
-    return tuple_of(events.error());
+    return diagnosis_tuple(events.error());
   });
 }
 

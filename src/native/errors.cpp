@@ -1,7 +1,8 @@
 // The classes this module raises: _pairo's four, taken from _pairo so that a
 // failure raises the very classes _pairo raises, whichever module a caller
 // went through, and MjlogParsingError, made here as a kind of
-// TenhouLogParsingError for XML game records that cannot be read. Like the
+// TenhouLogParsingError for XML game records that cannot be read, and
+// ArchiveError, a ValueError, for containers that cannot be read. Like the
 // module they live for the rest of the process.
 #include <string>
 
@@ -15,6 +16,7 @@ using pyapi::PyRef;
 
 std::array<PyObject*, module_class_count> pairo_classes{};  // owned for the rest of the process
 PyObject* mjlog_class = nullptr;                             // the same
+PyObject* archive_class = nullptr;                           // the same
 
 constexpr const char* mjlog_class_path = "pairo.MjlogParsingError";
 constexpr const char* mjlog_class_doc =
@@ -22,8 +24,16 @@ constexpr const char* mjlog_class_doc =
     "mjloggm document, or content that cannot form a log. The message names the\n"
     "element and what is wrong with it.";
 
+constexpr const char* archive_class_path = "pairo.ArchiveError";
+constexpr const char* archive_class_doc =
+    "A container of many records (a downloader's database, a zip or tar bundle)\n"
+    "that cannot be read, or one of its entries: not a game-record database, an\n"
+    "unsafe member name, a row whose id is not a game id, corrupt or oversized data.\n"
+    "The message says what is wrong.";
+
 PyObject* class_of(ErrorClass which) {
   if (which == ErrorClass::MjlogParsingError) return mjlog_class;
+  if (which == ErrorClass::ArchiveError) return archive_class;
   return pairo_classes[static_cast<std::size_t>(which)];
 }
 
@@ -40,7 +50,9 @@ bool add_error_classes(PyObject* module) {
   }
   PyObject* base = class_of(ErrorClass::TenhouLogParsingError);
   if (!pyapi::obtain_class(mjlog_class, mjlog_class_path, mjlog_class_doc, base)) return false;
-  return PyModule_AddObjectRef(module, "MjlogParsingError", mjlog_class) == 0;
+  if (PyModule_AddObjectRef(module, "MjlogParsingError", mjlog_class) < 0) return false;
+  if (!pyapi::obtain_class(archive_class, archive_class_path, archive_class_doc, PyExc_ValueError)) return false;
+  return PyModule_AddObjectRef(module, "ArchiveError", archive_class) == 0;
 }
 
 PyObject* exception_of(const Failure& failure) { return pyapi::exception_of(failure, class_of); }

@@ -134,3 +134,17 @@ PyObject* find_logs(PyObject* module, PyObject* args) {
 }
 
 }  // namespace pairo::native
+
+namespace pairo::native {
+
+PyObject* is_container(PyObject*, PyObject* path) {
+  return pyapi::guarded([&]() -> PyObject* {
+    const auto file = os_path(path);
+    if (!file) return nullptr;
+    bool found = false;
+    unlocked([&] { found = archive::is_container(*file); });
+    return PyBool_FromLong(found);
+  });
+}
+
+}  // namespace pairo::native

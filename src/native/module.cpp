@@ -33,9 +33,12 @@ PyMethodDef methods[] = {
      "gzip-compressed or not)."},
     {"convert_files", &convert_files, METH_VARARGS,
      "convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to, stdin, on_outcome, progress, /)\n--\n\n"
-     "Converts the logs that `inputs` name into files under `outdir` on `jobs` threads.\n"
-     "on_outcome(name, kind, error) hears of each log in input order (kind 0 converted,\n"
-     "1 skipped, 2 failed with `error`), progress(done, total) of the engine's counter.\n"
+     "Converts the logs that `inputs` name (files, folders, containers) into files under\n"
+     "`outdir` on `jobs` threads. on_outcome(name, kind, output, error, skip, diagnosis)\n"
+     "hears of each log in input order: kind 0 converted to `output`, 1 skipped with\n"
+     "skip = (reason, earlier row of a duplicate or None), 2 failed with `error` and the\n"
+     "conversion's diagnosis tuple or None; progress(done, total) of the engine's counter\n"
+     "(total None when unknown up front).\n"
      "Returns the engine's time in nanoseconds: first log started to last output renamed."},
     {"convert_many", &convert_many, METH_VARARGS,
      "convert_many(paths, jobs, to, /)\n--\n\n"
@@ -48,6 +51,16 @@ PyMethodDef methods[] = {
     {"find_logs", &find_logs, METH_VARARGS,
      "find_logs(inputs, to, /)\n--\n\n"
      "The logs that `inputs` name, in order, as (name, failure or None)."},
+    {"open_archive", &open_archive, METH_VARARGS,
+     "open_archive(path, jobs, to, /)\n--\n\n"
+     "The records of the container `path` converted on `jobs` threads, nothing written: an\n"
+     "iterator of (name, events or exception) in the container's order, skipped records left\n"
+     "out. Its close() cancels the work and closes the container; ArchiveError when `path`\n"
+     "cannot be opened as a container."},
+    {"is_container", &is_container, METH_O,
+     "is_container(path, /)\n--\n\n"
+     "Whether `path` names a container of many records: a SQLite database (by its\n"
+     "content) or a .zip, .tar, .tar.gz, .tgz, .tar.bz2 or .tar.xz bundle (by its name)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -70,7 +83,9 @@ PyObject* initialise() {
   if (!pairo_module) return nullptr;
   if (module_slot) return Py_NewRef(module_slot);
   PyRef module(PyModule_Create2(&module_def, pyapi::python_api_version));
-  if (!module || !add_error_classes(module.get()) || !pyapi::make_common_strs()) return nullptr;
+  if (!module || !add_error_classes(module.get()) || !add_records_type(module.get()) || !pyapi::make_common_strs()) {
+    return nullptr;
+  }
   if (!module_slot) module_slot = module.release();
   return Py_NewRef(module_slot);
 }

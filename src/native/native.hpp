@@ -29,7 +29,7 @@ PyObject* mjlog_to_mjai(PyObject* module, PyObject* const* args, Py_ssize_t narg
 
 // ---- classes (errors.cpp) -------------------------------------------------
 
-// Adds _pairo's four classes and MjlogParsingError to `module`, keeping them
+// Adds _pairo's four classes, MjlogParsingError and ArchiveError to `module`, keeping them
 // for raising. False with an exception set.
 [[nodiscard]] bool add_error_classes(PyObject* module);
 
@@ -40,7 +40,8 @@ PyObject* mjlog_to_mjai(PyObject* module, PyObject* const* args, Py_ssize_t narg
 PyObject* raise_failure(const Failure& failure);
 
 // convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to,
-// stdin, on_outcome, progress): the batch engine over files and folders.
+// stdin, on_outcome, progress): the batch engine over files, folders and
+// containers.
 PyObject* convert_files(PyObject* module, PyObject* args);
 
 // convert_many(paths, jobs, to): each file converted in memory, results in
@@ -53,6 +54,20 @@ PyObject* convert_to_stdout(PyObject* module, PyObject* args);
 
 // find_logs(inputs, to): the logs the inputs name, as (name, failure or None).
 PyObject* find_logs(PyObject* module, PyObject* args);
+
+// open_archive(path, jobs, to): an iterator over the container's records
+// converted on `jobs` threads, each (name, events or exception); its
+// close() cancels the work.
+PyObject* open_archive(PyObject* module, PyObject* args);
+// Adds the class of open_archive's iterators to `module`. False with an exception set.
+[[nodiscard]] bool add_records_type(PyObject* module);
+
+// is_container(path): whether the path names a database or a bundle.
+PyObject* is_container(PyObject* module, PyObject* path);
+
+// The (stage, kind, round, seat, item, message, detail) of a conversion's
+// error: a new tuple, or null with an exception set.
+[[nodiscard]] PyObject* diagnosis_tuple(const pairo::Error& error);
 
 // Runs `body` with the interpreter lock released: other threads run Python
 // meanwhile. What it throws is thrown again once the lock is back.

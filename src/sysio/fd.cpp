@@ -59,8 +59,8 @@ std::expected<Fd, Errno> create_exclusive(const char* path) {
   return open_retrying(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-std::expected<pairo::PaddedText, Errno> read_whole(int fd) {
-  pairo::PaddedText text(remaining_size(fd));
+std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit) {
+  pairo::PaddedText text(std::min(remaining_size(fd), limit));
   std::size_t filled = 0;
   for (;;) {
     if (filled == text.capacity()) {
@@ -68,10 +68,12 @@ std::expected<pairo::PaddedText, Errno> read_whole(int fd) {
       // from a file that grew (or had no size, as a pipe) without growing
       // the buffer.
       char probe[64];
-      auto got = read_some(fd, probe, sizeof probe);
+      // Past the limit, one byte tells enough.
+      auto got = read_some(fd, probe, limit - filled >= sizeof probe ? sizeof probe : limit - filled + 1);
       if (!got) return std::unexpected(got.error());
       if (*got == 0) break;
-      text.regrow(filled, std::max({text.capacity() * 2, filled + *got, std::size_t{8192}}));
+      if (*got > limit - filled) return std::unexpected(EFBIG);
+      text.regrow(filled, std::min(std::max({text.capacity() * 2, filled + *got, std::size_t{8192}}), limit));
       std::memcpy(text.data() + filled, probe, *got);
       filled += *got;
       continue;

@@ -7,6 +7,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <expected>
 #include <span>
 #include <string_view>
@@ -59,8 +60,9 @@ class Fd {
 // The same, but a new file only.
 [[nodiscard]] std::expected<Fd, Errno> create_exclusive(const char* path);
 
-// Everything from the current position to the end of the file.
-[[nodiscard]] std::expected<pairo::PaddedText, Errno> read_whole(int fd);
+// Everything from the current position to the end of the file; EFBIG,
+// having read no further, when that is more than `limit` bytes.
+[[nodiscard]] std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit = SIZE_MAX);
 
 // Writes the slots whole, as many a call as the system takes, resuming
 // after a short write at the byte it stopped at.

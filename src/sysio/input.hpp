@@ -2,6 +2,7 @@
 // it (base/failure.hpp): the file entry point of _pairo and the engine.
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <string_view>
 
@@ -13,7 +14,8 @@ namespace sysio {
 
 // The whole file at `path`, its descriptor left open in `input` (the caller
 // may need to know which number it took). A name with a NUL inside names no
-// file.
-[[nodiscard]] std::expected<pairo::PaddedText, pairo::Failure> read_input(std::string_view path, Fd& input);
+// file. A file of more than `limit` bytes is read no further and fails.
+[[nodiscard]] std::expected<pairo::PaddedText, pairo::Failure> read_input(std::string_view path, Fd& input,
+                                                                          std::size_t limit = SIZE_MAX);
 
 }  // namespace sysio

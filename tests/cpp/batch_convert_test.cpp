@@ -60,9 +60,9 @@ class Converters : public Scratch {
     }
     std::vector<std::string> outcomes;
     batch_test::run(std::move(jobs), options, batch::converter_for(options.target),
-               [&](const batch::Job& job, const batch::Outcome& outcome) {
+               [&](const batch::Outcome& outcome) {
                  const auto* failure = std::get_if<batch::Failure>(&outcome.result);
-                 outcomes.push_back(failure ? batch_test::describe(*failure) : read(job.output));
+                 outcomes.push_back(failure ? batch_test::describe(*failure) : read(outcome.output));
                });
     return outcomes;
   }

@@ -56,10 +56,10 @@ struct Report {
 
 std::vector<Report> run_all(std::vector<batch::Job> jobs, const batch::Options& options, batch::Converter converter) {
   std::vector<Report> reports;
-  batch_test::run(std::move(jobs), options, std::move(converter), [&](const batch::Job& job, const batch::Outcome& o) {
+  batch_test::run(std::move(jobs), options, std::move(converter), [&](const batch::Outcome& o) {
     std::string what = std::holds_alternative<batch::Converted>(o.result) ? "converted" : "skipped";
     if (const auto* failure = std::get_if<Failure>(&o.result)) what = batch_test::describe(*failure);
-    reports.push_back({job.name, what});
+    reports.push_back({o.name, what});
   });
   return reports;
 }
@@ -97,8 +97,8 @@ TEST_F(Engine, ConvertsEveryKindOfInputInOrderAndReportsFaultsPerLog) {
   fs::create_directories(in("h.json"));  // walked as a folder; read as a log below
   put(in("i.json"), "{}");
   auto jobs = plan();
-  jobs.push_back({in("h.json"), in("h.json"), out() + "/h.mjai.jsonl", std::nullopt});
-  jobs.push_back({in("gone.json"), in("gone.json"), out() + "/gone.mjai.jsonl", std::nullopt});
+  jobs.push_back({.name = in("h.json"), .input = in("h.json"), .output = out() + "/h.mjai.jsonl"});
+  jobs.push_back({.name = in("gone.json"), .input = in("gone.json"), .output = out() + "/gone.mjai.jsonl"});
   fs::remove(in("i.json"));  // vanished between planning and reading
   batch::Options options;
   options.threads = 2;
@@ -136,12 +136,14 @@ TEST_F(Engine, WritesTheEventLinesOfRealLogsPlainAndGzip) {
     options.threads = 2;
     options.gzip = gzip;
     const std::string outdir = out() + (gzip ? "-gz" : "");
-    const auto jobs = batch::plan({(corpus::root() / "sim").string()}, outdir, options);
-    const auto reports = run_all(jobs, options, batch::converter_for(batch::Target::Mjai));
+    auto jobs = batch::plan({(corpus::root() / "sim").string()}, outdir, options);
+    std::vector<std::string> outputs;
+    for (const auto& job : jobs) outputs.push_back(job.output);
+    const auto reports = run_all(std::move(jobs), options, batch::converter_for(batch::Target::Mjai));
     ASSERT_EQ(reports.size(), logs.size());
     for (std::size_t i = 0; i < logs.size(); ++i) {
       ASSERT_EQ(reports[i].what, "converted") << reports[i].name;
-      std::string written = read(jobs[i].output);
+      std::string written = read(outputs[i]);
       if (gzip) written = std::string(gzip::Inflater().inflate(written).value().view());
       ASSERT_TRUE(written == expected_lines(logs[i])) << jobs[i].output;
     }
@@ -331,7 +333,10 @@ TEST_F(Engine, WorksNoFurtherAheadThanItsWindowOfUntakenOutcomes) {
   EXPECT_EQ(engine.progress(), 64u);  // the window for two threads
   std::size_t taken = 0;
   while (!engine.finished()) {
-    if (auto outcome = engine.next(100ms)) EXPECT_EQ(outcome->index, taken++);
+    if (auto outcome = engine.next(100ms)) {
+      EXPECT_EQ(outcome->name, in((taken < 10 ? "0" : "") + std::to_string(taken) + ".json"));
+      ++taken;
+    }
   }
   EXPECT_EQ(taken, 100u);
   EXPECT_EQ(engine.progress(), 100u);
@@ -352,8 +357,8 @@ TEST_F(Engine, AFullDiskFailsTheLogAndLeavesNoTemporaryFile) {
       ::_exit(77);
     }
     FakeConverter fake;
-    const auto jobs = batch::plan({(root / "in").string()}, disk.string(), {});
-    const auto reports = run_all(jobs, {}, fake.get());
+    auto jobs = batch::plan({(root / "in").string()}, disk.string(), {});
+    const auto reports = run_all(std::move(jobs), {}, fake.get());
     const bool right = whats(reports) == std::vector<std::string>{"converted", "converted",
                                                                   "OSError: [Errno 28] No space left on device"} &&
                        files_under(disk) == std::vector<std::string>{"00.mjai.jsonl", "01.mjai.jsonl"};
@@ -383,6 +388,79 @@ TEST_F(Engine, ConvertAllKeepsInputOrder) {
     }
   }
   EXPECT_EQ(results.back().error().cls, batch::ErrorClass::FileNotFoundError);
+}
+
+}  // namespace
+
+namespace {
+
+// Jobs made as the engine asks for them, counting the asks: a stream of
+// records is never drawn far ahead of the caller.
+class CountingSource final : public batch::JobSource {
+ public:
+  CountingSource(std::string folder, std::size_t count, std::atomic<std::size_t>& asked)
+      : folder_(std::move(folder)), count_(count), asked_(asked) {}
+  std::optional<batch::Job> next() override {
+    const std::size_t i = asked_.fetch_add(1);
+    if (i >= count_) return std::nullopt;
+    const std::string name = std::to_string(i);
+    batch::Job job{.name = name, .output = folder_ + "/" + name + ".out"};
+    job.data = std::make_shared<const std::string>("log " + name);
+    return job;
+  }
+  std::optional<std::size_t> size_hint() const noexcept override { return std::nullopt; }
+
+ private:
+  std::string folder_;
+  std::size_t count_;
+  std::atomic<std::size_t>& asked_;
+};
+
+TEST_F(Engine, DrawsJobsFromItsSourceNoFurtherThanItsWindowAhead) {
+  std::atomic<std::size_t> asked{0};
+  batch::Options options;
+  options.threads = 2;
+  batch::Engine engine(std::make_unique<CountingSource>(out(), 1000, asked), options, fake.get());
+  EXPECT_FALSE(engine.total().has_value());
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (engine.progress() < 64 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(asked.load(), 64u);  // nothing drawn past the window while no outcome is taken
+  std::size_t taken = 0;
+  while (!engine.finished()) {
+    if (auto outcome = engine.next(100ms)) EXPECT_EQ(outcome->name, std::to_string(taken++));
+  }
+  EXPECT_EQ(taken, 1000u);
+  EXPECT_EQ(read(root / "out" / "999.out"), "json:LOG 999");
+}
+
+TEST_F(Engine, ARecordBoundForAFilesOutputFailsAsASharedOutput) {
+  put(in("x.json"), "log");
+  batch::Job file{.name = in("x.json"), .input = in("x.json"), .output = out() + "/x.mjai.jsonl"};
+  batch::Job record{.name = "db/x", .output = out() + "/x.mjai.jsonl"};
+  record.record.emplace();
+  batch::Job again{.name = "db/y", .output = out() + "/y.mjai.jsonl"};
+  again.record.emplace();
+  batch::Job later_file{.name = in("y.json"), .input = in("y.json"), .output = out() + "/y.mjai.jsonl"};
+  std::vector<batch::Job> jobs;
+  for (batch::Job* job : {&file, &record, &again, &later_file}) jobs.push_back(std::move(*job));
+  const auto reports = whats(run_all(std::move(jobs), {}, fake.get()));
+  ASSERT_EQ(reports.size(), 4u);
+  EXPECT_EQ(reports[0], "converted");
+  EXPECT_EQ(reports[1], "FileExistsError: " + out() + "/x.mjai.jsonl is also the output of " + in("x.json"));
+  EXPECT_EQ(reports[2], "converted");  // an empty record: its text is ""
+  EXPECT_EQ(reports[3], "FileExistsError: " + out() + "/y.mjai.jsonl is also the output of an earlier record");
+}
+
+TEST_F(Engine, APlainFileOverTheBoundIsReadNoFurtherAndFails) {
+  put(in("big.json"), std::string((std::size_t{64} << 20) + 1, ' '));
+  put(in("edge.json"), std::string(std::size_t{64} << 20, ' '));
+  const batch::Converter sized = [](pairo::PaddedText& text, Format, std::string_view) {
+    return std::expected<batch::Document, Failure>(std::to_string(text.size()));
+  };
+  EXPECT_EQ(whats(run_all(plan(), {}, sized)),
+            (std::vector<std::string>{"OSError: log file is larger than 64 MiB", "converted"}));
+  EXPECT_EQ(read(root / "out" / "edge.mjai.jsonl"), std::to_string(std::size_t{64} << 20));
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ template <class Sink>
 void run(std::vector<batch::Job> jobs, const batch::Options& options, batch::Converter converter, Sink&& sink) {
   batch::Engine engine(std::move(jobs), options, std::move(converter));
   while (!engine.finished()) {
-    if (auto outcome = engine.next(std::chrono::milliseconds(100))) sink(engine.jobs()[outcome->index], *outcome);
+    if (auto outcome = engine.next(std::chrono::milliseconds(100))) sink(*outcome);
   }
   engine.join();
 }

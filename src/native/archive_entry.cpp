@@ -1,0 +1,154 @@
+// open_archive(path, jobs, to): a container's records converted on the
+// engine's threads, taken one at a time by a Python loop. Nothing is
+// written; the engine's window of outcomes ahead bounds what is held. The
+// records object owns the engine: closing it (or dropping it) cancels the
+// work, waits for the logs under way and closes the container.
+#include <chrono>
+#include <memory>
+
+#include "native/native.hpp"
+#include "pyapi/py_ref.hpp"
+
+namespace pairo::native {
+namespace {
+
+using pyapi::PyRef;
+using namespace std::chrono_literals;
+
+// How long one wait for the next outcome lasts before signals are looked at.
+constexpr auto signal_interval = 50ms;
+
+// The object's state is released from unique_ptrs when it is made and taken
+// back into them when it is closed.
+struct Records {
+  PyObject_HEAD
+  batch::Engine* engine;  // owned; null once closed
+  std::string* prefix;    // owned: "<path>/", taken off the records' names
+};
+
+void close_engine(Records* self) {
+  const std::unique_ptr<std::string> prefix(std::exchange(self->prefix, nullptr));
+  const std::unique_ptr<batch::Engine> engine(std::exchange(self->engine, nullptr));
+  if (engine) {
+    engine->cancel();
+    unlocked([&] { engine->join(); });
+  }
+}
+
+// The name of a record inside its container; the container's own failure
+// keeps its path.
+PyObject* record_name(const Records* self, std::string_view name) {
+  if (self->prefix && name.starts_with(*self->prefix)) name.remove_prefix(self->prefix->size());
+  return shown_path(name);
+}
+
+PyObject* records_next(PyObject* object) {
+  auto* self = reinterpret_cast<Records*>(object);
+  return pyapi::guarded([&]() -> PyObject* {
+    while (self->engine) {
+      std::optional<batch::Outcome> outcome;
+      bool finished = false;
+      unlocked([&] {
+        outcome = self->engine->next(signal_interval);
+        finished = !outcome && self->engine->finished();
+      });
+      if (PyErr_CheckSignals() < 0) return nullptr;
+      if (finished) break;
+      if (!outcome || std::holds_alternative<batch::Skipped>(outcome->result)) continue;
+      PyRef name(record_name(self, outcome->name));
+      if (!name) return nullptr;
+      PyRef value;
+      if (auto* converted = std::get_if<batch::Converted>(&outcome->result)) {
+        value = PyRef(document_object(*converted->document));
+      } else {
+        value = PyRef(exception_of(std::get<batch::Failure>(outcome->result)));
+      }
+      if (!value) return nullptr;
+      return PyTuple_Pack(2, name.get(), value.get());
+    }
+    close_engine(self);
+    return nullptr;  // StopIteration, no exception set
+  });
+}
+
+PyObject* records_close(PyObject* object, PyObject*) {
+  return pyapi::guarded([&]() -> PyObject* {
+    close_engine(reinterpret_cast<Records*>(object));
+    Py_RETURN_NONE;
+  });
+}
+
+void records_dealloc(PyObject* object) {
+  auto* self = reinterpret_cast<Records*>(object);
+  PyTypeObject* type = Py_TYPE(object);
+  PyObject* pending = PyErr_GetRaisedException();
+  try {
+    close_engine(self);
+  } catch (...) {
+    // A thread that cannot be joined leaves nothing to do here.
+  }
+  PyErr_SetRaisedException(pending);
+  type->tp_free(object);
+  Py_DECREF(type);
+}
+
+PyMethodDef records_methods[] = {
+    {"close", &records_close, METH_NOARGS,
+     "close($self, /)\n--\n\nCancels the conversion: no record starts after it; those under way finish."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot records_slots[] = {
+    {Py_tp_iter, reinterpret_cast<void*>(&PyObject_SelfIter)},
+    {Py_tp_iternext, reinterpret_cast<void*>(&records_next)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&records_dealloc)},
+    {Py_tp_methods, records_methods},
+    {Py_tp_doc, const_cast<char*>("A container's records as (name, events or exception), in its order.")},
+    {0, nullptr},
+};
+
+PyType_Spec records_spec = {"pairo._native.ArchiveRecords", sizeof(Records), 0, Py_TPFLAGS_DEFAULT,
+                            records_slots};
+
+PyObject* records_type = nullptr;  // owned for the rest of the process
+
+}  // namespace
+
+bool add_records_type(PyObject* module) {
+  if (!records_type && !(records_type = PyType_FromSpec(&records_spec))) return false;
+  return PyModule_AddObjectRef(module, "ArchiveRecords", records_type) == 0;
+}
+
+PyObject* open_archive(PyObject*, PyObject* args) {
+  return pyapi::guarded([&]() -> PyObject* {
+    PyObject* path_object;
+    Py_ssize_t jobs;
+    const char* to;
+    if (!PyArg_ParseTuple(args, "Ons:open_archive", &path_object, &jobs, &to)) return nullptr;
+    if (jobs < 1) return PyErr_Format(PyExc_ValueError, "jobs must be at least 1, not %zd", jobs);
+    const auto target = target_of(to);
+    const auto path = target ? os_path(path_object) : std::nullopt;
+    if (!path) return nullptr;
+
+    std::optional<std::expected<archive::Container, archive::ArchiveError>> opened;
+    unlocked([&] { opened.emplace(archive::Container::open(*path)); });
+    if (!*opened) {
+      return raise_failure(batch::message_failure(batch::ErrorClass::ArchiveError, opened->error().message));
+    }
+    batch::Options options;
+    options.threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
+    options.target = *target;
+    options.in_memory = true;
+    auto source = batch::source_of(std::move(**opened), *path, {}, options);
+    auto engine = std::make_unique<batch::Engine>(std::move(source), options, batch::converter_for(*target));
+    auto prefix = std::make_unique<std::string>(*path + "/");
+
+    auto* self = PyObject_New(Records, reinterpret_cast<PyTypeObject*>(records_type));
+    if (!self) return nullptr;
+    self->engine = engine.release();
+    self->prefix = prefix.release();
+    return reinterpret_cast<PyObject*>(self);
+  });
+}
+
+}  // namespace pairo::native
