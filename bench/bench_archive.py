@@ -18,7 +18,9 @@ passes; each ratio is taken within a pass (runs next to each other) and its
 median and range over the passes are given. Every run must convert every
 record it should (the outputs are counted), or the bench stops.
 The load average is sampled before each run: other work on the machine
-inflates wall-clock figures, and its spread says how much.
+inflates wall-clock figures, and its spread says how much; the processes'
+CPU time (user and system, from wait4) moves less with it, so the -j 1
+ratio against the files is given by CPU time too.
 """
 
 from __future__ import annotations
@@ -58,6 +60,7 @@ class Run:
     wall: float
     engine: float | None
     peak_mib: float
+    cpu: float  # user and system seconds of the process, all its threads
     load: float
 
 
@@ -121,7 +124,8 @@ def command(pairo: Path, source: Path, out: Path, jobs: int, expected: int) -> R
     if code != 0 or made != expected:
         sys.exit(f"bench_archive: {' '.join(args)} exited {code} with {made} outputs, {expected} expected:\n{stderr[-2000:]}")
     found = re.search(r"^engine: ([0-9.]+) s$", stderr, re.MULTILINE)
-    return Run(wall, float(found.group(1)) if found else None, usage.ru_maxrss / 1024, load)
+    cpu = usage.ru_utime + usage.ru_stime
+    return Run(wall, float(found.group(1)) if found else None, usage.ru_maxrss / 1024, cpu, load)
 
 
 def inflate_stream(path: Path) -> float:
@@ -181,7 +185,7 @@ def main() -> None:
             engine = f"{run.engine:.2f}" if run.engine is not None else "-"
             print(
                 f"pass {number + 1}: {case.input.label:40} -j {case.jobs}: engine {engine} s, wall {run.wall:.2f} s, "
-                f"{run.peak_mib:.1f} MiB, load {run.load:.2f}",
+                f"CPU {run.cpu:.2f} s, {run.peak_mib:.1f} MiB, load {run.load:.2f}",
                 flush=True,
             )
         stream.append(inflate_stream(bundle))
@@ -194,20 +198,21 @@ def main() -> None:
         f"\n{args.count:,} records, {args.passes} passes; times by the engine's timer (wall clock where it gives "
         f"none), median (range); ratios taken within each pass.\n"
     )
-    print("| input | records converted | -j 1 | -j 2 | -j 2 speed-up | -j 1 vs .mjlog files | peak memory -j 1 / -j 2 |")
-    print("|---|---|---|---|---|---|---|")
+    print(
+        "| input | records converted | -j 1 | -j 2 | -j 2 speed-up | -j 1 vs .mjlog files "
+        "| CPU time -j 1 vs .mjlog files | peak memory -j 1 / -j 2 |"
+    )
+    print("|---|---|---|---|---|---|---|---|")
     for source in inputs:
         one, two = by[(source.label, 1)], by[(source.label, 2)]
         speedup = [timer(a) / timer(b) for a, b in zip(one.runs, two.runs)]
-        versus = (
-            spread([timer(a) / timer(b) for a, b in zip(one.runs, files.runs)])
-            if files and source.label != files.input.label
-            else "–"
-        )
+        compared = files is not None and source.label != files.input.label
+        versus = spread([timer(a) / timer(b) for a, b in zip(one.runs, files.runs)]) + "×" if compared else "–"
+        cpu = spread([a.cpu / b.cpu for a, b in zip(one.runs, files.runs)]) + "×" if compared else "–"
         print(
             f"| {source.label} | {source.expected:,} | {spread([timer(r) for r in one.runs])} s "
-            f"| {spread([timer(r) for r in two.runs])} s | {spread(speedup)}× | {versus}"
-            f"{'×' if versus != '–' else ''} | {max(r.peak_mib for r in one.runs):.0f} / "
+            f"| {spread([timer(r) for r in two.runs])} s | {spread(speedup)}× | {versus} | {cpu} "
+            f"| {max(r.peak_mib for r in one.runs):.0f} / "
             f"{max(r.peak_mib for r in two.runs):.0f} MiB |"
         )
     if (".tar.gz bundle", 1) in by:
