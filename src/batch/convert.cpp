@@ -4,6 +4,7 @@
 // Each failure carries the module's class and message, and why in its note.
 #include <array>
 
+#include "archive/game_id.hpp"
 #include "base/invariant.hpp"
 #include "batch/batch.hpp"
 #include "mjlog/mjlog.hpp"
@@ -76,31 +77,6 @@ constexpr std::array<InputFormat, 2> formats = {{
     {Format::Json, json_suffixes, any_text, json_to_mjai, nullptr},
 }};
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_lower_hex(char c) { return is_digit(c) || (c >= 'a' && c <= 'f'); }
-
-bool all_of(std::string_view text, bool (*is)(char)) {
-  for (char c : text) {
-    if (!is(c)) return false;
-  }
-  return true;
-}
-
-// "2019021004gm-00a9-0000-e2f6516d": the hour the game began, the lobby
-// type in hex, the lobby number, and a hex key.
-bool is_game_id(std::string_view name) {
-  if (name.size() < 13 || !all_of(name.substr(0, 10), is_digit) || name.substr(10, 3) != "gm-") return false;
-  name.remove_prefix(13);
-  if (name.size() < 5 || !all_of(name.substr(0, 4), is_lower_hex) || name[4] != '-') return false;
-  name.remove_prefix(5);
-  const auto dash = name.find('-');
-  if (dash == std::string_view::npos || dash < 4 || dash > 5 || !all_of(name.substr(0, dash), is_digit)) {
-    return false;
-  }
-  name.remove_prefix(dash + 1);
-  return name.size() == 8 && all_of(name, is_lower_hex);
-}
-
 std::expected<Document, Failure> to_tenhou6(pairo::PaddedText& text, Format format, std::string_view path) {
   const InputFormat& row = input_format(format);
   if (!row.to_tenhou6) {
@@ -149,7 +125,7 @@ std::string_view log_suffix(std::string_view name) noexcept {
 std::string game_id_of(std::string_view path) {
   std::string_view name = path.substr(path.find_last_of('/') + 1);
   name.remove_suffix(log_suffix(name).size());
-  return is_game_id(name) ? std::string(name) : std::string();
+  return archive::parse_game_id(name) ? std::string(name) : std::string();
 }
 
 Converter converter_for(Target target) { return target == Target::Mjai ? to_mjai : to_tenhou6; }
