@@ -274,12 +274,13 @@ std::optional<Failure> Claims::claim(const Job& job) {
 
 }  // namespace steps
 
+// A container's reasons keep the words the containers give them.
 std::string_view text_of(SkipReason reason) noexcept {
   switch (reason) {
-    case SkipReason::DownloadFailed: return "download failed";
-    case SkipReason::NotDownloaded: return "not downloaded";
-    case SkipReason::ThreePlayer: return "three-player";
-    case SkipReason::Duplicate: return "duplicate";
+    case SkipReason::DownloadFailed: return archive::text_of(archive::SkipReason::DownloadFailed);
+    case SkipReason::NotDownloaded: return archive::text_of(archive::SkipReason::NotDownloaded);
+    case SkipReason::ThreePlayer: return archive::text_of(archive::SkipReason::ThreePlayer);
+    case SkipReason::Duplicate: return archive::text_of(archive::SkipReason::Duplicate);
     case SkipReason::Existing: return "existing";
   }
   return "skipped";
