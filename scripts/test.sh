@@ -1,31 +1,41 @@
 #!/usr/bin/env bash
-# The whole test suite: set-up, pytest on every CPython 3.12+ venv, the C++
-# unit tests through CTest, and the tests of a built sdist and wheel.
+# The whole test suite: set-up, pytest on every CPython 3.12+ venv, the tests
+# of a built sdist and wheel, the C++ unit tests through CTest and pytest again
+# under ASan + UBSan, the engine under ThreadSanitizer, and a short fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Each part of the run says when it starts, counted from the run's start, so
+# that a slow part shows in CI's log.
+section() { echo "== $* (at $((SECONDS / 60))m$((SECONDS % 60))s)" >&2; }
+
+section "set-up"
 ./scripts/setup.sh
 . scripts/use-ccache.sh
 
 status=0
 for venv in .venv .venv-*; do
   [ -x "$venv/bin/python" ] || continue
-  echo "== pytest on $("$venv/bin/python" -V)" >&2
+  section "pytest on $("$venv/bin/python" -V)"
   "$venv/bin/python" -m pytest -q "$@" || status=1
 done
 
-echo "== C++ unit tests" >&2
-build=build/cpp-tests
 # The venv carries cmake and ninja (test tools), so nothing else is assumed.
 export PATH="$PWD/.venv/bin:$PATH"
-cmake -S . -B "$build" -G Ninja -DPAIRO_BUILD_TESTS=ON -DPython_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
-cmake --build "$build" -j "$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
+# The C++ unit tests run in the sanitized suite below; an optimised build of
+# them of its own is made only when that suite is left out.
+if [ "${PAIRO_SANITIZED_TESTS:-1}" = 0 ]; then
+  section "C++ unit tests"
+  build=build/cpp-tests
+  cmake -S . -B "$build" -G Ninja -DPAIRO_BUILD_TESTS=ON -DPython_EXECUTABLE="$PWD/.venv/bin/python" >/dev/null
+  cmake --build "$build" -j "$(nproc)"
+  ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
+fi
 
 # The release artefacts, built and tested for one CPython here (the sdist
 # and its wheel); ./scripts/build-wheels.sh does it for each CPython found.
 # PAIRO_ARTIFACT_TESTS=0 leaves them out.
 if [ "${PAIRO_ARTIFACT_TESTS:-1}" != 0 ]; then
-  echo "== release artefacts" >&2
+  section "release artefacts"
   PAIRO_ONLY_FIRST_PYTHON=1 ./scripts/build-wheels.sh || status=1
 fi
 
@@ -33,14 +43,14 @@ fi
 # (JSON logs, XML records; the budget split between them) where clang 19 is
 # there. PAIRO_SANITIZED_TESTS=0 and PAIRO_FUZZ_SECONDS=0 leave them out.
 if [ "${PAIRO_SANITIZED_TESTS:-1}" != 0 ]; then
-  echo "== sanitized suite" >&2
+  section "sanitized suite"
   ./scripts/test-sanitized.sh "$@" || status=1
 fi
 # The batch engine's threads under ThreadSanitizer (clang 19): always under
 # CI, where set-up installs clang; elsewhere where clang 19 is there.
 # PAIRO_TSAN_TESTS=0 leaves them out.
 if [ "${PAIRO_TSAN_TESTS:-1}" != 0 ] && { [ "${CI:-}" = true ] || command -v clang++-19 >/dev/null; }; then
-  echo "== engine tests under ThreadSanitizer" >&2
+  section "engine tests under ThreadSanitizer"
   ./scripts/test-tsan.sh || status=1
 fi
 fuzz_seconds=${PAIRO_FUZZ_SECONDS:-20}
@@ -48,7 +58,7 @@ if [ "$fuzz_seconds" != 0 ] && command -v clang++-19 >/dev/null; then
   mkdir -p build
   each=$(( fuzz_seconds > 1 ? fuzz_seconds / 2 : 1 ))  # 0 would mean no time limit
   for target in pipeline mjlog; do
-    echo "== fuzzing $target for ${each}s" >&2
+    section "fuzzing $target for ${each}s"
     if ./fuzz/run.sh "$target" "$each" >"build/fuzz-smoke-$target.log" 2>&1; then
       grep -E "^#[0-9]+[[:space:]]+DONE" "build/fuzz-smoke-$target.log" >&2 || true
     else
@@ -59,4 +69,5 @@ if [ "$fuzz_seconds" != 0 ] && command -v clang++-19 >/dev/null; then
 elif [ "$fuzz_seconds" != 0 ]; then
   echo "== fuzz smoke skipped: no clang++-19 (PAIRO_FUZZ_TOOLS=1 ./scripts/setup.sh installs it)" >&2
 fi
+section "done, $([ $status = 0 ] && echo passed || echo FAILED)"
 exit $status
