@@ -17,13 +17,22 @@
 
 namespace mjlog::parts {
 
-using Fault = std::string;
+using tenhou::Tile;
+using Seat = std::uint8_t;
+
+// What is wrong, which fault it is, and the seat whose play it is when the
+// fault lies there.
+struct Fault {
+  Fault(ErrorKind kind, std::string text, std::optional<Seat> seat = std::nullopt)
+      : kind(kind), text(std::move(text)), seat(seat) {}
+
+  ErrorKind kind;
+  std::string text;
+  std::optional<Seat> seat;
+};
 template <class T>
 using Checked = std::expected<T, Fault>;
 using Done = Checked<void>;
-
-using tenhou::Tile;
-using Seat = std::uint8_t;
 
 // ---- Tiles (tiles.cpp). An id is one of the 136 tiles, 4 copies per kind.
 
