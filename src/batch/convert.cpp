@@ -13,11 +13,6 @@
 namespace batch {
 namespace {
 
-std::expected<Document, Failure> events(std::expected<mjai::EncodedEvents, pairo::Error> encoded) {
-  if (!encoded) return std::unexpected(pairo::explained_failure(encoded.error()));
-  return Document{std::move(*encoded)};
-}
-
 Failure failure_of(const mjlog::Error& error) { return pairo::record_failure(error.message, error.offset); }
 Failure failure_of(const pairo::Error& error) { return pairo::explained_failure(error); }
 
@@ -28,6 +23,7 @@ std::expected<Document, Failure> document(Events events) {
   return Document{std::move(*events)};
 }
 
+// The conversion's error, whole, as the refusal of a log.
 Events refused_or(std::expected<mjai::EncodedEvents, pairo::Error> encoded) {
   if (!encoded) return std::unexpected(Refusal{std::move(encoded.error())});
   return std::move(*encoded);
@@ -76,7 +72,7 @@ std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::st
   auto record = read_record(text);
   if (!record) return std::unexpected(std::move(record.error()));
   if (record->three_player) {
-    auto refused = events(pairo::convert_raw_log(std::move(record->log)));
+    auto refused = document(refused_or(pairo::convert_raw_log(std::move(record->log))));
     if (refused) pairo::invariant_failed("a three-player record was converted");
     return refused;
   }

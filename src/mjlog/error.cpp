@@ -1,7 +1,8 @@
-// The names of the faults that keep a text from being a game record.
+// The names of the faults that keep a text from being a game record, and
+// the making of a fault with a fixed text.
 #include <array>
 
-#include "mjlog/mjlog.hpp"
+#include "mjlog/parts.hpp"
 
 namespace mjlog {
 namespace {
@@ -17,5 +18,9 @@ static_assert(static_cast<std::size_t>(ErrorKind::Unwritable) + 1 == kind_names.
 }  // namespace
 
 std::string_view kind_name(ErrorKind kind) noexcept { return kind_names[static_cast<std::size_t>(kind)]; }
+
+std::unexpected<parts::Fault> parts::refuse(ErrorKind kind, const char* text) {
+  return std::unexpected(Fault(kind, text));
+}
 
 }  // namespace mjlog

@@ -58,7 +58,7 @@ void append_utf8(std::string& out, std::uint32_t c) {
     }
     const std::size_t end = text.find(';', i);
     if (end == std::string_view::npos) {
-      return std::unexpected(Fault{ErrorKind::InvalidValue, "'&' starts no reference"});
+      return refuse(ErrorKind::InvalidValue, "'&' starts no reference");
     }
     const std::string_view ref = text.substr(i + 1, end - i - 1);
     i = end;
@@ -133,7 +133,7 @@ Checked<std::string> decode_name(std::string_view written) {
     name.push_back(static_cast<char>(high * 16 + low));
     i += 2;
   }
-  if (!pairo::is_utf8(name)) return std::unexpected(Fault{ErrorKind::InvalidValue, "the decoded name is not UTF-8"});
+  if (!pairo::is_utf8(name)) return refuse(ErrorKind::InvalidValue, "the decoded name is not UTF-8");
   return name;
 }
 

@@ -16,6 +16,10 @@ namespace {
   return fault;
 }
 
+[[nodiscard, gnu::cold]] Fault too_many(std::size_t max) {
+  return {ErrorKind::InvalidLength, "more than " + std::to_string(max) + " values"};
+}
+
 [[nodiscard]] bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 }  // namespace
@@ -59,9 +63,7 @@ Checked<std::size_t> parse_ints(std::string_view text, std::int64_t low, std::in
   while (true) {
     const char* start = p;
     std::int64_t value = 0;
-    if (count == max) [[unlikely]] {
-      return std::unexpected(Fault{ErrorKind::InvalidLength, "more than " + std::to_string(max) + " values"});
-    }
+    if (count == max) [[unlikely]] return std::unexpected(too_many(max));
     if (!read_integer(p, end, value) || (p != end && *p != ',')) [[unlikely]] {
       const std::string_view rest(start, static_cast<std::size_t>(end - start));
       return std::unexpected(not_a_number(rest.substr(0, rest.find(','))));

@@ -34,6 +34,9 @@ template <class T>
 using Checked = std::expected<T, Fault>;
 using Done = Checked<void>;
 
+// A fault with a fixed text, made out of line: the reading around it stays small.
+[[nodiscard, gnu::cold]] std::unexpected<Fault> refuse(ErrorKind kind, const char* text);
+
 // ---- Tiles (tiles.cpp). An id is one of the 136 tiles, 4 copies per kind.
 
 using TileId = std::uint8_t;

@@ -21,6 +21,10 @@ constexpr std::uint8_t tsumogiri = 60;
   return {ErrorKind::TileDealtTwice, "tile " + std::to_string(id) + " is dealt twice", seat};
 }
 
+[[gnu::cold]] Fault not_held(Seat seat, TileId id) {
+  return {ErrorKind::TileNotHeld, "seat " + std::to_string(seat) + " does not hold tile " + std::to_string(id), seat};
+}
+
 }  // namespace
 
 RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, const std::array<std::array<TileId, 13>, 4>& hands, TileId dora,
@@ -79,8 +83,7 @@ Done RoundPlay::draw(Seat seat, TileId id) {
 // riichi declaration is a text with `r` before it.
 Done RoundPlay::discard(Seat seat, TileId id) {
   if (holder_[id] != seat) [[unlikely]] {
-    return std::unexpected(Fault{ErrorKind::TileNotHeld,
-                                 "seat " + std::to_string(seat) + " does not hold tile " + std::to_string(id), seat});
+    return std::unexpected(not_held(seat, id));
   }
   holder_[id] = nobody;
   const bool drawn = last_draw_[seat] == id;

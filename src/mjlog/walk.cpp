@@ -87,6 +87,11 @@ template <std::size_t max>
   return done;
 }
 
+[[nodiscard, gnu::cold]] Fault outside_ids(const PlayName& name) {
+  const std::string id(name.digits.substr(0, 12));
+  return {ErrorKind::InvalidValue, "tile id " + id + " is outside 0..135", name.seat};
+}
+
 [[nodiscard]] std::size_t named_seats(const Attributes& node) {
   std::size_t named = 0;
   for (const std::string_view key : {"n0", "n1", "n2", "n3"}) named += node.find(key) != nullptr;
@@ -163,17 +168,17 @@ Done Walk::element(std::string_view name, const Attributes& attributes, std::siz
       break;
     default: break;
   }
-  return std::unexpected(Fault{ErrorKind::NotAnElement, "is not an element of a game record"});
+  return refuse(ErrorKind::NotAnElement, "is not an element of a game record");
 }
 
 Done Walk::finish() const {
-  if (record_.log.log.empty()) return std::unexpected(Fault{ErrorKind::Incomplete, "holds no round (no INIT)"});
-  if (!result_seen_) return std::unexpected(Fault{ErrorKind::Incomplete, "ends in a round without its result"});
+  if (record_.log.log.empty()) return refuse(ErrorKind::Incomplete, "holds no round (no INIT)");
+  if (!result_seen_) return refuse(ErrorKind::Incomplete, "ends in a round without its result");
   return {};
 }
 
 Done Walk::go(const Attributes& node) {
-  if (go_seen_ || play_) return std::unexpected(Fault{ErrorKind::DuplicateElement, "the game's rules are given again"});
+  if (go_seen_ || play_) return refuse(ErrorKind::DuplicateElement, "the game's rules are given again");
   go_seen_ = true;
   auto type = int_of(node, "type", 0, 0xffff);
   if (!type) return std::unexpected(std::move(type.error()));
@@ -206,7 +211,7 @@ Done Walk::player_list(const Attributes& node) {
 // when present, four ranks, ratings and sexes. Older records give `gold`
 // instead of ranks.
 Done Walk::players(const Attributes& node) {
-  if (players_seen_) return std::unexpected(Fault{ErrorKind::DuplicateElement, "the players are given again"});
+  if (players_seen_) return refuse(ErrorKind::DuplicateElement, "the players are given again");
   players_seen_ = true;
   tenhou::RawLog& log = record_.log;
   for (std::size_t seat = 0; seat < 4; ++seat) {
@@ -269,7 +274,7 @@ Done Walk::reconnect(const Attributes& node) {
       return {};
     }
   }
-  return std::unexpected(Fault{ErrorKind::MissingAttribute, "names no seat"});
+  return refuse(ErrorKind::MissingAttribute, "names no seat");
 }
 
 Done Walk::bye(const Attributes& node) {
@@ -282,11 +287,9 @@ Done Walk::bye(const Attributes& node) {
 }
 
 Done Walk::init(const Attributes& node) {
-  if (!go_seen_) return std::unexpected(Fault{ErrorKind::OutOfOrder, "comes before the rules (GO)"});
-  if (!players_seen_) return std::unexpected(Fault{ErrorKind::OutOfOrder, "comes before the players (UN)"});
-  if (play_ && !result_seen_) {
-    return std::unexpected(Fault{ErrorKind::OutOfOrder, "comes before the previous round's result"});
-  }
+  if (!go_seen_) return refuse(ErrorKind::OutOfOrder, "comes before the rules (GO)");
+  if (!players_seen_) return refuse(ErrorKind::OutOfOrder, "comes before the players (UN)");
+  if (play_ && !result_seen_) return refuse(ErrorKind::OutOfOrder, "comes before the previous round's result");
   play_.reset();  // a fault before the deal lies in no round
   if (const std::string_view* hai3 = node.find("hai3"); hai3 && hai3->empty()) {
     stop_as_three_player();
@@ -322,8 +325,8 @@ Done Walk::init(const Attributes& node) {
 }
 
 Done Walk::in_play() const {
-  if (!play_) return std::unexpected(Fault{ErrorKind::OutOfOrder, "comes before the first round (INIT)"});
-  if (result_seen_) return std::unexpected(Fault{ErrorKind::OutOfOrder, "comes after the round's result"});
+  if (!play_) return refuse(ErrorKind::OutOfOrder, "comes before the first round (INIT)");
+  if (result_seen_) return refuse(ErrorKind::OutOfOrder, "comes after the round's result");
   return {};
 }
 
@@ -331,8 +334,7 @@ Done Walk::play(const PlayName& name) {
   ++steps_;
   if (!play_ || result_seen_) [[unlikely]] return seated(in_play(), name.seat);
   if (name.id >= tile_id_count) [[unlikely]] {
-    const std::string id(name.digits.substr(0, 12));
-    return std::unexpected(Fault{ErrorKind::InvalidValue, "tile id " + id + " is outside 0..135", name.seat});
+    return std::unexpected(outside_ids(name));
   }
   const auto tile = static_cast<TileId>(name.id);
   return name.is_draw ? play_->draw(name.seat, tile) : play_->discard(name.seat, tile);
@@ -408,8 +410,8 @@ Done Walk::owari(const Attributes& node) {
 
 // A win; a second one on the same discard (double ron) extends the result.
 Done Walk::agari(const Attributes& node) {
-  if (!play_) return std::unexpected(Fault{ErrorKind::OutOfOrder, "comes before the first round (INIT)"});
-  if (result_seen_ && !won_) return std::unexpected(Fault{ErrorKind::OutOfOrder, "comes after the round's result"});
+  if (!play_) return refuse(ErrorKind::OutOfOrder, "comes before the first round (INIT)");
+  if (result_seen_ && !won_) return refuse(ErrorKind::OutOfOrder, "comes after the round's result");
   Win win;
   auto who = int_of(node, "who", 0, 3);
   if (!who) return std::unexpected(std::move(who.error()));
