@@ -3,8 +3,10 @@
 // record. Then converted two ways: directly (read, prepare, convert, encode)
 // and, where the record has a tenhou.net/6 text, through that text (read,
 // write, decode, prepare, convert, encode). Both must give the same event
-// texts, or both fail; a written text must decode. A broken invariant, any
-// C++ exception and any sanitizer report are findings.
+// texts, or both fail; a written text must decode. A refusal begins with
+// the element it names, and places a fault in a round only at an element.
+// A broken invariant, any C++ exception and any sanitizer report are
+// findings.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +51,14 @@ void run(std::string_view input) {
   if (direct_record && !record) finding("the one pass took a record the parsed reader refuses", record.error().message);
   if (direct_record && !(*direct_record == *record)) finding("the two readers gave different records", input);
   if (!record) {
-    if (record.error().message.empty()) finding("refusal without a message", input);
+    const mjlog::Error& error = record.error();
+    if (error.message.empty()) finding("refusal without a message", input);
+    if (!error.item.empty() && !error.message.starts_with(error.item + ": ")) {
+      finding("a refusal that does not begin with its element", error.message);
+    }
+    if ((error.seat && *error.seat > 3) || (error.round && error.item.empty())) {
+      finding("a refusal placed outside the play", error.message);
+    }
     return;
   }
   if (mjlog::tenhou6_refusal(*record)) {

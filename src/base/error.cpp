@@ -53,11 +53,13 @@ std::string round_label(Round round) {
   return label;
 }
 
-std::string Error::detail() const {
+std::string placed(std::optional<Round> round, std::optional<std::uint8_t> seat, std::string_view message) {
   std::string place;
   if (round) place = "round " + round_label(*round);
   if (seat) place += (place.empty() ? "seat " : ", seat ") + std::to_string(*seat);
-  return place.empty() ? message : place + ": " + message;
+  return place.empty() ? std::string(message) : place + ": " + std::string(message);
 }
+
+std::string Error::detail() const { return placed(round, seat, message); }
 
 }  // namespace pairo

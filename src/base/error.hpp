@@ -58,6 +58,11 @@ struct Round {
 // "E1-0", "S2-1": the wind, the hand within it, the repeat count.
 [[nodiscard]] std::string round_label(Round round);
 
+// "round S2-1, seat 3: <message>", or the message alone: a failure's place
+// and message on one line.
+[[nodiscard]] std::string placed(std::optional<Round> round, std::optional<std::uint8_t> seat,
+                                 std::string_view message);
+
 struct Error {
   Error() = default;
   Error(ErrorKind kind, std::string message) : kind(kind), message(std::move(message)) {}

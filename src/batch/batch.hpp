@@ -28,6 +28,7 @@
 #include "base/padded_text.hpp"
 #include "gzip/gzip.hpp"
 #include "mjai/mjai.hpp"
+#include "mjlog/mjlog.hpp"
 
 namespace batch {
 
@@ -53,6 +54,12 @@ enum class Format : std::uint8_t { Json, Xml };
 // text (a Tenhou JSON log) written as it is.
 using Document = std::variant<mjai::EncodedEvents, std::string>;
 
+// Why a log has no mjai events, whole: the record reader's error (an XML
+// record that does not read) or the conversion's own. A failure keeps only
+// its class, message and note; a diagnosis shows all of it.
+using Refusal = std::variant<mjlog::Error, pairo::Error>;
+using Events = std::expected<mjai::EncodedEvents, Refusal>;
+
 // One row per input format, the only place that knows it: the suffixes a
 // folder walk picks up (gzip is told by content, so ".json.gz" is a suffix
 // like another), how its text is recognised once inflated, and its readers
@@ -65,6 +72,8 @@ struct InputFormat {
   // The text is the reader's to overwrite (the XML reader parses in place)
   // and to release once parsed.
   std::expected<Document, Failure> (*to_mjai)(pairo::PaddedText& text);
+  // The same conversion, its refusal whole.
+  Events (*events)(pairo::PaddedText& text);
   // Null where the format has no tenhou.net/6 form of its own to write.
   std::expected<Document, Failure> (*to_tenhou6)(pairo::PaddedText& text, std::string_view ref);
 };

@@ -13,9 +13,20 @@
 namespace batch {
 namespace {
 
-std::expected<Document, Failure> events(std::expected<mjai::EncodedEvents, pairo::Error> encoded) {
-  if (!encoded) return std::unexpected(pairo::explained_failure(encoded.error()));
-  return Document{std::move(*encoded)};
+Failure failure_of(const mjlog::Error& error) { return pairo::record_failure(error.message, error.offset); }
+Failure failure_of(const pairo::Error& error) { return pairo::explained_failure(error); }
+
+// What a refusal is raised as: MjlogParsingError for a record that does not
+// read, else the class of the conversion's stage.
+std::expected<Document, Failure> document(Events events) {
+  if (!events) return std::unexpected(std::visit([](const auto& why) { return failure_of(why); }, events.error()));
+  return Document{std::move(*events)};
+}
+
+// The conversion's error, whole, as the refusal of a log.
+Events refused_or(std::expected<mjai::EncodedEvents, pairo::Error> encoded) {
+  if (!encoded) return std::unexpected(Refusal{std::move(encoded.error())});
+  return std::move(*encoded);
 }
 
 // ---- tenhou.net/6 JSON logs ---------------------------------------------
@@ -26,9 +37,9 @@ constexpr std::array<std::string_view, 2> json_suffixes = {".json.gz", ".json"};
 bool any_text(std::string_view) noexcept { return true; }
 
 // The text goes as soon as it is parsed: a worker then holds less at once.
-std::expected<Document, Failure> json_to_mjai(pairo::PaddedText& text) {
-  return events(pairo::convert_log_text(std::move(text)));
-}
+Events json_events(pairo::PaddedText& text) { return refused_or(pairo::convert_log_text(std::move(text))); }
+
+std::expected<Document, Failure> json_to_mjai(pairo::PaddedText& text) { return document(json_events(text)); }
 
 // ---- Tenhou's XML game records ------------------------------------------
 
@@ -43,15 +54,17 @@ bool starts_as_xml(std::string_view text) noexcept {
 
 std::expected<mjlog::Record, Failure> read_record(pairo::PaddedText& text) {
   auto record = mjlog::read_record(text.data(), text.size());
-  if (!record) return std::unexpected(pairo::record_failure(std::move(record.error().message), record.error().offset));
+  if (!record) return std::unexpected(failure_of(record.error()));
   return std::move(*record);
 }
 
-std::expected<Document, Failure> xml_to_mjai(pairo::PaddedText& text) {
-  auto record = read_record(text);
-  if (!record) return std::unexpected(std::move(record.error()));
-  return events(pairo::convert_raw_log(std::move(record->log)));
+Events xml_events(pairo::PaddedText& text) {
+  auto record = mjlog::read_record(text.data(), text.size());
+  if (!record) return std::unexpected(Refusal{std::move(record.error())});
+  return refused_or(pairo::convert_raw_log(std::move(record->log)));
 }
+
+std::expected<Document, Failure> xml_to_mjai(pairo::PaddedText& text) { return document(xml_events(text)); }
 
 // A three-player record has no tenhou.net/6 form here: it is refused as the
 // preparation refuses the game, which it always does for such a record.
@@ -59,7 +72,7 @@ std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::st
   auto record = read_record(text);
   if (!record) return std::unexpected(std::move(record.error()));
   if (record->three_player) {
-    auto refused = events(pairo::convert_raw_log(std::move(record->log)));
+    auto refused = document(refused_or(pairo::convert_raw_log(std::move(record->log))));
     if (refused) pairo::invariant_failed("a three-player record was converted");
     return refused;
   }
@@ -73,8 +86,8 @@ std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::st
 
 // XML first: JSON takes what XML does not recognise.
 constexpr std::array<InputFormat, 2> formats = {{
-    {Format::Xml, xml_suffixes, starts_as_xml, xml_to_mjai, xml_to_tenhou6},
-    {Format::Json, json_suffixes, any_text, json_to_mjai, nullptr},
+    {Format::Xml, xml_suffixes, starts_as_xml, xml_to_mjai, xml_events, xml_to_tenhou6},
+    {Format::Json, json_suffixes, any_text, json_to_mjai, json_events, nullptr},
 }};
 
 std::expected<Document, Failure> to_tenhou6(pairo::PaddedText& text, Format format, std::string_view path) {

@@ -43,7 +43,7 @@ void append_utf8(std::string& out, std::uint32_t c) {
 }
 
 [[nodiscard]] Fault bad_reference(std::string_view ref) {
-  return "'&" + std::string(ref.substr(0, 8)) + ";' is no reference";
+  return {ErrorKind::InvalidValue, "'&" + std::string(ref.substr(0, 8)) + ";' is no reference"};
 }
 
 // `&amp;`, `&#38;`, `&#x26;`...: the parser leaves references in attribute
@@ -57,7 +57,9 @@ void append_utf8(std::string& out, std::uint32_t c) {
       continue;
     }
     const std::size_t end = text.find(';', i);
-    if (end == std::string_view::npos) return std::unexpected(std::string("'&' starts no reference"));
+    if (end == std::string_view::npos) {
+      return refuse(ErrorKind::InvalidValue, "'&' starts no reference");
+    }
     const std::string_view ref = text.substr(i + 1, end - i - 1);
     i = end;
     if (ref == "amp") out.push_back('&');
@@ -100,7 +102,9 @@ std::string rule_disp(std::uint32_t type) {
 }
 
 Checked<std::string> dan_name(std::int64_t index) {
-  if (index < 0 || index >= std::ssize(dan_names)) return std::unexpected(std::to_string(index) + " names no rank");
+  if (index < 0 || index >= std::ssize(dan_names)) {
+    return std::unexpected(Fault{ErrorKind::Unwritable, std::to_string(index) + " names no rank"});
+  }
   return std::string(dan_names[static_cast<std::size_t>(index)]);
 }
 
@@ -122,11 +126,14 @@ Checked<std::string> decode_name(std::string_view written) {
     }
     const int high = i + 2 < text.size() ? hex_value(text[i + 1]) : -1;
     const int low = high >= 0 ? hex_value(text[i + 2]) : -1;
-    if (low < 0) return std::unexpected("'%' at " + std::to_string(i) + " is not followed by two hex digits");
+    if (low < 0) {
+      return std::unexpected(
+          Fault{ErrorKind::InvalidValue, "'%' at " + std::to_string(i) + " is not followed by two hex digits"});
+    }
     name.push_back(static_cast<char>(high * 16 + low));
     i += 2;
   }
-  if (!pairo::is_utf8(name)) return std::unexpected(std::string("the decoded name is not UTF-8"));
+  if (!pairo::is_utf8(name)) return refuse(ErrorKind::InvalidValue, "the decoded name is not UTF-8");
   return name;
 }
 

@@ -11,7 +11,7 @@ namespace {
 }
 
 [[nodiscard]] Fault bad_code(std::uint32_t code, std::string_view why) {
-  return "meld code " + std::to_string(code) + " " + std::string(why);
+  return {ErrorKind::BadMeldCode, "meld code " + std::to_string(code) + " " + std::string(why)};
 }
 
 // Bits 3-8: the copy of each tile of the run; bits 10-15: its lowest tile

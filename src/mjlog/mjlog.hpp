@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error.hpp"
 #include "tenhou/tenhou.hpp"
 
 namespace mjlog {
@@ -57,11 +58,42 @@ struct Record {
   friend bool operator==(const Record&, const Record&) = default;
 };
 
+// Which fault keeps a text from being a game record; kind_name gives each
+// its name, lower case with underscores, which callers may match.
+enum class ErrorKind : std::uint8_t {
+  Syntax,            // not well-formed XML
+  NotARecord,        // no root `mjloggm`, another root, or text between its elements
+  NotAnElement,      // an element that no record holds
+  MissingAttribute,  // a required attribute absent
+  InvalidValue,      // an attribute's value unreadable or outside its range
+  InvalidLength,     // a list attribute with the wrong number of values
+  DuplicateElement,  // the rules or the players given twice
+  OutOfOrder,        // an element where the order of play has no room for it
+  Incomplete,        // no round, or a last round without its result
+  TileDealtTwice,    // a tile dealt, drawn or shown as an indicator a second time
+  TileNotHeld,       // a discard of a tile the seat does not hold
+  BadMeldCode,       // a call's code that names no meld
+  Unwritable,        // a text no tenhou.net/6 document can say (see Unwritable)
+};
+
+// "syntax", "tile_not_held".
+[[nodiscard]] std::string_view kind_name(ErrorKind kind) noexcept;
+
 // Why a text is not a game record: the element and what is wrong with it,
-// and where that element (or the syntax error) starts, in bytes.
+// and where that element (or the syntax error) starts, in bytes. The kind,
+// and the round and seat where the fault lies in the play of a round (the
+// round as its INIT numbers it), tell it apart for a diagnosis; `item` is the
+// element's name, empty for a syntax error.
 struct Error {
+  Error(std::string message, std::optional<std::size_t> offset, ErrorKind kind)
+      : message(std::move(message)), offset(offset), kind(kind) {}
+
   std::string message;
   std::optional<std::size_t> offset;
+  ErrorKind kind;
+  std::optional<pairo::Round> round;
+  std::optional<std::uint8_t> seat;
+  std::string item;
 };
 
 // Reads one whole record from `xml`, which it parses in place: the buffer is

@@ -9,11 +9,15 @@ namespace {
 
 [[nodiscard, gnu::cold]] Fault not_a_number(std::string_view text) {
   constexpr std::size_t shown = 24;
-  Fault fault = "'";
-  fault.append(text.substr(0, shown));
-  fault.append(text.size() > shown ? "...'" : "'");
-  fault.append(" is not a number");
+  Fault fault{ErrorKind::InvalidValue, "'"};
+  fault.text.append(text.substr(0, shown));
+  fault.text.append(text.size() > shown ? "...'" : "'");
+  fault.text.append(" is not a number");
   return fault;
+}
+
+[[nodiscard, gnu::cold]] Fault too_many(std::size_t max) {
+  return {ErrorKind::InvalidLength, "more than " + std::to_string(max) + " values"};
 }
 
 [[nodiscard]] bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
@@ -36,7 +40,8 @@ namespace {
 }
 
 [[gnu::cold]] Fault out_of_range(std::int64_t value, std::int64_t low, std::int64_t high) {
-  return std::to_string(value) + " is outside " + std::to_string(low) + ".." + std::to_string(high);
+  return {ErrorKind::InvalidValue,
+          std::to_string(value) + " is outside " + std::to_string(low) + ".." + std::to_string(high)};
 }
 
 }  // namespace
@@ -58,7 +63,7 @@ Checked<std::size_t> parse_ints(std::string_view text, std::int64_t low, std::in
   while (true) {
     const char* start = p;
     std::int64_t value = 0;
-    if (count == max) [[unlikely]] return std::unexpected("more than " + std::to_string(max) + " values");
+    if (count == max) [[unlikely]] return std::unexpected(too_many(max));
     if (!read_integer(p, end, value) || (p != end && *p != ',')) [[unlikely]] {
       const std::string_view rest(start, static_cast<std::size_t>(end - start));
       return std::unexpected(not_a_number(rest.substr(0, rest.find(','))));

@@ -17,13 +17,25 @@
 
 namespace mjlog::parts {
 
-using Fault = std::string;
+using tenhou::Tile;
+using Seat = std::uint8_t;
+
+// What is wrong, which fault it is, and the seat whose play it is when the
+// fault lies there.
+struct Fault {
+  Fault(ErrorKind kind, std::string text, std::optional<Seat> seat = std::nullopt)
+      : kind(kind), text(std::move(text)), seat(seat) {}
+
+  ErrorKind kind;
+  std::string text;
+  std::optional<Seat> seat;
+};
 template <class T>
 using Checked = std::expected<T, Fault>;
 using Done = Checked<void>;
 
-using tenhou::Tile;
-using Seat = std::uint8_t;
+// A fault with a fixed text, made out of line: the reading around it stays small.
+[[nodiscard, gnu::cold]] std::unexpected<Fault> refuse(ErrorKind kind, const char* text);
 
 // ---- Tiles (tiles.cpp). An id is one of the 136 tiles, 4 copies per kind.
 

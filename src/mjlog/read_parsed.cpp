@@ -1,7 +1,8 @@
 // The reader of pugixml's parsed document: any well-formed XML text, parsed
 // in place, its root's elements handed to the walk one by one. It is the
 // reader that explains: every refusal names the element (or the syntax
-// error) and where it starts.
+// error) and where it starts, which fault it is, and the round and seat
+// where it lies in the play.
 #include <pugixml.hpp>
 
 #include <vector>
@@ -18,8 +19,12 @@ using pugi::xml_node;
   return offset >= 0 ? static_cast<std::size_t>(offset) : 0;
 }
 
-[[nodiscard, gnu::cold]] Error element_error(xml_node node, const Fault& fault) {
-  Error error{std::string(node.name()) + ": " + fault, std::nullopt};
+[[nodiscard, gnu::cold]] Error element_error(xml_node node, const Fault& fault,
+                                             std::optional<pairo::Round> round = std::nullopt) {
+  Error error(std::string(node.name()) + ": " + fault.text, std::nullopt, fault.kind);
+  error.round = round;
+  error.seat = fault.seat;
+  error.item = node.name();
   if (const std::ptrdiff_t offset = node.offset_debug(); offset >= 0) error.offset = static_cast<std::size_t>(offset);
   return error;
 }
@@ -38,12 +43,13 @@ using pugi::xml_node;
   xml_node root;
   for (xml_node node = document.first_child(); node; node = node.next_sibling()) {
     if (node.type() != pugi::node_element) continue;
-    if (root) return std::unexpected(element_error(node, "a second root element"));
+    if (root) return std::unexpected(element_error(node, {ErrorKind::NotARecord, "a second root element"}));
     root = node;
   }
-  if (!root) return std::unexpected(Error{"not a game record: no root element", std::nullopt});
+  if (!root) return std::unexpected(Error{"not a game record: no root element", std::nullopt, ErrorKind::NotARecord});
   if (std::string_view(root.name()) != "mjloggm") {
-    return std::unexpected(element_error(root, "not a game record: the root element is not mjloggm"));
+    return std::unexpected(
+        element_error(root, {ErrorKind::NotARecord, "not a game record: the root element is not mjloggm"}));
   }
   return root;
 }
@@ -55,16 +61,18 @@ using pugi::xml_node;
   for (xml_node node = root.first_child(); node; node = node.next_sibling()) {
     const pugi::xml_node_type type = node.type();
     if (type != pugi::node_element) [[unlikely]] {
-      if (type == pugi::node_pcdata) return std::unexpected(element_error(root, "holds text between its elements"));
+      if (type == pugi::node_pcdata) {
+        return std::unexpected(element_error(root, {ErrorKind::NotARecord, "holds text between its elements"}));
+      }
       continue;
     }
     if (auto done = walk.element(node.name(), attributes_of(node, room), offset_of(node)); !done) {
-      return std::unexpected(element_error(node, done.error()));
+      return std::unexpected(element_error(node, done.error(), walk.round()));
     }
     if (walk.stopped()) break;
   }
   if (!walk.stopped()) {
-    if (auto done = walk.finish(); !done) return std::unexpected(element_error(root, done.error()));
+    if (auto done = walk.finish(); !done) return std::unexpected(element_error(root, done.error(), walk.round()));
   }
   return std::move(walk).take();
 }
@@ -79,7 +87,7 @@ std::expected<Record, Error> read_parsed(char* xml, std::size_t size) {
       document.load_buffer_inplace(xml, size, pugi::parse_minimal, pugi::encoding_utf8);
   if (!parsed) {
     return std::unexpected(Error{std::string("not well-formed XML: ") + parsed.description(),
-                                 static_cast<std::size_t>(parsed.offset)});
+                                 static_cast<std::size_t>(parsed.offset), ErrorKind::Syntax});
   }
   auto root = root_of(document);
   if (!root) return std::unexpected(std::move(root.error()));

@@ -21,7 +21,9 @@ constexpr std::array<std::string_view, 55> yaku_names = {
 constexpr std::array<std::string_view, 6> limit_names = {"", "満貫", "跳満", "倍満", "三倍満", "役満"};
 
 [[nodiscard]] Checked<std::string_view> yaku_name(std::int64_t id) {
-  if (id < 0 || id >= std::ssize(yaku_names)) return std::unexpected(std::to_string(id) + " names no yaku");
+  if (id < 0 || id >= std::ssize(yaku_names)) {
+    return std::unexpected(Fault{ErrorKind::Unwritable, std::to_string(id) + " names no yaku"});
+  }
   return yaku_names[static_cast<std::size_t>(id)];
 }
 
@@ -56,7 +58,7 @@ constexpr std::array<std::string_view, 6> limit_names = {"", "満貫", "跳満",
 
 Checked<tenhou::ResultItem> win_detail(const Win& win) {
   if (win.limit < 0 || win.limit >= std::ssize(limit_names)) {
-    return std::unexpected(std::to_string(win.limit) + " names no limit");
+    return std::unexpected(Fault{ErrorKind::Unwritable, std::to_string(win.limit) + " names no limit"});
   }
   std::vector<JsonValue> detail;
   detail.reserve(4 + win.yaku.size() / 2 + win.yakuman.size());
@@ -91,7 +93,8 @@ Checked<DrawHead> draw_head(std::string_view type, bool has_type, int shown_hand
   if (type == "reach4") return DrawHead{tenhou::four_riichi_result, false};
   if (type == "ron3") return DrawHead{"三家和了", false};
   if (type == "kan4") return DrawHead{"四槓散了", false};
-  return std::unexpected("type '" + std::string(type.substr(0, 16)) + "' names no drawn round");
+  return std::unexpected(
+      Fault{ErrorKind::InvalidValue, "type '" + std::string(type.substr(0, 16)) + "' names no drawn round"});
 }
 
 }  // namespace mjlog::parts

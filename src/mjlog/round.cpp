@@ -16,7 +16,14 @@ constexpr std::uint8_t tsumogiri = 60;
 [[nodiscard]] ActionItem tile_item(Tile tile) { return ActionItem{ActionItem::Tile{tile}}; }
 [[nodiscard]] ActionItem text_item(std::string text) { return ActionItem{ActionItem::Text{std::move(text)}}; }
 
-[[gnu::cold]] Fault dealt_twice(TileId id) { return "tile " + std::to_string(id) + " is dealt twice"; }
+// `seat` is the one dealt or drawing the tile; none for an indicator.
+[[gnu::cold]] Fault dealt_twice(TileId id, std::optional<Seat> seat = std::nullopt) {
+  return {ErrorKind::TileDealtTwice, "tile " + std::to_string(id) + " is dealt twice", seat};
+}
+
+[[gnu::cold]] Fault not_held(Seat seat, TileId id) {
+  return {ErrorKind::TileNotHeld, "seat " + std::to_string(seat) + " does not hold tile " + std::to_string(id), seat};
+}
 
 }  // namespace
 
@@ -34,7 +41,7 @@ RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, const std::array<std::array<TileId
   for (Seat seat = 0; seat < 4; ++seat) {
     for (const TileId id : hands[seat]) {
       if (!take(id)) {
-        status = std::unexpected(dealt_twice(id));
+        status = std::unexpected(dealt_twice(id, seat));
         return;
       }
       holder_[id] = seat;
@@ -64,7 +71,7 @@ std::array<Tile, 13> RoundPlay::sorted_hand(const std::array<TileId, 13>& ids) c
 }
 
 Done RoundPlay::draw(Seat seat, TileId id) {
-  if (!take(id)) [[unlikely]] return std::unexpected(dealt_twice(id));
+  if (!take(id)) [[unlikely]] return std::unexpected(dealt_twice(id, seat));
   holder_[id] = seat;
   last_draw_[seat] = id;
   // Built in place: a new item holds a tile already.
@@ -76,7 +83,7 @@ Done RoundPlay::draw(Seat seat, TileId id) {
 // riichi declaration is a text with `r` before it.
 Done RoundPlay::discard(Seat seat, TileId id) {
   if (holder_[id] != seat) [[unlikely]] {
-    return std::unexpected("seat " + std::to_string(seat) + " does not hold tile " + std::to_string(id));
+    return std::unexpected(not_held(seat, id));
   }
   holder_[id] = nobody;
   const bool drawn = last_draw_[seat] == id;
@@ -101,7 +108,10 @@ Done RoundPlay::discard(Seat seat, TileId id) {
 // call the seat's next discard is not the drawn tile.
 Done RoundPlay::call(Seat seat, std::uint32_t code) {
   auto meld = decode_meld(code);
-  if (!meld) return std::unexpected(std::move(meld.error()));
+  if (!meld) {
+    meld.error().seat = seat;
+    return std::unexpected(std::move(meld.error()));
+  }
   last_draw_[seat] = -1;
   std::string text = call_text(*meld, red_fives_);
   switch (meld->kind) {

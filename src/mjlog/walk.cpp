@@ -19,15 +19,15 @@ using game_type::three_players;
 // ---- Attributes.
 
 [[nodiscard, gnu::cold]] Fault missing(std::string_view name) {
-  return "attribute '" + std::string(name) + "' is missing";
+  return {ErrorKind::MissingAttribute, "attribute '" + std::string(name) + "' is missing"};
 }
 
 [[nodiscard, gnu::cold]] Fault in_attribute(std::string_view name, const Fault& fault) {
-  return "attribute '" + std::string(name) + "': " + fault;
+  return {fault.kind, "attribute '" + std::string(name) + "': " + fault.text, fault.seat};
 }
 
 [[nodiscard, gnu::cold]] Fault value_count(std::string_view name, std::size_t size, std::string_view expected) {
-  return in_attribute(name, std::to_string(size) + " values, not " + std::string(expected));
+  return in_attribute(name, {ErrorKind::InvalidLength, std::to_string(size) + " values, not " + std::string(expected)});
 }
 
 [[nodiscard]] Checked<std::string_view> required(const Attributes& node, std::string_view name) {
@@ -82,6 +82,16 @@ template <std::size_t max>
   return ints_of(ints, *value, name, low, high);
 }
 
+[[nodiscard, gnu::cold]] Done seated(Done done, Seat seat) {
+  if (!done) done.error().seat = seat;
+  return done;
+}
+
+[[nodiscard, gnu::cold]] Fault outside_ids(const PlayName& name) {
+  const std::string id(name.digits.substr(0, 12));
+  return {ErrorKind::InvalidValue, "tile id " + id + " is outside 0..135", name.seat};
+}
+
 [[nodiscard]] std::size_t named_seats(const Attributes& node) {
   std::size_t named = 0;
   for (const std::string_view key : {"n0", "n1", "n2", "n3"}) named += node.find(key) != nullptr;
@@ -107,7 +117,7 @@ void Walk::stop_as_three_player() {
 }
 
 void Walk::unwritable(const Fault& fault) {
-  if (!record_.unwritable) record_.unwritable = Unwritable{std::string(name_) + ": " + fault, at_};
+  if (!record_.unwritable) record_.unwritable = Unwritable{std::string(name_) + ": " + fault.text, at_};
 }
 
 Done Walk::element(std::string_view name, const Attributes& attributes, std::size_t at) {
@@ -158,17 +168,17 @@ Done Walk::element(std::string_view name, const Attributes& attributes, std::siz
       break;
     default: break;
   }
-  return std::unexpected(std::string("is not an element of a game record"));
+  return refuse(ErrorKind::NotAnElement, "is not an element of a game record");
 }
 
 Done Walk::finish() const {
-  if (record_.log.log.empty()) return std::unexpected(std::string("holds no round (no INIT)"));
-  if (!result_seen_) return std::unexpected(std::string("ends in a round without its result"));
+  if (record_.log.log.empty()) return refuse(ErrorKind::Incomplete, "holds no round (no INIT)");
+  if (!result_seen_) return refuse(ErrorKind::Incomplete, "ends in a round without its result");
   return {};
 }
 
 Done Walk::go(const Attributes& node) {
-  if (go_seen_ || play_) return std::unexpected(std::string("the game's rules are given again"));
+  if (go_seen_ || play_) return refuse(ErrorKind::DuplicateElement, "the game's rules are given again");
   go_seen_ = true;
   auto type = int_of(node, "type", 0, 0xffff);
   if (!type) return std::unexpected(std::move(type.error()));
@@ -201,7 +211,7 @@ Done Walk::player_list(const Attributes& node) {
 // when present, four ranks, ratings and sexes. Older records give `gold`
 // instead of ranks.
 Done Walk::players(const Attributes& node) {
-  if (players_seen_) return std::unexpected(std::string("the players are given again"));
+  if (players_seen_) return refuse(ErrorKind::DuplicateElement, "the players are given again");
   players_seen_ = true;
   tenhou::RawLog& log = record_.log;
   for (std::size_t seat = 0; seat < 4; ++seat) {
@@ -249,7 +259,7 @@ Done Walk::players(const Attributes& node) {
     if (!sx) return std::unexpected(in_attribute("sx", sx.error()));
     const auto parts = split(*sx);
     if (parts.size() != 4) return std::unexpected(value_count("sx", parts.size(), "4"));
-    if (!pairo::is_utf8(*sx)) return std::unexpected(in_attribute("sx", "not UTF-8"));
+    if (!pairo::is_utf8(*sx)) return std::unexpected(in_attribute("sx", {ErrorKind::InvalidValue, "not UTF-8"}));
     log.sx.emplace(parts.begin(), parts.end());
   }
   return {};
@@ -264,7 +274,7 @@ Done Walk::reconnect(const Attributes& node) {
       return {};
     }
   }
-  return std::unexpected(std::string("names no seat"));
+  return refuse(ErrorKind::MissingAttribute, "names no seat");
 }
 
 Done Walk::bye(const Attributes& node) {
@@ -277,16 +287,19 @@ Done Walk::bye(const Attributes& node) {
 }
 
 Done Walk::init(const Attributes& node) {
-  if (!go_seen_) return std::unexpected(std::string("comes before the rules (GO)"));
-  if (!players_seen_) return std::unexpected(std::string("comes before the players (UN)"));
-  if (play_ && !result_seen_) return std::unexpected(std::string("comes before the previous round's result"));
+  if (!go_seen_) return refuse(ErrorKind::OutOfOrder, "comes before the rules (GO)");
+  if (!players_seen_) return refuse(ErrorKind::OutOfOrder, "comes before the players (UN)");
+  if (play_ && !result_seen_) return refuse(ErrorKind::OutOfOrder, "comes before the previous round's result");
+  play_.reset();  // a fault before the deal lies in no round
   if (const std::string_view* hai3 = node.find("hai3"); hai3 && hai3->empty()) {
     stop_as_three_player();
     return {};
   }
   Ints<6> seed;
   if (auto read = required_ints(seed, node, "seed", 0, 255); !read) return read;
-  if (seed.values[5] >= tile_id_count) return std::unexpected(in_attribute("seed", "the dora indicator is no tile"));
+  if (seed.values[5] >= tile_id_count) {
+    return std::unexpected(in_attribute("seed", {ErrorKind::InvalidValue, "the dora indicator is no tile"}));
+  }
   Ints<4> ten;
   if (auto read = required_ints(ten, node, "ten", -max_hundreds, max_hundreds); !read) return read;
   auto oya = int_of(node, "oya", 0, 3);
@@ -312,16 +325,16 @@ Done Walk::init(const Attributes& node) {
 }
 
 Done Walk::in_play() const {
-  if (!play_) return std::unexpected(std::string("comes before the first round (INIT)"));
-  if (result_seen_) return std::unexpected(std::string("comes after the round's result"));
+  if (!play_) return refuse(ErrorKind::OutOfOrder, "comes before the first round (INIT)");
+  if (result_seen_) return refuse(ErrorKind::OutOfOrder, "comes after the round's result");
   return {};
 }
 
 Done Walk::play(const PlayName& name) {
   ++steps_;
-  if (!play_ || result_seen_) [[unlikely]] return in_play();
+  if (!play_ || result_seen_) [[unlikely]] return seated(in_play(), name.seat);
   if (name.id >= tile_id_count) [[unlikely]] {
-    return std::unexpected("tile id " + std::string(name.digits.substr(0, 12)) + " is outside 0..135");
+    return std::unexpected(outside_ids(name));
   }
   const auto tile = static_cast<TileId>(name.id);
   return name.is_draw ? play_->draw(name.seat, tile) : play_->discard(name.seat, tile);
@@ -397,8 +410,8 @@ Done Walk::owari(const Attributes& node) {
 
 // A win; a second one on the same discard (double ron) extends the result.
 Done Walk::agari(const Attributes& node) {
-  if (!play_) return std::unexpected(std::string("comes before the first round (INIT)"));
-  if (result_seen_ && !won_) return std::unexpected(std::string("comes after the round's result"));
+  if (!play_) return refuse(ErrorKind::OutOfOrder, "comes before the first round (INIT)");
+  if (result_seen_ && !won_) return refuse(ErrorKind::OutOfOrder, "comes after the round's result");
   Win win;
   auto who = int_of(node, "who", 0, 3);
   if (!who) return std::unexpected(std::move(who.error()));
@@ -416,14 +429,17 @@ Done Walk::agari(const Attributes& node) {
   Ints<3> ten;
   if (auto read = required_ints(ten, node, "ten", 0, 1'000'000'000); !read) return read;
   if (ten.values[0] > 100'000) {
-    return std::unexpected(in_attribute("ten", "no hand has " + std::to_string(ten.values[0]) + " fu"));
+    return std::unexpected(
+        in_attribute("ten", {ErrorKind::InvalidValue, "no hand has " + std::to_string(ten.values[0]) + " fu"}));
   }
   win.fu = ten.values[0];
   win.points = ten.values[1];
   win.limit = ten.values[2];
   Ints<128> yaku;
   if (auto read = optional_ints(yaku, node, "yaku", 0, max_id); !read) return read;
-  if (yaku.size % 2) return std::unexpected(in_attribute("yaku", "an odd number of values"));
+  if (yaku.size % 2) {
+    return std::unexpected(in_attribute("yaku", {ErrorKind::InvalidLength, "an odd number of values"}));
+  }
   win.yaku = std::span(yaku.values.data(), yaku.size);
   Ints<64> yakuman;
   if (auto read = optional_ints(yakuman, node, "yakuman", 0, max_id); !read) return read;

@@ -73,6 +73,13 @@ class Walk {
   [[nodiscard]] Done play(const PlayName& name);
   [[nodiscard]] Done finish() const;
   [[nodiscard]] bool stopped() const noexcept { return record_.three_player; }
+  // The round being played, as its INIT numbers it: where a fault lies.
+  // None before the first deal and while an INIT is read.
+  [[nodiscard]] std::optional<pairo::Round> round() const noexcept {
+    if (!play_) return std::nullopt;
+    const tenhou::KyokuMeta& meta = record_.log.log.back().meta;
+    return pairo::Round{meta.kyoku, meta.honba};
+  }
   [[nodiscard]] Record take() && { return std::move(record_); }
 
  private:

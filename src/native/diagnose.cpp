@@ -1,8 +1,12 @@
 // diagnose(data): the whole error of a log that does not convert, for users
 // who need to know why; _pairo's exceptions carry only the stage's fixed
-// message.
+// message, and MjlogParsingError only its text.
+//
+// It takes what the converters take, the same way: a str as it stands,
+// bytes through the engine's bytes path (whose failures it raises, as the
+// converters do), the format told by content and converted by its row of
+// the engine's table.
 #include "native/native.hpp"
-#include "pipeline/pipeline.hpp"
 #include "pyapi/py_ref.hpp"
 
 namespace pairo::native {
@@ -16,17 +20,25 @@ PyObject* utf8(std::string_view text) { return PyUnicode_DecodeUTF8(text.data(),
 
 PyObject* text_or_none(std::string_view text) { return text.empty() ? Py_NewRef(Py_None) : utf8(text); }
 
-}  // namespace
+// One failure's fields, in the order of the tuple.
+struct Diagnosis {
+  std::string_view stage;
+  std::string_view kind;
+  std::optional<Round> round;
+  std::optional<std::uint8_t> seat;
+  std::string_view item;
+  std::string_view message;
+};
 
-PyObject* diagnosis_tuple(const pairo::Error& error) {
+PyObject* tuple_of(const Diagnosis& found) {
   PyRef fields[] = {
-      PyRef(utf8(pairo::stage_name(pairo::stage_of(error)))),
-      PyRef(utf8(pairo::kind_name(error.kind))),
-      PyRef(text_or_none(error.round ? pairo::round_label(*error.round) : std::string())),
-      PyRef(error.seat ? PyLong_FromLong(*error.seat) : Py_NewRef(Py_None)),
-      PyRef(text_or_none(error.item)),
-      PyRef(utf8(error.message)),
-      PyRef(utf8(error.detail())),
+      PyRef(utf8(found.stage)),
+      PyRef(utf8(found.kind)),
+      PyRef(text_or_none(found.round ? round_label(*found.round) : std::string())),
+      PyRef(found.seat ? PyLong_FromLong(*found.seat) : Py_NewRef(Py_None)),
+      PyRef(text_or_none(found.item)),
+      PyRef(utf8(found.message)),
+      PyRef(utf8(placed(found.round, found.seat, found.message))),
   };
   for (const PyRef& field : fields) {
     if (!field) return nullptr;
@@ -35,17 +47,38 @@ PyObject* diagnosis_tuple(const pairo::Error& error) {
                       fields[5].get(), fields[6].get());
 }
 
+}  // namespace
+
+PyObject* diagnosis_tuple(const pairo::Error& error) {
+  return tuple_of({stage_name(stage_of(error)), kind_name(error.kind), error.round, error.seat, error.item,
+                   error.message});
+}
+
+// A record that does not read fails before any stage of the log: it is not
+// a log document, as a JSON text that does not decode is not.
+PyObject* diagnosis_tuple(const mjlog::Error& error) {
+  const std::string message = record_failure(error.message, error.offset).message;
+  return tuple_of({stage_name(Stage::Decode), mjlog::kind_name(error.kind), error.round, error.seat, error.item,
+                   message});
+}
+
 PyObject* diagnose(PyObject*, PyObject* data) {
   return pyapi::guarded([&]() -> PyObject* {
-    if (!PyUnicode_Check(data)) {
-      PyErr_Format(PyExc_TypeError, "diagnose() argument must be str, not %.200s", Py_TYPE(data)->tp_name);
-      return nullptr;
-    }
-    PaddedText text;
-    if (!pyapi::read_str_text(data, text)) return nullptr;  // UnicodeEncodeError as it stands
-    const auto events = pairo::convert_log_text(text);
-    if (events) Py_RETURN_NONE;
-    return diagnosis_tuple(events.error());
+    auto given = given_text(data, "diagnose");
+    if (!given) return nullptr;
+    std::optional<batch::Events> events;
+    std::optional<Failure> unread;
+    unlocked([&] {
+      auto text = text_of(std::move(*given));
+      if (!text) {
+        unread = std::move(text.error());
+        return;
+      }
+      events = batch::input_format(batch::format_of(text->view())).events(*text);
+    });
+    if (unread) return raise_failure(*unread);
+    if (*events) Py_RETURN_NONE;
+    return std::visit([](const auto& why) { return diagnosis_tuple(why); }, events->error());
   });
 }
 

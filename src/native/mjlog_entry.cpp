@@ -20,34 +20,6 @@ using pyapi::PyRef;
 constexpr pyapi::Signature tenhou6_signature = {"mjlog_to_tenhou6", {"data", "ref"}, 2, 1};
 constexpr pyapi::Signature mjai_signature = {"mjlog_to_mjai", {"data", nullptr}, 1, 1};
 
-// A str's text, copied out, or a bytes' content, viewed: the caller's
-// reference keeps the bytes alive, and bytes never change.
-using Given = std::variant<PaddedText, std::string_view>;
-
-// The argument `data` as a record's text; nothing, with TypeError or
-// UnicodeEncodeError set, when it is neither str nor bytes or holds a lone
-// surrogate.
-std::optional<Given> given_record(PyObject* data, const char* function) {
-  if (PyBytes_Check(data)) {
-    return Given{std::string_view(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)))};
-  }
-  if (!PyUnicode_Check(data)) {
-    PyErr_Format(PyExc_TypeError, "%s() argument 'data' must be str or bytes, not %.200s", function,
-                 Py_TYPE(data)->tp_name);
-    return std::nullopt;
-  }
-  PaddedText text;
-  if (!pyapi::read_str_text(data, text)) return std::nullopt;  // UnicodeEncodeError as it stands
-  return Given{std::move(text)};
-}
-
-// The record's text: a str's as it is, bytes through the engine's bytes path.
-std::expected<PaddedText, Failure> record_text(Given given) {
-  if (auto* text = std::get_if<PaddedText>(&given)) return std::move(*text);
-  gzip::Inflater inflater;
-  return batch::text_of(PaddedText(std::get<std::string_view>(given)), inflater);
-}
-
 // Runs `work` with the interpreter lock released; the lock is taken back
 // however `work` ends, a C++ exception included.
 template <class Work>
@@ -62,13 +34,13 @@ auto without_lock(Work&& work) -> decltype(work()) {
 const batch::InputFormat& xml = batch::input_format(batch::Format::Xml);
 
 std::expected<batch::Document, Failure> tenhou6_text(Given given, std::string_view ref) {
-  auto text = record_text(std::move(given));
+  auto text = text_of(std::move(given));
   if (!text) return std::unexpected(std::move(text.error()));
   return xml.to_tenhou6(*text, ref);
 }
 
 std::expected<batch::Document, Failure> mjai_texts(Given given) {
-  auto text = record_text(std::move(given));
+  auto text = text_of(std::move(given));
   if (!text) return std::unexpected(std::move(text.error()));
   return xml.to_mjai(*text);
 }
@@ -96,7 +68,7 @@ PyObject* mjlog_to_tenhou6(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     if (!pyapi::bind_arguments(tenhou6_signature, args, nargs, kwnames, bound)) return nullptr;
     const auto ref = ref_text(bound[1]);
     if (!ref) return nullptr;
-    auto given = given_record(bound[0], tenhou6_signature.function);
+    auto given = given_text(bound[0], tenhou6_signature.function);
     if (!given) return nullptr;
     const auto text = without_lock([&] { return tenhou6_text(std::move(*given), *ref); });
     if (!text) return raise_failure(text.error());
@@ -108,7 +80,7 @@ PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
   return pyapi::guarded([&]() -> PyObject* {
     std::array<PyObject*, 2> bound;
     if (!pyapi::bind_arguments(mjai_signature, args, nargs, kwnames, bound)) return nullptr;
-    auto given = given_record(bound[0], mjai_signature.function);
+    auto given = given_text(bound[0], mjai_signature.function);
     if (!given) return nullptr;
     const auto events = without_lock([&] { return mjai_texts(std::move(*given)); });
     if (!events) return raise_failure(events.error());

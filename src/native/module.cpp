@@ -19,8 +19,9 @@ using pyapi::PyRef;
 PyMethodDef methods[] = {
     {"diagnose", &diagnose, METH_O,
      "diagnose(data, /)\n--\n\n"
-     "Why the Tenhou log text `data` does not convert: the tuple (stage, kind,\n"
-     "round, seat, item, message, detail), or None when it converts."},
+     "Why the log `data` does not convert (a tenhou.net/6 log or an XML game\n"
+     "record, told by content; str, or bytes, gzipped or not): the tuple (stage,\n"
+     "kind, round, seat, item, message, detail), or None when it converts."},
     {"mjlog_to_tenhou6", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&mjlog_to_tenhou6)),
      METH_FASTCALL | METH_KEYWORDS,
      "mjlog_to_tenhou6(data, ref=None)\n--\n\n"

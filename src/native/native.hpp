@@ -18,8 +18,9 @@
 
 namespace pairo::native {
 
-// diagnose(data): why the log text `data` does not convert, as the tuple
-// (stage, kind, round, seat, item, message, detail), or None when it converts.
+// diagnose(data): why the log `data` (str or bytes, a tenhou.net/6 log or an
+// XML record, told by content) does not convert, as the tuple (stage, kind,
+// round, seat, item, message, detail), or None when it converts.
 PyObject* diagnose(PyObject* module, PyObject* data);
 
 // mjlog_to_tenhou6(data, ref=None): the tenhou.net/6 JSON text of the XML
@@ -66,8 +67,10 @@ PyObject* open_archive(PyObject* module, PyObject* args);
 PyObject* is_container(PyObject* module, PyObject* path);
 
 // The (stage, kind, round, seat, item, message, detail) of a conversion's
-// error: a new tuple, or null with an exception set.
+// error, or of an XML record that does not read (stage "decode", message
+// MjlogParsingError's text): a new tuple, or null with an exception set.
 [[nodiscard]] PyObject* diagnosis_tuple(const pairo::Error& error);
+[[nodiscard]] PyObject* diagnosis_tuple(const mjlog::Error& error);
 
 // Runs `body` with the interpreter lock released: other threads run Python
 // meanwhile. What it throws is thrown again once the lock is back.
@@ -85,6 +88,20 @@ void unlocked(Body&& body) {
 }
 
 // ---- between the engine and Python (values.cpp) -------------------------
+
+// A log given in memory: a str's text, copied out, or a bytes' content,
+// viewed (the caller's reference keeps the bytes alive, and bytes never
+// change).
+using Given = std::variant<PaddedText, std::string_view>;
+
+// The argument `data` of `function`; nothing, with TypeError or
+// UnicodeEncodeError set, when it is neither str nor bytes or holds a lone
+// surrogate.
+[[nodiscard]] std::optional<Given> given_text(PyObject* data, const char* function);
+
+// The log's text: a str's as it is, bytes through the engine's bytes path
+// (inflated where gzip, checked to be UTF-8). Touches no Python object.
+[[nodiscard]] std::expected<PaddedText, Failure> text_of(Given given);
 
 // The converted log: a list of event texts, or the tenhou.net/6 text.
 [[nodiscard]] PyObject* document_object(const batch::Document& document);

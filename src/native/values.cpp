@@ -1,6 +1,6 @@
-// Between the batch engine and Python: converted logs become strs, paths
-// come in as the operating system's bytes and go out as the names reports
-// show.
+// Between the batch engine and Python: a log given as str or bytes becomes
+// its text, converted logs become strs, paths come in as the operating
+// system's bytes and go out as the names reports show.
 #include <string_view>
 
 #include "native/native.hpp"
@@ -15,6 +15,26 @@ using pyapi::PyRef;
 PyObject* text(std::string_view bytes) { return PyUnicode_DecodeFSDefaultAndSize(bytes.data(), std::ssize(bytes)); }
 
 }  // namespace
+
+std::optional<Given> given_text(PyObject* data, const char* function) {
+  if (PyBytes_Check(data)) {
+    return Given{std::string_view(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)))};
+  }
+  if (!PyUnicode_Check(data)) {
+    PyErr_Format(PyExc_TypeError, "%s() argument 'data' must be str or bytes, not %.200s", function,
+                 Py_TYPE(data)->tp_name);
+    return std::nullopt;
+  }
+  PaddedText text;
+  if (!pyapi::read_str_text(data, text)) return std::nullopt;  // UnicodeEncodeError as it stands
+  return Given{std::move(text)};
+}
+
+std::expected<PaddedText, Failure> text_of(Given given) {
+  if (auto* text = std::get_if<PaddedText>(&given)) return std::move(*text);
+  gzip::Inflater inflater;
+  return batch::text_of(PaddedText(std::get<std::string_view>(given)), inflater);
+}
 
 PyObject* document_object(const batch::Document& document) {
   if (const auto* events = std::get_if<mjai::EncodedEvents>(&document)) return pyapi::build_result_list(*events);

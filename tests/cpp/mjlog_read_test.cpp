@@ -74,7 +74,7 @@ TEST(MjlogRead, MeldCodes) {
       {2818, "13m131313"}, {4096, "151515a51"}, {41579, "p414141"}, {4353, "151551m15"}};
   for (const auto& [code, text] : codes) {
     auto meld = mjlog::parts::decode_meld(code);
-    ASSERT_TRUE(meld) << code << ": " << meld.error();
+    ASSERT_TRUE(meld) << code << ": " << meld.error().text;
     EXPECT_EQ(mjlog::parts::call_text(*meld, true), text) << code;
   }
   EXPECT_EQ(mjlog::parts::call_text(*mjlog::parts::decode_meld(4096), false), "151515a15");
