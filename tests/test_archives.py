@@ -33,6 +33,7 @@ NOT_DOWNLOADED = "2019021007gm-00a9-0000-0c0c0c0c"
 DUPLICATE = "2019021008gm-00a9-0000-0d0d0d0d"
 CORRUPT = "2019021009gm-00a9-0000-0e0e0e0e"
 BROKEN = "2019021010gm-00a9-0000-0f0f0f0f"
+UNREAD = "2019021011gm-00a9-0000-1a1a1a1a"
 BAD_ID = "../../x"
 
 
@@ -77,6 +78,13 @@ def broken_log() -> bytes:
     return UNMATCHED_PON.encode()
 
 
+def unread_record() -> bytes:
+    """An XML record that does not read: a discard of a tile seat 0 does not hold."""
+    from test_diagnose import another_seats_tile
+
+    return another_seats_tile(records()[1].decode())[0].encode()
+
+
 def build_database(path: Path, layout: Layout, rows: list[tuple[str, bool, int, int, bytes | None]]) -> Path:
     db = sqlite3.connect(path)
     db.executescript(layout.schema)
@@ -100,6 +108,7 @@ def faulty_rows() -> list[tuple[str, bool, int, int, bytes | None]]:
         (DUPLICATE, False, 1, 0, first),
         (CORRUPT, False, 1, 0, b""),  # replaced by a corrupt blob below
         (BROKEN, False, 1, 0, broken_log()),
+        (UNREAD, False, 1, 0, unread_record()),
         (BAD_ID, False, 1, 0, second),
         (SECOND, False, 1, 0, second),
     ]
@@ -139,7 +148,7 @@ def test_a_database_converts_its_records_and_skips_and_fails_each_row_alone(data
     lines = report_lines(result)
     assert f"{database}/{DUPLICATE}: duplicate of {FIRST}" in lines
     assert lines[-1] == (
-        "2 converted, 3 failed, 4 skipped (1 download failed, 1 not downloaded, 1 three-player, 1 duplicate)"
+        "2 converted, 4 failed, 4 skipped (1 download failed, 1 not downloaded, 1 three-player, 1 duplicate)"
     )
     entries = {entry["name"].rsplit("/", 1)[-1]: entry for entry in map(json.loads, report.read_text().splitlines())}
     assert {name: entry.get("reason") for name, entry in entries.items() if entry["outcome"] == "skipped"} == {
@@ -150,11 +159,15 @@ def test_a_database_converts_its_records_and_skips_and_fails_each_row_alone(data
     }
     failed = {name: entry for name, entry in entries.items() if entry["outcome"] == "failed"}
     assert failed[CORRUPT]["class"] == "ArchiveError"
-    assert "game id" in next(e["message"] for n, e in failed.items() if n not in (CORRUPT, BROKEN))
+    assert "game id" in next(e["message"] for n, e in failed.items() if n not in (CORRUPT, BROKEN, UNREAD))
     assert failed[BROKEN]["class"] == "TenhouToMjaiError"
     assert (failed[BROKEN]["stage"], failed[BROKEN]["round"], failed[BROKEN]["seat"]) == ("convert", "S2-1", 3)
+    unread = failed[UNREAD]
+    place = (unread["class"], unread["stage"], unread["kind"], unread["seat"])
+    assert place == ("MjlogParsingError", "decode", "tile_not_held", 0)
+    assert unread["message"] == str(pytest.raises(pairo.MjlogParsingError, pairo.mjlog_to_mjai, unread_record()).value)
     assert failed[CORRUPT]["stage"] is None
-    assert len(entries) == 7  # converted logs only with --report-all
+    assert len(entries) == 8  # converted logs only with --report-all
 
 
 def test_the_verdicts_and_outputs_are_the_same_at_any_thread_count(database, tmp_path):
@@ -316,7 +329,7 @@ def test_convert_archive_yields_records_in_order_and_stops_early(database):
     assert by_name[FIRST] == pairo.mjlog_to_mjai(first)
     assert isinstance(by_name[CORRUPT], pairo.ArchiveError) and isinstance(by_name[CORRUPT], ValueError)
     assert not {THREE_PLAYER, DOWNLOAD_FAILED, NOT_DOWNLOADED, DUPLICATE} & set(names)
-    assert len(results) == 5
+    assert len(results) == 6
     iterator = pairo.convert_archive(database, jobs=2, to="tenhou6")
     name, text = next(iterator)
     iterator.close()  # cancels the rest; nothing hangs

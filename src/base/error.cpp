@@ -62,4 +62,8 @@ std::string placed(std::optional<Round> round, std::optional<std::uint8_t> seat,
 
 std::string Error::detail() const { return placed(round, seat, message); }
 
+Diagnosis diagnosis_of(const Error& error) {
+  return {stage_of(error), kind_name(error.kind), error.round, error.seat, error.item, error.message};
+}
+
 }  // namespace pairo

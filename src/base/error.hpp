@@ -79,4 +79,18 @@ struct Error {
 
 [[nodiscard]] inline Stage stage_of(const Error& error) noexcept { return stage_of(error.kind); }
 
+// A fault of a log's own text as users are shown it, whichever reader or
+// stage found it: the stage, the kind's name ("unmatched_call",
+// "tile_not_held"), the place, and the message as the exception says it.
+struct Diagnosis {
+  Stage stage{};
+  std::string_view kind;  // names are static texts
+  std::optional<Round> round;
+  std::optional<std::uint8_t> seat;
+  std::string item;
+  std::string message;
+};
+
+[[nodiscard]] Diagnosis diagnosis_of(const Error& error);
+
 }  // namespace pairo

@@ -80,7 +80,7 @@ Failure conversion_failure(const Error& error) {
 Failure explained_failure(const Error& error) {
   Failure failure = conversion_failure(error);
   failure.note = error.detail();
-  failure.error = error;
+  failure.diagnosis = diagnosis_of(error);
   return failure;
 }
 

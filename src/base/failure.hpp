@@ -66,9 +66,10 @@ struct Failure {
   int error_number = 0;
   std::string path;
   std::string note;
-  // The conversion's own error where the conversion failed: its stage,
-  // kind and place, for reports that keep them apart.
-  std::optional<Error> error;
+  // Where the log's own text is at fault (a record that does not read, a
+  // log that does not convert): the stage, kind and place, for reports that
+  // keep them apart.
+  std::optional<Diagnosis> diagnosis;
 };
 
 [[nodiscard]] Failure message_failure(ErrorClass cls, std::string message);

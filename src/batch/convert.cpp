@@ -13,7 +13,11 @@
 namespace batch {
 namespace {
 
-Failure failure_of(const mjlog::Error& error) { return pairo::record_failure(error.message, error.offset); }
+Failure failure_of(const mjlog::Error& error) {
+  Failure failure = pairo::record_failure(error.message, error.offset);
+  failure.diagnosis = mjlog::diagnosis_of(error);
+  return failure;
+}
 Failure failure_of(const pairo::Error& error) { return pairo::explained_failure(error); }
 
 // What a refusal is raised as: MjlogParsingError for a record that does not
@@ -78,9 +82,7 @@ std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::st
   }
   // What no mjai event carries but the document must say (a yaku, a limit,
   // a rank without a text) is refused here only.
-  if (auto refused = mjlog::tenhou6_refusal(*record)) {
-    return std::unexpected(pairo::record_failure(std::move(refused->message), refused->offset));
-  }
+  if (auto refused = mjlog::tenhou6_refusal(*record)) return std::unexpected(failure_of(*refused));
   return Document{mjlog::write_tenhou6(*record, ref)};
 }
 

@@ -2,6 +2,7 @@
 // the making of a fault with a fixed text.
 #include <array>
 
+#include "base/failure.hpp"
 #include "mjlog/parts.hpp"
 
 namespace mjlog {
@@ -18,6 +19,11 @@ static_assert(static_cast<std::size_t>(ErrorKind::Unwritable) + 1 == kind_names.
 }  // namespace
 
 std::string_view kind_name(ErrorKind kind) noexcept { return kind_names[static_cast<std::size_t>(kind)]; }
+
+pairo::Diagnosis diagnosis_of(const Error& error) {
+  return {pairo::Stage::Decode, kind_name(error.kind), error.round, error.seat, error.item,
+          pairo::record_failure(error.message, error.offset).message};
+}
 
 std::unexpected<parts::Fault> parts::refuse(ErrorKind kind, const char* text) {
   return std::unexpected(Fault(kind, text));

@@ -96,6 +96,11 @@ struct Error {
   std::string item;
 };
 
+// The error as users are shown it: a record that does not read fails before
+// any stage of the log, as a JSON text that does not decode does; the
+// message is MjlogParsingError's, its byte offset included.
+[[nodiscard]] pairo::Diagnosis diagnosis_of(const Error& error);
+
 // Reads one whole record from `xml`, which it parses in place: the buffer is
 // overwritten and must stay alive only for the call. The text is UTF-8.
 [[nodiscard]] std::expected<Record, Error> read_record(char* xml, std::size_t size);

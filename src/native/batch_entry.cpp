@@ -121,8 +121,8 @@ class Batch {
       kind = Kind::Failed;
       error = PyRef(exception_of(*failure));
       if (!error) return false;
-      if (failure->error) {
-        diagnosis = PyRef(diagnosis_tuple(*failure->error));
+      if (failure->diagnosis) {
+        diagnosis = PyRef(diagnosis_tuple(*failure->diagnosis));
         if (!diagnosis) return false;
       }
     }

@@ -20,19 +20,12 @@ PyObject* utf8(std::string_view text) { return PyUnicode_DecodeUTF8(text.data(),
 
 PyObject* text_or_none(std::string_view text) { return text.empty() ? Py_NewRef(Py_None) : utf8(text); }
 
-// One failure's fields, in the order of the tuple.
-struct Diagnosis {
-  std::string_view stage;
-  std::string_view kind;
-  std::optional<Round> round;
-  std::optional<std::uint8_t> seat;
-  std::string_view item;
-  std::string_view message;
-};
+}  // namespace
 
-PyObject* tuple_of(const Diagnosis& found) {
+// The fields in the order of the tuple, the detail last.
+PyObject* diagnosis_tuple(const pairo::Diagnosis& found) {
   PyRef fields[] = {
-      PyRef(utf8(found.stage)),
+      PyRef(utf8(stage_name(found.stage))),
       PyRef(utf8(found.kind)),
       PyRef(text_or_none(found.round ? round_label(*found.round) : std::string())),
       PyRef(found.seat ? PyLong_FromLong(*found.seat) : Py_NewRef(Py_None)),
@@ -45,21 +38,6 @@ PyObject* tuple_of(const Diagnosis& found) {
   }
   return PyTuple_Pack(7, fields[0].get(), fields[1].get(), fields[2].get(), fields[3].get(), fields[4].get(),
                       fields[5].get(), fields[6].get());
-}
-
-}  // namespace
-
-PyObject* diagnosis_tuple(const pairo::Error& error) {
-  return tuple_of({stage_name(stage_of(error)), kind_name(error.kind), error.round, error.seat, error.item,
-                   error.message});
-}
-
-// A record that does not read fails before any stage of the log: it is not
-// a log document, as a JSON text that does not decode is not.
-PyObject* diagnosis_tuple(const mjlog::Error& error) {
-  const std::string message = record_failure(error.message, error.offset).message;
-  return tuple_of({stage_name(Stage::Decode), mjlog::kind_name(error.kind), error.round, error.seat, error.item,
-                   message});
 }
 
 PyObject* diagnose(PyObject*, PyObject* data) {
@@ -78,7 +56,7 @@ PyObject* diagnose(PyObject*, PyObject* data) {
     });
     if (unread) return raise_failure(*unread);
     if (*events) Py_RETURN_NONE;
-    return std::visit([](const auto& why) { return diagnosis_tuple(why); }, events->error());
+    return std::visit([](const auto& why) { return diagnosis_tuple(diagnosis_of(why)); }, events->error());
   });
 }
 

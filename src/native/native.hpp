@@ -69,8 +69,7 @@ PyObject* is_container(PyObject* module, PyObject* path);
 // The (stage, kind, round, seat, item, message, detail) of a conversion's
 // error, or of an XML record that does not read (stage "decode", message
 // MjlogParsingError's text): a new tuple, or null with an exception set.
-[[nodiscard]] PyObject* diagnosis_tuple(const pairo::Error& error);
-[[nodiscard]] PyObject* diagnosis_tuple(const mjlog::Error& error);
+[[nodiscard]] PyObject* diagnosis_tuple(const pairo::Diagnosis& found);
 
 // Runs `body` with the interpreter lock released: other threads run Python
 // meanwhile. What it throws is thrown again once the lock is back.
