@@ -58,11 +58,17 @@ class Scanner {
   [[nodiscard]] bool at_end() const noexcept { return at_ == end_; }
   [[nodiscard]] std::size_t offset() const noexcept { return static_cast<std::size_t>(at_ - begin_); }
 
+  // Tenhou's own records have no space between elements: that is told here,
+  // inline; the rest is skipped out of line.
+  [[nodiscard]] bool skip_space() noexcept {
+    if (at_ == end_ || !is(*at_, space)) return false;
+    skip_more_space();
+    return true;
+  }
+
   // Edited records indent every element and attribute: sixteen bytes at a
   // time where the text leaves room for it.
-  [[nodiscard]] bool skip_space() noexcept {
-    if (at_ == end_ || !is(*at_, space)) return false;  // Tenhou's own records: no space between elements
-    const char* start = at_;
+  [[gnu::noinline]] void skip_more_space() noexcept {
 #if defined(__SSE2__)
     while (end_ - at_ >= 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at_));
@@ -72,13 +78,12 @@ class Scanner {
       const unsigned others = ~static_cast<unsigned>(_mm_movemask_epi8(spaces)) & 0xffffu;
       if (others != 0) {
         at_ += std::countr_zero(others);
-        return at_ != start;
+        return;
       }
       at_ += 16;
     }
 #endif
     while (at_ != end_ && is(*at_, space)) ++at_;
-    return at_ != start;
   }
 
   [[nodiscard]] bool take(char c) noexcept {
@@ -114,22 +119,49 @@ class Scanner {
   }
 
   // `T12/>`, `D5/>`: a draw or discard written the short way, read at once;
-  // anything else leaves the position as it was.
-  [[nodiscard]] std::optional<PlayName> short_play() noexcept {
+  // anything else leaves the position as it was. The letter gives the seat
+  // and whether it draws; the id has at most three digits here.
+  struct ShortPlay {
+    bool is_draw;
+    Seat seat;
+    int id;
+  };
+  [[nodiscard]] std::optional<ShortPlay> short_play() noexcept {
+    const char* p = at_;
+    if (end_ - p < 6) [[unlikely]] return short_play_near_end();
+    const auto letter = static_cast<unsigned char>(*p);
+    unsigned seat = letter - unsigned{'D'};
+    const bool is_draw = seat >= 4;
+    if (is_draw && (seat = letter - unsigned{'T'}) >= 4) return std::nullopt;
+    unsigned id = static_cast<unsigned char>(p[1]) - unsigned{'0'};
+    if (id > 9) return std::nullopt;
+    p += 2;
+    // The text goes on for four bytes at least: two more digits and `/>`.
+    for (int more = 0; more < 2; ++more) {
+      const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
+      if (d > 9) break;
+      id = 10 * id + d;
+      ++p;
+    }
+    if (p[0] != '/' || p[1] != '>') return std::nullopt;
+    at_ = p + 2;
+    return ShortPlay{is_draw, static_cast<Seat>(seat), static_cast<int>(id)};
+  }
+
+  // The same, bounds checked at each byte, for the last bytes of a text.
+  [[nodiscard, gnu::cold]] std::optional<ShortPlay> short_play_near_end() noexcept {
     const char* p = at_;
     if (end_ - p < 4) return std::nullopt;
     const char letter = *p;
     const bool is_draw = letter >= 'T' && letter <= 'W';
     if (!is_draw && !(letter >= 'D' && letter <= 'G')) return std::nullopt;
-    // At least three bytes follow the letter: up to three digits, then `/>`.
-    const char* digits = ++p;
+    ++p;
     if (!is(*p, digit)) return std::nullopt;
     int id = *p++ - '0';
     for (int more = 0; more < 2 && p != end_ && is(*p, digit); ++more) id = 10 * id + (*p++ - '0');
     if (end_ - p < 2 || p[0] != '/' || p[1] != '>') return std::nullopt;
     at_ = p + 2;
-    return PlayName{is_draw, static_cast<Seat>(letter - (is_draw ? 'T' : 'D')),
-                    std::string_view(digits, static_cast<std::size_t>(p - digits)), std::min(id, tile_id_count)};
+    return ShortPlay{is_draw, static_cast<Seat>(letter - (is_draw ? 'T' : 'D')), id};
   }
 
   // The attributes after a tag's name, up to `/>` (an empty element) or `>`.
@@ -199,7 +231,7 @@ std::optional<Record> read_directly(std::string_view text) {
     if (!s.take('<')) return std::nullopt;
     if (s.take('/')) break;
     if (const auto play = s.short_play()) {
-      if (!walk.stopped() && !walk.play(*play)) return std::nullopt;
+      if (!walk.stopped() && !walk.took_play(play->is_draw, play->seat, play->id)) return std::nullopt;
       continue;
     }
     const std::size_t at = s.offset();

@@ -1,6 +1,7 @@
 // How a round ended, in the texts of Tenhou's JSON: a win's detail list with
 // its point text and yaku texts, and the head of a drawn round's result.
 #include <array>
+#include <charconv>
 
 #include "mjlog/parts.hpp"
 
@@ -35,19 +36,54 @@ constexpr std::array<std::string_view, 6> limit_names = {"", "満貫", "跳満",
   return {round_up_100(base), round_up_100(2 * base)};
 }
 
+// Texts are built in place, numbers written with to_chars: a record's wins
+// make a few dozen of them.
+void append_int(std::string& out, std::int64_t value) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
 [[nodiscard]] std::string point_text(const Win& win, std::int64_t han) {
   const bool tsumo = win.who == win.from_who;
   std::string text;
+  text.reserve(40);
   if (win.limit == 0) {
-    text = std::to_string(win.fu) + "符" + std::to_string(han) + "飜";
+    append_int(text, win.fu);
+    text += "符";
+    append_int(text, han);
+    text += "飜";
   } else {
-    text = limit_names[static_cast<std::size_t>(win.limit)];
+    text += limit_names[static_cast<std::size_t>(win.limit)];
   }
-  if (!tsumo) return text + std::to_string(win.points) + "点";
-  if (win.dealer) return text + std::to_string(win.points / 3) + "点∀";
+  if (!tsumo) {
+    append_int(text, win.points);
+    text += "点";
+    return text;
+  }
+  if (win.dealer) {
+    append_int(text, win.points / 3);
+    text += "点∀";
+    return text;
+  }
   const auto [child, dealer] = win.limit == 0 ? tsumo_payments(win.fu, han)
                                               : std::pair{win.points / 4, win.points / 2};
-  return text + std::to_string(child) + "-" + std::to_string(dealer) + "点";
+  append_int(text, child);
+  text += '-';
+  append_int(text, dealer);
+  text += "点";
+  return text;
+}
+
+// `name(2飜)`, `name(役満)`.
+[[nodiscard]] std::string yaku_text(std::string_view name, std::string_view count, std::int64_t han) {
+  std::string text;
+  text.reserve(name.size() + 16);
+  text += name;
+  text += '(';
+  if (han >= 0) append_int(text, han);
+  text += count;
+  text += ')';
+  return text;
 }
 
 [[nodiscard]] JsonValue text_value(std::string text) { return JsonValue{std::move(text)}; }
@@ -68,12 +104,12 @@ Checked<tenhou::ResultItem> win_detail(const Win& win) {
     if (!name) return std::unexpected(name.error());
     han += win.yaku[i + 1];
     if (win.yaku[i + 1] == 0) continue;
-    detail.push_back(text_value(std::string(*name) + "(" + std::to_string(win.yaku[i + 1]) + "飜)"));
+    detail.push_back(text_value(yaku_text(*name, "飜", win.yaku[i + 1])));
   }
   for (const std::int64_t id : win.yakuman) {
     const auto name = yaku_name(id);
     if (!name) return std::unexpected(name.error());
-    detail.push_back(text_value(std::string(*name) + "(役満)"));
+    detail.push_back(text_value(yaku_text(*name, "役満", -1)));
   }
   detail[3] = text_value(point_text(win, han));
   return tenhou::ResultItem{tenhou::ResultItem::Values{std::move(detail)}};

@@ -82,6 +82,38 @@ template <std::size_t max>
   return ints_of(ints, *value, name, low, high);
 }
 
+// A hand as records write it, 13 ids of at most three digits: read at once.
+[[nodiscard]] bool read_hand(std::string_view text, std::array<TileId, 13>& hand) noexcept {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (std::size_t i = 0; i < 13; ++i) {
+    if (i > 0) {
+      if (p == end || *p != ',') return false;
+      ++p;
+    }
+    const auto digit = [&](unsigned& d) {
+      return p != end && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10;
+    };
+    unsigned id = 0;
+    if (!digit(id)) return false;
+    ++p;
+    for (unsigned more = 0, d = 0; more < 2 && digit(d); ++more, ++p) id = 10 * id + d;
+    if (id >= tile_id_count) return false;
+    hand[i] = static_cast<TileId>(id);
+  }
+  return p == end;
+}
+
+// Exactly 13 tile ids; anything but the usual form is read, and refused
+// where it must be, as any list of numbers.
+[[nodiscard]] Done hand_of(std::array<TileId, 13>& hand, const Attributes& node, std::string_view name) {
+  if (const std::string_view* text = node.find(name); text != nullptr && read_hand(*text, hand)) return {};
+  Ints<13> ids;
+  if (auto read = required_ints(ids, node, name, 0, tile_id_count - 1); !read) return read;
+  for (std::size_t i = 0; i < 13; ++i) hand[i] = static_cast<TileId>(ids.values[i]);
+  return {};
+}
+
 [[nodiscard]] std::size_t named_seats(const Attributes& node) {
   std::size_t named = 0;
   for (const std::string_view key : {"n0", "n1", "n2", "n3"}) named += node.find(key) != nullptr;
@@ -294,9 +326,7 @@ Done Walk::init(const Attributes& node) {
   std::array<std::array<TileId, 13>, 4> hands{};
   for (std::size_t seat = 0; seat < 4; ++seat) {
     const char key[4] = {'h', 'a', 'i', static_cast<char>('0' + seat)};
-    Ints<13> hand;
-    if (auto read = required_ints(hand, node, std::string_view(key, 4), 0, tile_id_count - 1); !read) return read;
-    for (std::size_t i = 0; i < 13; ++i) hands[seat][i] = static_cast<TileId>(hand.values[i]);
+    if (auto read = hand_of(hands[seat], node, std::string_view(key, 4)); !read) return read;
   }
   if (record_.log.log.empty()) record_.log.log.reserve(12);  // a whole game's rounds, a few repeats
   tenhou::RawKyoku& kyoku = record_.log.log.emplace_back();
@@ -304,7 +334,7 @@ Done Walk::init(const Attributes& node) {
                 static_cast<std::uint8_t>(seed.values[2])};
   for (std::size_t seat = 0; seat < 4; ++seat) kyoku.scores[seat] = static_cast<std::int32_t>(ten.values[seat] * 100);
   Done status;
-  play_.emplace(kyoku, hands, static_cast<TileId>(seed.values[5]), red_fives_, status);
+  play_.emplace(kyoku, streams_, hands, static_cast<TileId>(seed.values[5]), red_fives_, status);
   dealer_ = static_cast<Seat>(*oya);
   result_seen_ = won_ = ura_seen_ = false;
   steps_ = 0;
@@ -449,7 +479,10 @@ Done Walk::agari(const Attributes& node) {
       kyoku.ura_indicators.push_back(tile_of_id(static_cast<TileId>(ura.values[i]), red_fives_));
     }
   }
-  if (!result_seen_) kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(tenhou::win_result)}});
+  if (!result_seen_) {
+    play_->close();
+    kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(tenhou::win_result)}});
+  }
   kyoku.results.push_back(ResultItem{ResultItem::Deltas{*deltas}});
   kyoku.results.push_back(std::move(*detail));
   result_seen_ = won_ = true;
@@ -470,6 +503,7 @@ Done Walk::ryuukyoku(const Attributes& node) {
     if (!deltas) return std::unexpected(std::move(deltas.error()));
     kyoku.results.push_back(ResultItem{ResultItem::Deltas{*deltas}});
   }
+  play_->close();
   result_seen_ = true;
   return owari(node);
 }
