@@ -115,8 +115,12 @@ struct Win {
   std::span<const std::int64_t> yakuman;  // ids
 };
 
-// `[who, fromWho, pao, point text, yaku texts...]`
-[[nodiscard]] Checked<tenhou::ResultItem> win_detail(const Win& win);
+// Whether the detail's texts can be written: a limit and yaku that have
+// names; otherwise what has none.
+[[nodiscard]] Done win_named(const Win& win);
+// The texts of `[who, fromWho, pao, point text, yaku texts...]` after the
+// seats, each a JSON string, appended to `json`. The win is named (win_named).
+void append_win_texts(std::string& json, const Win& win);
 // The head of a drawn round's result, from RYUUKYOKU type and its count of
 // shown hands; whether deltas follow.
 struct DrawHead {

@@ -58,17 +58,23 @@ class Scanner {
   [[nodiscard]] bool at_end() const noexcept { return at_ == end_; }
   [[nodiscard]] std::size_t offset() const noexcept { return static_cast<std::size_t>(at_ - begin_); }
 
-  // Tenhou's own records have no space between elements: that is told here,
-  // inline; the rest is skipped out of line.
-  [[nodiscard]] bool skip_space() noexcept {
+  // Tenhou's own records have no space between elements and one between
+  // attributes: those are told here, inline; the rest is skipped out of line.
+  [[nodiscard, gnu::always_inline]] bool skip_space() noexcept {
     if (at_ == end_ || !is(*at_, space)) return false;
-    skip_more_space();
+    ++at_;
+    if (at_ != end_ && is(*at_, space)) skip_more_space();
     return true;
   }
 
-  // Edited records indent every element and attribute: sixteen bytes at a
-  // time where the text leaves room for it.
+  // Between attributes stands one space; edited records put a line break
+  // and a short indent before each element, and a longer one before each
+  // attribute of a long element: a few bytes one by one, then sixteen bytes
+  // at a time where the text leaves room for it.
   [[gnu::noinline]] void skip_more_space() noexcept {
+    for (int few = 0; few < 4; ++few, ++at_) {
+      if (at_ == end_ || !is(*at_, space)) return;
+    }
 #if defined(__SSE2__)
     while (end_ - at_ >= 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at_));

@@ -462,15 +462,17 @@ Done Walk::agari(const Attributes& node) {
   if (auto read = optional_ints(ura, node, "doraHaiUra", 0, tile_id_count - 1); !read) return read;
   auto deltas = this->deltas(node);
   if (!deltas) return std::unexpected(std::move(deltas.error()));
-  auto detail = win_detail(win);
-  if (!detail) {
-    // A yaku or limit past the known ones: no event holds its text, so the
-    // win keeps its seats only and the record converts all the same.
-    unwritable(detail.error());
-    detail = ResultItem{ResultItem::Values{{tenhou::JsonValue{std::uint64_t{win.who}},
-                                            tenhou::JsonValue{std::uint64_t{win.from_who}},
-                                            tenhou::JsonValue{std::uint64_t{win.pao}}}}};
-  }
+  // A yaku or limit past the known ones: no event holds its text, so the
+  // record converts all the same, but it has no tenhou.net/6 text.
+  if (auto named = win_named(win); !named) unwritable(named.error());
+  record_.wins.push_back(WinScore{win.who, win.from_who, win.dealer, win.fu, win.points, win.limit,
+                                  static_cast<std::uint32_t>(yaku.size), static_cast<std::uint32_t>(yakuman.size)});
+  record_.yaku_values.insert(record_.yaku_values.end(), win.yaku.begin(), win.yaku.end());
+  record_.yaku_values.insert(record_.yaku_values.end(), win.yakuman.begin(), win.yakuman.end());
+  ResultItem detail{ResultItem::Values{}};
+  auto& seats = std::get<ResultItem::Values>(detail.value).values;
+  seats.reserve(3);
+  for (const Seat seat : {win.who, win.from_who, win.pao}) seats.push_back(tenhou::JsonValue{std::uint64_t{seat}});
 
   tenhou::RawKyoku& kyoku = record_.log.log.back();
   if (!ura_seen_ && ura.size > 0) {
@@ -484,7 +486,7 @@ Done Walk::agari(const Attributes& node) {
     kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(tenhou::win_result)}});
   }
   kyoku.results.push_back(ResultItem{ResultItem::Deltas{*deltas}});
-  kyoku.results.push_back(std::move(*detail));
+  kyoku.results.push_back(std::move(detail));
   result_seen_ = won_ = true;
   return owari(node);
 }

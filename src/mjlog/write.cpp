@@ -14,7 +14,7 @@ using tenhou::ResultItem;
 
 class Writer {
  public:
-  explicit Writer(std::string& out) : out_(out) {}
+  Writer(std::string& out, const Record& record) : out_(out), record_(record) {}
 
   void raw(std::string_view text) { out_ += text; }
   void key(std::string_view name) {
@@ -66,7 +66,13 @@ class Writer {
   void round(const tenhou::RawKyoku& kyoku);
 
  private:
+  // A win's detail: its seats from the log, its texts from its score.
+  void win_detail(const ResultItem::Values& seats);
+
   std::string& out_;
+  const Record& record_;
+  std::size_t win_ = 0;         // the next of record_.wins
+  std::size_t yaku_value_ = 0;  // where its values start in record_.yaku_values
 };
 
 // Only what JSON requires is escaped; other characters stay as they are.
@@ -121,7 +127,30 @@ void Writer::action(const ActionItem& item) {
 void Writer::result(const ResultItem& item) {
   if (const auto* text = std::get_if<ResultItem::Text>(&item.value)) string(text->text);
   else if (const auto* deltas = std::get_if<ResultItem::Deltas>(&item.value)) array(deltas->values, [&](std::int32_t d) { integer(d); });
-  else array(std::get<ResultItem::Values>(item.value).values, [&](const JsonValue& v) { value(v); });
+  else win_detail(std::get<ResultItem::Values>(item.value));
+}
+
+void Writer::win_detail(const ResultItem::Values& seats) {
+  out_ += '[';
+  for (std::size_t i = 0; i < seats.values.size(); ++i) {
+    if (i) out_ += ',';
+    value(seats.values[i]);
+  }
+  if (win_ < record_.wins.size()) {
+    const WinScore& score = record_.wins[win_++];
+    const std::span<const std::int64_t> values(record_.yaku_values.data() + yaku_value_, score.yaku + score.yakuman);
+    yaku_value_ += values.size();
+    const parts::Win win{.who = score.who,
+                         .from_who = score.from_who,
+                         .dealer = score.dealer,
+                         .fu = score.fu,
+                         .points = score.points,
+                         .limit = score.limit,
+                         .yaku = values.first(score.yaku),
+                         .yakuman = values.subspan(score.yaku)};
+    if (parts::win_named(win)) parts::append_win_texts(out_, win);
+  }
+  out_ += ']';
 }
 
 // The 17 positions: header, scores, dora and ura indicators, then per seat
@@ -228,7 +257,7 @@ std::optional<Error> tenhou6_refusal(const Record& record) {
 std::string write_tenhou6(const Record& record, std::string_view ref) {
   std::string out;
   out.reserve(4096 + 1024 * record.log.log.size());
-  Writer w(out);
+  Writer w(out, record);
   w.raw("{\"ver\":");
   w.number(record.ver);
   w.key("ref");
