@@ -57,7 +57,12 @@ inline constexpr std::array<std::array<Tile, tile_id_count>, 2> tiles_of_ids = [
 }();
 [[nodiscard]] constexpr Tile tile_of_id(TileId id, bool red_fives) noexcept { return tiles_of_ids[red_fives][id]; }
 // The Tenhou tile number of a tile; 0 for the unknown tile.
-[[nodiscard]] std::uint8_t number_of_tile(Tile tile) noexcept;
+[[nodiscard]] constexpr std::uint8_t number_of_tile(Tile tile) noexcept {
+  const int code = static_cast<int>(tile);
+  if (tile == Tile::Unknown) return 0;
+  if (code >= static_cast<int>(Tile::M5Red)) return static_cast<std::uint8_t>(51 + code - static_cast<int>(Tile::M5Red));
+  return static_cast<std::uint8_t>(10 * (code / 9 + 1) + code % 9 + 1);
+}
 // Sorts tile numbers as Tenhou does: a red five just after the plain fives.
 void sort_numbers(std::uint8_t* first, std::uint8_t* last) noexcept;
 // Two digits per tile number.

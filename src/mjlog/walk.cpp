@@ -465,6 +465,10 @@ Done Walk::agari(const Attributes& node) {
   // A yaku or limit past the known ones: no event holds its text, so the
   // record converts all the same, but it has no tenhou.net/6 text.
   if (auto named = win_named(win); !named) unwritable(named.error());
+  if (record_.wins.empty()) {
+    record_.wins.reserve(16);  // a game's wins, most of the time
+    record_.yaku_values.reserve(128);
+  }
   record_.wins.push_back(WinScore{win.who, win.from_who, win.dealer, win.fu, win.points, win.limit,
                                   static_cast<std::uint32_t>(yaku.size), static_cast<std::uint32_t>(yakuman.size)});
   record_.yaku_values.insert(record_.yaku_values.end(), win.yaku.begin(), win.yaku.end());
@@ -483,6 +487,7 @@ Done Walk::agari(const Attributes& node) {
   }
   if (!result_seen_) {
     play_->close();
+    kyoku.results.reserve(3);  // a double ron grows it
     kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(tenhou::win_result)}});
   }
   kyoku.results.push_back(ResultItem{ResultItem::Deltas{*deltas}});
@@ -499,6 +504,7 @@ Done Walk::ryuukyoku(const Attributes& node) {
   auto head = draw_head(type ? *type : std::string_view(), type != nullptr, shown);
   if (!head) return std::unexpected(in_attribute("type", head.error()));
   tenhou::RawKyoku& kyoku = record_.log.log.back();
+  kyoku.results.reserve(2);
   kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(head->text)}});
   if (head->deltas) {
     auto deltas = this->deltas(node);
