@@ -275,6 +275,37 @@ TEST(MjlogRead, WrittenWinTexts) {
   }
 }
 
+// A round's streams are kept as they come and made when the round has its
+// result: a stream far longer than real rounds have keeps every item in
+// its place, a riichi discard amid them too, and the next round starts empty.
+TEST(MjlogRead, LongStreamsKeepTheirOrder) {
+  std::string moves;
+  for (int id = 52; id < 122; ++id) {
+    if (id == 100) moves += R"(<REACH who="0" step="1"/>)";
+    moves += "<T" + std::to_string(id) + "/><D" + std::to_string(id) + "/>";
+  }
+  const std::string second_round = std::string(round_start) + std::string(play);
+  const std::string end = R"(<RYUUKYOKU ba="0,0" sc="250,0,250,0,250,0,250,0"/>)" + second_round + std::string(game_end);
+  auto record = read(game(game_head, round_start, moves, end));
+  ASSERT_TRUE(record) << record.error().message;
+  ASSERT_EQ(record->log.log.size(), 2u);
+  const tenhou::RawKyoku& long_round = record->log.log[0];
+  ASSERT_EQ(long_round.draws[0].size(), 70u);
+  ASSERT_EQ(long_round.discards[0].size(), 70u);
+  for (std::size_t i = 0; i < 70; ++i) {
+    const auto tile = std::get<tenhou::ActionItem::Tile>(long_round.draws[0][i].value).tile;
+    EXPECT_EQ(tile, mjlog::parts::tile_of_id(static_cast<mjlog::parts::TileId>(52 + i), true)) << i;
+    if (i == 48) {
+      EXPECT_EQ(std::get<tenhou::ActionItem::Text>(long_round.discards[0][i].value).text, "r60");
+    } else {
+      EXPECT_EQ(std::get<tenhou::ActionItem::Number>(long_round.discards[0][i].value).value, 60) << i;
+    }
+  }
+  EXPECT_TRUE(long_round.draws[1].empty());
+  EXPECT_EQ(record->log.log[1].draws[0].size(), 1u);
+  EXPECT_EQ(record->log.log[1].discards[1].size(), 1u);
+}
+
 // A hand is read at once in the form records write, and as any list of
 // numbers otherwise (leading zeros, more digits): the same hand either way.
 TEST(MjlogRead, HandsInOtherForms) {
