@@ -47,6 +47,20 @@ constexpr std::array<std::uint8_t, 256> classes = [] {
 
 [[nodiscard]] inline bool is(char c, CharClass kind) noexcept { return classes[static_cast<unsigned char>(c)] & kind; }
 
+// The letters of draws (T-W) and discards (D-G): the seat, and whether it
+// draws; any other byte is not_a_play.
+constexpr std::uint8_t not_a_play = 0xff;
+constexpr std::uint8_t draw_letter = 4;
+constexpr std::array<std::uint8_t, 256> play_letters = [] {
+  std::array<std::uint8_t, 256> table{};
+  table.fill(not_a_play);
+  for (std::uint8_t seat = 0; seat < 4; ++seat) {
+    table[static_cast<unsigned char>('D' + seat)] = seat;
+    table[static_cast<unsigned char>('T' + seat)] = static_cast<std::uint8_t>(draw_letter | seat);
+  }
+  return table;
+}();
+
 enum class Tag : std::uint8_t { Empty, Start, Unread };
 
 // A position in the text; every read checks the end.
@@ -170,6 +184,39 @@ class Scanner {
     return ShortPlay{is_draw, static_cast<Seat>(letter - (is_draw ? 'T' : 'D')), id};
   }
 
+  // Draws and discards in a row, `<T12/><D5/>...` with or without space
+  // between them: most of a record's elements, read here with the position
+  // held in a register. Stops before anything else, or too near the end to
+  // read without checks (where the element-by-element reading takes over);
+  // false where the walk refuses a play.
+  [[nodiscard]] bool plays(Walk& walk) noexcept {
+    const char* p = at_;
+    const char* const end = end_;
+    // Seven bytes are there: `<`, the letter, up to three digits and `/>`.
+    while (end - p >= 7 && p[0] == '<') {
+      const std::uint8_t letter = play_letters[static_cast<unsigned char>(p[1])];
+      unsigned id = static_cast<unsigned char>(p[2]) - unsigned{'0'};
+      if (letter == not_a_play || id > 9) break;
+      const char* q = p + 3;
+      if (const unsigned d1 = static_cast<unsigned char>(*q) - unsigned{'0'}; d1 <= 9) {
+        id = 10 * id + d1;
+        ++q;
+        if (const unsigned d2 = static_cast<unsigned char>(*q) - unsigned{'0'}; d2 <= 9) {
+          id = 10 * id + d2;
+          ++q;
+        }
+      }
+      if (q[0] != '/' || q[1] != '>') break;
+      if (!walk.took_play((letter & draw_letter) != 0, static_cast<Seat>(letter & 3u), static_cast<int>(id))) {
+        return false;
+      }
+      p = q + 2;
+      while (p != end && is(*p, space)) ++p;
+    }
+    at_ = p;
+    return true;
+  }
+
   // The attributes after a tag's name, up to `/>` (an empty element) or `>`.
   [[nodiscard]] Tag attributes() noexcept {
     count_ = 0;
@@ -234,6 +281,7 @@ std::optional<Record> read_directly(std::string_view text) {
   if (!walk.root(s.found())) return std::nullopt;
   while (true) {
     (void)s.skip_space();
+    if (!walk.stopped() && !s.plays(walk)) return std::nullopt;
     if (!s.take('<')) return std::nullopt;
     if (s.take('/')) break;
     if (const auto play = s.short_play()) {
