@@ -139,8 +139,9 @@ class Scanner {
   }
 
   // `T12/>`, `D5/>`: a draw or discard written the short way, read at once;
-  // anything else leaves the position as it was. The letter gives the seat
-  // and whether it draws; the id has at most three digits here.
+  // anything else leaves the position as it was. Runs of them are read by
+  // plays(); this takes those it leaves: after a three-player record stops,
+  // and near the end of the text.
   struct ShortPlay {
     bool is_draw;
     Seat seat;
@@ -148,33 +149,11 @@ class Scanner {
   };
   [[nodiscard]] std::optional<ShortPlay> short_play() noexcept {
     const char* p = at_;
-    if (end_ - p < 6) [[unlikely]] return short_play_near_end();
-    const auto letter = static_cast<unsigned char>(*p);
-    unsigned seat = letter - unsigned{'D'};
-    const bool is_draw = seat >= 4;
-    if (is_draw && (seat = letter - unsigned{'T'}) >= 4) return std::nullopt;
-    unsigned id = static_cast<unsigned char>(p[1]) - unsigned{'0'};
-    if (id > 9) return std::nullopt;
-    p += 2;
-    // The text goes on for four bytes at least: two more digits and `/>`.
-    for (int more = 0; more < 2; ++more) {
-      const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
-      if (d > 9) break;
-      id = 10 * id + d;
-      ++p;
-    }
-    if (p[0] != '/' || p[1] != '>') return std::nullopt;
-    at_ = p + 2;
-    return ShortPlay{is_draw, static_cast<Seat>(seat), static_cast<int>(id)};
-  }
-
-  // The same, bounds checked at each byte, for the last bytes of a text.
-  [[nodiscard, gnu::cold]] std::optional<ShortPlay> short_play_near_end() noexcept {
-    const char* p = at_;
     if (end_ - p < 4) return std::nullopt;
     const char letter = *p;
     const bool is_draw = letter >= 'T' && letter <= 'W';
     if (!is_draw && !(letter >= 'D' && letter <= 'G')) return std::nullopt;
+    // At least three bytes follow the letter: up to three digits, then `/>`.
     ++p;
     if (!is(*p, digit)) return std::nullopt;
     int id = *p++ - '0';
