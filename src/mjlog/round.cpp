@@ -88,7 +88,9 @@ constexpr std::array<std::array<std::uint8_t, tile_id_count>, 2> sort_keys = [] 
 constexpr std::array<std::array<Tile, tile_id_count>, 2> tiles_of_keys = [] {
   std::array<std::array<Tile, tile_id_count>, 2> tiles{};
   for (unsigned red = 0; red < 2; ++red) {
-    for (unsigned id = 0; id < tile_id_count; ++id) tiles[red][sort_keys[red][id]] = tile_of_id(static_cast<TileId>(id), red != 0);
+    for (unsigned id = 0; id < tile_id_count; ++id) {
+      tiles[red][sort_keys[red][id]] = tile_of_id(static_cast<TileId>(id), red != 0);
+    }
   }
   return tiles;
 }();

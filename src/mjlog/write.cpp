@@ -16,8 +16,8 @@ constexpr std::array<std::array<char, 2>, pairo::tile_count> tile_digits = [] {
   std::array<std::array<char, 2>, pairo::tile_count> digits{};
   for (std::size_t code = 0; code < digits.size(); ++code) {
     const std::uint8_t number = parts::number_of_tile(static_cast<tenhou::Tile>(code));
-    digits[code] = number == 0 ? std::array<char, 2>{'0', '\0'}
-                               : std::array<char, 2>{static_cast<char>('0' + number / 10), static_cast<char>('0' + number % 10)};
+    digits[code] = {static_cast<char>('0' + (number == 0 ? 0 : number / 10)),
+                    number == 0 ? '\0' : static_cast<char>('0' + number % 10)};
   }
   return digits;
 }();
