@@ -90,26 +90,42 @@ std::size_t others(const Meld& meld, bool red_fives, std::array<std::uint8_t, 4>
   return n;
 }
 
+// A call's text is at most 9 bytes: written into a buffer, made a string once.
+class CallText {
+ public:
+  void letter(char c) noexcept { bytes_[size_++] = c; }
+  void number(std::uint8_t n) noexcept {
+    bytes_[size_++] = static_cast<char>('0' + n / 10);
+    bytes_[size_++] = static_cast<char>('0' + n % 10);
+  }
+  [[nodiscard]] std::string text() const { return std::string(bytes_.data(), size_); }
+
+ private:
+  std::array<char, 12> bytes_{};
+  std::size_t size_ = 0;
+};
+
 // A chi keeps the run's order for the two other tiles.
 std::string chi_text(const Meld& meld, bool red_fives) {
-  std::string text = "c";
-  append_number(text, number_of_id(meld.called, red_fives));
+  CallText text;
+  text.letter('c');
+  text.number(number_of_id(meld.called, red_fives));
   for (std::uint8_t i = 0; i < meld.size; ++i) {
-    if (meld.tiles[i] != meld.called) append_number(text, number_of_id(meld.tiles[i], red_fives));
+    if (meld.tiles[i] != meld.called) text.number(number_of_id(meld.tiles[i], red_fives));
   }
-  return text;
+  return text.text();
 }
 
 std::string ankan_text(const Meld& meld, bool red_fives) {
   std::array<std::uint8_t, 4> numbers{};
   for (std::size_t i = 0; i < 4; ++i) numbers[i] = number_of_id(meld.tiles[i], red_fives);
   sort_numbers(numbers.data(), numbers.data() + 4);
-  std::string text;
+  CallText text;
   for (std::size_t i = 0; i < 4; ++i) {
-    if (i == 3) text.push_back('a');
-    append_number(text, numbers[i]);
+    if (i == 3) text.letter('a');
+    text.number(numbers[i]);
   }
-  return text;
+  return text.text();
 }
 
 }  // namespace
@@ -120,19 +136,19 @@ std::string ankan_text(const Meld& meld, bool red_fives) {
 std::string call_text(const Meld& meld, bool red_fives) {
   if (meld.kind == MeldKind::Chi) return chi_text(meld, red_fives);
   if (meld.kind == MeldKind::Ankan) return ankan_text(meld, red_fives);
-  std::string marked;
-  marked.push_back(meld.kind == MeldKind::Pon ? 'p' : meld.kind == MeldKind::Kakan ? 'k' : 'm');
-  if (meld.kind == MeldKind::Kakan) append_number(marked, number_of_id(meld.added, red_fives));
-  append_number(marked, number_of_id(meld.called, red_fives));
   std::array<std::uint8_t, 4> rest{};
   const std::size_t n = others(meld, red_fives, rest);
   const std::size_t at = meld.from == 3 ? 0 : meld.from == 2 ? 1 : n;
-  std::string text;
+  CallText text;
   for (std::size_t i = 0; i <= n; ++i) {
-    if (i == at) text += marked;
-    if (i < n) append_number(text, rest[i]);
+    if (i == at) {
+      text.letter(meld.kind == MeldKind::Pon ? 'p' : meld.kind == MeldKind::Kakan ? 'k' : 'm');
+      if (meld.kind == MeldKind::Kakan) text.number(number_of_id(meld.added, red_fives));
+      text.number(number_of_id(meld.called, red_fives));
+    }
+    if (i < n) text.number(rest[i]);
   }
-  return text;
+  return text.text();
 }
 
 }  // namespace mjlog::parts

@@ -37,6 +37,22 @@ struct Unwritable {
   friend bool operator==(const Unwritable&, const Unwritable&) = default;
 };
 
+// A win's score as the record gives it, from which the point and yaku texts
+// of its detail in the tenhou.net/6 text are made when that text is written.
+// No mjai event holds those texts: the decoded log's detail of a win holds
+// its three seats only, which is all the conversion reads.
+struct WinScore {
+  std::uint8_t who = 0;
+  std::uint8_t from_who = 0;
+  bool dealer = false;
+  std::int64_t fu = 0;
+  std::int64_t points = 0;
+  std::int64_t limit = 0;
+  std::uint32_t yaku = 0;     // values (id, han pairs) in Record::yaku_values, after the earlier wins'
+  std::uint32_t yakuman = 0;  // ids, after the yaku values
+  friend bool operator==(const WinScore&, const WinScore&) = default;
+};
+
 // One game record. `log` holds everything the conversion to mjai reads, and
 // the header keys of the tenhou.net/6 document that it has room for (rule,
 // name, ratingc, lobby, dan, rate, sx); the rest of that document is here.
@@ -49,6 +65,10 @@ struct Record {
   // second number, kept as they stand and written after the eight of `sc`.
   std::optional<std::array<double, 8>> chips;
   std::optional<Unwritable> unwritable;    // the first such text, in the record's order
+  // The wins in the order of the record, one for each win detail of `log`,
+  // and their yaku and yakuman, one win's after another's.
+  std::vector<WinScore> wins;
+  std::vector<std::int64_t> yaku_values;
   // The game is for three players (GO type, an empty fourth name or an
   // empty fourth hand). Reading stops there: the record holds the header read
   // so far, no further rounds, and a rule text starting with 三, which the

@@ -53,12 +53,28 @@ inline constexpr int tile_id_count = 136;
   return static_cast<std::uint8_t>(10 * (kind / 9 + 1) + kind % 9 + 1);
 }
 // Tiles are numbered in the order of the kinds, 4 ids to a kind.
-[[nodiscard]] constexpr Tile tile_of_id(TileId id, bool red_fives) noexcept {
+[[nodiscard]] constexpr Tile tile_of_id_computed(TileId id, bool red_fives) noexcept {
   if (is_red_five(id, red_fives)) return static_cast<Tile>(static_cast<int>(Tile::M5Red) + id / 36);
   return static_cast<Tile>(id / 4);
 }
+// The same from a table, one per setting of red fives: the tile of each
+// draw and discard of a record is looked up here.
+inline constexpr std::array<std::array<Tile, tile_id_count>, 2> tiles_of_ids = [] {
+  std::array<std::array<Tile, tile_id_count>, 2> tables{};
+  for (int id = 0; id < tile_id_count; ++id) {
+    tables[0][id] = tile_of_id_computed(static_cast<TileId>(id), false);
+    tables[1][id] = tile_of_id_computed(static_cast<TileId>(id), true);
+  }
+  return tables;
+}();
+[[nodiscard]] constexpr Tile tile_of_id(TileId id, bool red_fives) noexcept { return tiles_of_ids[red_fives][id]; }
 // The Tenhou tile number of a tile; 0 for the unknown tile.
-[[nodiscard]] std::uint8_t number_of_tile(Tile tile) noexcept;
+[[nodiscard]] constexpr std::uint8_t number_of_tile(Tile tile) noexcept {
+  const int code = static_cast<int>(tile);
+  if (tile == Tile::Unknown) return 0;
+  if (code >= static_cast<int>(Tile::M5Red)) return static_cast<std::uint8_t>(51 + code - static_cast<int>(Tile::M5Red));
+  return static_cast<std::uint8_t>(10 * (code / 9 + 1) + code % 9 + 1);
+}
 // Sorts tile numbers as Tenhou does: a red five just after the plain fives.
 void sort_numbers(std::uint8_t* first, std::uint8_t* last) noexcept;
 // Two digits per tile number.
@@ -116,8 +132,12 @@ struct Win {
   std::span<const std::int64_t> yakuman;  // ids
 };
 
-// `[who, fromWho, pao, point text, yaku texts...]`
-[[nodiscard]] Checked<tenhou::ResultItem> win_detail(const Win& win);
+// Whether the detail's texts can be written: a limit and yaku that have
+// names; otherwise what has none.
+[[nodiscard]] Done win_named(const Win& win);
+// The texts of `[who, fromWho, pao, point text, yaku texts...]` after the
+// seats, each a JSON string, appended to `json`. The win is named (win_named).
+void append_win_texts(std::string& json, const Win& win);
 // The head of a drawn round's result, from RYUUKYOKU type and its count of
 // shown hands; whether deltas follow.
 struct DrawHead {
@@ -128,17 +148,79 @@ struct DrawHead {
 
 // ---- The play of one round (round.cpp).
 
+// A seat's draws or discards while its round is read: one byte per item,
+// a tile as its code, `tsumogiri_code` for 60, `text_code` for the stream's
+// next text (a call or a riichi discard). The items go into the round's
+// stream at once, when the round has its result: so each stream is made
+// once and to its size, and the rounds of a record share these buffers.
+class ItemCodes {
+ public:
+  static constexpr std::uint8_t tsumogiri_code = 0xfe;
+  static constexpr std::uint8_t text_code = 0xff;
+
+  [[gnu::always_inline]] void push(std::uint8_t code) {
+    if (size_ == codes_.size()) [[unlikely]] grow();
+    codes_[size_++] = code;
+  }
+  void push_text(std::string text) {
+    push(text_code);
+    texts_.push_back(std::move(text));
+  }
+  // Moves the items into `stream`, leaving this empty for the next round.
+  void move_into(std::vector<tenhou::ActionItem>& stream);
+
+ private:
+  void grow();
+
+  std::vector<std::uint8_t> codes_;  // room; the first size_ are the items
+  std::size_t size_ = 0;
+  std::vector<std::string> texts_;
+};
+
+struct RoundStreams {
+  std::array<ItemCodes, 4> draws;
+  std::array<ItemCodes, 4> discards;
+};
+
 class RoundPlay {
  public:
-  // Starts the round: `hands` holds 13 ids per seat.
-  RoundPlay(tenhou::RawKyoku& kyoku, const std::array<std::array<TileId, 13>, 4>& hands, TileId dora,
-            bool red_fives, Done& status);
+  // Starts the round: `hands` holds 13 ids per seat. `streams`, empty, take
+  // the play until close().
+  RoundPlay(tenhou::RawKyoku& kyoku, RoundStreams& streams, const std::array<std::array<TileId, 13>, 4>& hands,
+            TileId dora, bool red_fives, Done& status);
 
   [[nodiscard]] Done draw(Seat seat, TileId id);
   [[nodiscard]] Done discard(Seat seat, TileId id);
+  // The same two without a word on refusal, for the one pass, which hands a
+  // refused record over and needs no explanation: most elements of a record
+  // are these, so they stay inline. False where draw and discard refuse,
+  // with nothing changed.
+  [[nodiscard, gnu::always_inline]] bool drew(Seat seat, TileId id) {
+    if (seen_[id]) [[unlikely]] return false;
+    seen_[id] = true;
+    holder_[id] = seat;
+    last_draw_[seat] = id;
+    streams_->draws[seat].push(static_cast<std::uint8_t>(tile_of_id(id, red_fives_)));
+    return true;
+  }
+  [[nodiscard, gnu::always_inline]] bool discarded(Seat seat, TileId id) {
+    if (holder_[id] != seat) [[unlikely]] return false;
+    holder_[id] = nobody;
+    const bool drawn = last_draw_[seat] == id;
+    last_draw_[seat] = -1;
+    if (riichi_pending_[seat]) [[unlikely]] {
+      riichi_discard(seat, id, drawn);
+    } else {
+      streams_->discards[seat].push(drawn ? ItemCodes::tsumogiri_code
+                                          : static_cast<std::uint8_t>(tile_of_id(id, red_fives_)));
+    }
+    return true;
+  }
   [[nodiscard]] Done call(Seat seat, std::uint32_t code);
   [[nodiscard]] Done reach(Seat seat, std::int64_t step);
   [[nodiscard]] Done dora(TileId id);
+  // The round's play is over (its result is read): the streams go into it.
+  void close();
 
  private:
   [[nodiscard]] bool take(TileId id) noexcept {
@@ -147,9 +229,12 @@ class RoundPlay {
     return true;
   }
 
+  // The first discard after a riichi declaration: a text with `r` before it.
+  void riichi_discard(Seat seat, TileId id, bool drawn);
   [[nodiscard]] std::array<Tile, 13> sorted_hand(const std::array<TileId, 13>& ids) const noexcept;
 
   tenhou::RawKyoku* kyoku_;
+  RoundStreams* streams_;
   bool red_fives_;
   static constexpr std::uint8_t nobody = 0xff;
   std::array<std::uint8_t, tile_id_count> holder_{};  // seat holding each id, `nobody` when not

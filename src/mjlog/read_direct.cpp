@@ -47,6 +47,20 @@ constexpr std::array<std::uint8_t, 256> classes = [] {
 
 [[nodiscard]] inline bool is(char c, CharClass kind) noexcept { return classes[static_cast<unsigned char>(c)] & kind; }
 
+// The letters of draws (T-W) and discards (D-G): the seat, and whether it
+// draws; any other byte is not_a_play.
+constexpr std::uint8_t not_a_play = 0xff;
+constexpr std::uint8_t draw_letter = 4;
+constexpr std::array<std::uint8_t, 256> play_letters = [] {
+  std::array<std::uint8_t, 256> table{};
+  table.fill(not_a_play);
+  for (std::uint8_t seat = 0; seat < 4; ++seat) {
+    table[static_cast<unsigned char>('D' + seat)] = seat;
+    table[static_cast<unsigned char>('T' + seat)] = static_cast<std::uint8_t>(draw_letter | seat);
+  }
+  return table;
+}();
+
 enum class Tag : std::uint8_t { Empty, Start, Unread };
 
 // A position in the text; every read checks the end.
@@ -58,11 +72,23 @@ class Scanner {
   [[nodiscard]] bool at_end() const noexcept { return at_ == end_; }
   [[nodiscard]] std::size_t offset() const noexcept { return static_cast<std::size_t>(at_ - begin_); }
 
-  // Edited records indent every element and attribute: sixteen bytes at a
-  // time where the text leaves room for it.
-  [[nodiscard]] bool skip_space() noexcept {
-    if (at_ == end_ || !is(*at_, space)) return false;  // Tenhou's own records: no space between elements
-    const char* start = at_;
+  // Tenhou's own records have no space between elements and one between
+  // attributes: those are told here, inline; the rest is skipped out of line.
+  [[nodiscard, gnu::always_inline]] bool skip_space() noexcept {
+    if (at_ == end_ || !is(*at_, space)) return false;
+    ++at_;
+    if (at_ != end_ && is(*at_, space)) skip_more_space();
+    return true;
+  }
+
+  // Between attributes stands one space; edited records put a line break
+  // and a short indent before each element, and a longer one before each
+  // attribute of a long element: a few bytes one by one, then sixteen bytes
+  // at a time where the text leaves room for it.
+  [[gnu::noinline]] void skip_more_space() noexcept {
+    for (int few = 0; few < 4; ++few, ++at_) {
+      if (at_ == end_ || !is(*at_, space)) return;
+    }
 #if defined(__SSE2__)
     while (end_ - at_ >= 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at_));
@@ -72,13 +98,12 @@ class Scanner {
       const unsigned others = ~static_cast<unsigned>(_mm_movemask_epi8(spaces)) & 0xffffu;
       if (others != 0) {
         at_ += std::countr_zero(others);
-        return at_ != start;
+        return;
       }
       at_ += 16;
     }
 #endif
     while (at_ != end_ && is(*at_, space)) ++at_;
-    return at_ != start;
   }
 
   [[nodiscard]] bool take(char c) noexcept {
@@ -114,22 +139,61 @@ class Scanner {
   }
 
   // `T12/>`, `D5/>`: a draw or discard written the short way, read at once;
-  // anything else leaves the position as it was.
-  [[nodiscard]] std::optional<PlayName> short_play() noexcept {
+  // anything else leaves the position as it was. Runs of them are read by
+  // plays(); this takes those it leaves: after a three-player record stops,
+  // and near the end of the text.
+  struct ShortPlay {
+    bool is_draw;
+    Seat seat;
+    int id;
+  };
+  [[nodiscard]] std::optional<ShortPlay> short_play() noexcept {
     const char* p = at_;
     if (end_ - p < 4) return std::nullopt;
     const char letter = *p;
     const bool is_draw = letter >= 'T' && letter <= 'W';
     if (!is_draw && !(letter >= 'D' && letter <= 'G')) return std::nullopt;
     // At least three bytes follow the letter: up to three digits, then `/>`.
-    const char* digits = ++p;
+    ++p;
     if (!is(*p, digit)) return std::nullopt;
     int id = *p++ - '0';
     for (int more = 0; more < 2 && p != end_ && is(*p, digit); ++more) id = 10 * id + (*p++ - '0');
     if (end_ - p < 2 || p[0] != '/' || p[1] != '>') return std::nullopt;
     at_ = p + 2;
-    return PlayName{is_draw, static_cast<Seat>(letter - (is_draw ? 'T' : 'D')),
-                    std::string_view(digits, static_cast<std::size_t>(p - digits)), std::min(id, tile_id_count)};
+    return ShortPlay{is_draw, static_cast<Seat>(letter - (is_draw ? 'T' : 'D')), id};
+  }
+
+  // Draws and discards in a row, `<T12/><D5/>...` with or without space
+  // between them: most of a record's elements, read here with the position
+  // held in a register. Stops before anything else, or too near the end to
+  // read without checks (where the element-by-element reading takes over);
+  // false where the walk refuses a play.
+  [[nodiscard]] bool plays(Walk& walk) noexcept {
+    const char* p = at_;
+    const char* const end = end_;
+    // Seven bytes are there: `<`, the letter, up to three digits and `/>`.
+    while (end - p >= 7 && p[0] == '<') {
+      const std::uint8_t letter = play_letters[static_cast<unsigned char>(p[1])];
+      unsigned id = static_cast<unsigned char>(p[2]) - unsigned{'0'};
+      if (letter == not_a_play || id > 9) break;
+      const char* q = p + 3;
+      if (const unsigned d1 = static_cast<unsigned char>(*q) - unsigned{'0'}; d1 <= 9) {
+        id = 10 * id + d1;
+        ++q;
+        if (const unsigned d2 = static_cast<unsigned char>(*q) - unsigned{'0'}; d2 <= 9) {
+          id = 10 * id + d2;
+          ++q;
+        }
+      }
+      if (q[0] != '/' || q[1] != '>') break;
+      if (!walk.took_play((letter & draw_letter) != 0, static_cast<Seat>(letter & 3u), static_cast<int>(id))) {
+        return false;
+      }
+      p = q + 2;
+      while (p != end && is(*p, space)) ++p;
+    }
+    at_ = p;
+    return true;
   }
 
   // The attributes after a tag's name, up to `/>` (an empty element) or `>`.
@@ -196,10 +260,11 @@ std::optional<Record> read_directly(std::string_view text) {
   if (!walk.root(s.found())) return std::nullopt;
   while (true) {
     (void)s.skip_space();
+    if (!walk.stopped() && !s.plays(walk)) return std::nullopt;
     if (!s.take('<')) return std::nullopt;
     if (s.take('/')) break;
     if (const auto play = s.short_play()) {
-      if (!walk.stopped() && !walk.play(*play)) return std::nullopt;
+      if (!walk.stopped() && !walk.took_play(play->is_draw, play->seat, play->id)) return std::nullopt;
       continue;
     }
     const std::size_t at = s.offset();

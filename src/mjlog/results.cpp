@@ -1,13 +1,12 @@
 // How a round ended, in the texts of Tenhou's JSON: a win's detail list with
 // its point text and yaku texts, and the head of a drawn round's result.
 #include <array>
+#include <charconv>
 
 #include "mjlog/parts.hpp"
 
 namespace mjlog::parts {
 namespace {
-
-using tenhou::JsonValue;
 
 constexpr std::array<std::string_view, 55> yaku_names = {
     "門前清自摸和", "立直", "一発", "槍槓", "嶺上開花", "海底摸月", "河底撈魚", "平和", "断幺九", "一盃口",
@@ -37,48 +36,77 @@ constexpr std::array<std::string_view, 6> limit_names = {"", "満貫", "跳満",
   return {round_up_100(base), round_up_100(2 * base)};
 }
 
-[[nodiscard]] std::string point_text(const Win& win, std::int64_t han) {
-  const bool tsumo = win.who == win.from_who;
-  std::string text;
-  if (win.limit == 0) {
-    text = std::to_string(win.fu) + "符" + std::to_string(han) + "飜";
-  } else {
-    text = limit_names[static_cast<std::size_t>(win.limit)];
-  }
-  if (!tsumo) return text + std::to_string(win.points) + "点";
-  if (win.dealer) return text + std::to_string(win.points / 3) + "点∀";
-  const auto [child, dealer] = win.limit == 0 ? tsumo_payments(win.fu, han)
-                                              : std::pair{win.points / 4, win.points / 2};
-  return text + std::to_string(child) + "-" + std::to_string(dealer) + "点";
+// The texts are written straight into the document: they hold no
+// character that JSON escapes.
+void append_int(std::string& out, std::int64_t value) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
-[[nodiscard]] JsonValue text_value(std::string text) { return JsonValue{std::move(text)}; }
+void append_point_text(std::string& out, const Win& win, std::int64_t han) {
+  const bool tsumo = win.who == win.from_who;
+  out += '"';
+  if (win.limit == 0) {
+    append_int(out, win.fu);
+    out += "符";
+    append_int(out, han);
+    out += "飜";
+  } else {
+    out += limit_names[static_cast<std::size_t>(win.limit)];
+  }
+  if (!tsumo) {
+    append_int(out, win.points);
+    out += "点\"";
+    return;
+  }
+  if (win.dealer) {
+    append_int(out, win.points / 3);
+    out += "点∀\"";
+    return;
+  }
+  const auto [child, dealer] = win.limit == 0 ? tsumo_payments(win.fu, han)
+                                              : std::pair{win.points / 4, win.points / 2};
+  append_int(out, child);
+  out += '-';
+  append_int(out, dealer);
+  out += "点\"";
+}
 
 }  // namespace
 
-Checked<tenhou::ResultItem> win_detail(const Win& win) {
+Done win_named(const Win& win) {
   if (win.limit < 0 || win.limit >= std::ssize(limit_names)) {
     return std::unexpected(Fault{ErrorKind::Unwritable, std::to_string(win.limit) + " names no limit"});
   }
-  std::vector<JsonValue> detail;
-  detail.reserve(4 + win.yaku.size() / 2 + win.yakuman.size());
-  for (const Seat seat : {win.who, win.from_who, win.pao}) detail.push_back(JsonValue{std::uint64_t{seat}});
-  detail.push_back(JsonValue{});  // the point text, once the han are summed
-  std::int64_t han = 0;
   for (std::size_t i = 0; i + 1 < win.yaku.size(); i += 2) {
-    const auto name = yaku_name(win.yaku[i]);
-    if (!name) return std::unexpected(name.error());
-    han += win.yaku[i + 1];
-    if (win.yaku[i + 1] == 0) continue;
-    detail.push_back(text_value(std::string(*name) + "(" + std::to_string(win.yaku[i + 1]) + "飜)"));
+    if (auto name = yaku_name(win.yaku[i]); !name) return std::unexpected(std::move(name.error()));
   }
   for (const std::int64_t id : win.yakuman) {
-    const auto name = yaku_name(id);
-    if (!name) return std::unexpected(name.error());
-    detail.push_back(text_value(std::string(*name) + "(役満)"));
+    if (auto name = yaku_name(id); !name) return std::unexpected(std::move(name.error()));
   }
-  detail[3] = text_value(point_text(win, han));
-  return tenhou::ResultItem{tenhou::ResultItem::Values{std::move(detail)}};
+  return {};
+}
+
+// `,"30符1飜1000点","立直(1飜)",...,"四暗刻(役満)"`: the han are summed for
+// the point text first.
+void append_win_texts(std::string& json, const Win& win) {
+  std::int64_t han = 0;
+  for (std::size_t i = 1; i < win.yaku.size(); i += 2) han += win.yaku[i];
+  json += ',';
+  append_point_text(json, win, han);
+  for (std::size_t i = 0; i + 1 < win.yaku.size(); i += 2) {
+    if (win.yaku[i + 1] == 0) continue;
+    json += ",\"";
+    json += yaku_names[static_cast<std::size_t>(win.yaku[i])];
+    json += '(';
+    append_int(json, win.yaku[i + 1]);
+    json += "飜)\"";
+  }
+  for (const std::int64_t id : win.yakuman) {
+    json += ",\"";
+    json += yaku_names[static_cast<std::size_t>(id)];
+    json += "(役満)\"";
+  }
 }
 
 Checked<DrawHead> draw_head(std::string_view type, bool has_type, int shown_hands) {

@@ -2,6 +2,7 @@
 // discard streams: tsumogiri from the ids, riichi discards, call texts, and
 // the new dora indicators. Each tile is dealt, drawn or shown once; a seat
 // discards only a tile it holds.
+#include <algorithm>
 #include <bit>
 
 #include "mjlog/parts.hpp"
@@ -11,10 +12,7 @@ namespace {
 
 using tenhou::ActionItem;
 
-constexpr std::uint8_t tsumogiri = 60;
-
-[[nodiscard]] ActionItem tile_item(Tile tile) { return ActionItem{ActionItem::Tile{tile}}; }
-[[nodiscard]] ActionItem text_item(std::string text) { return ActionItem{ActionItem::Text{std::move(text)}}; }
+constexpr std::uint8_t tsumogiri = 60;  // a discard of the tile drawn last
 
 // `seat` is the one dealt or drawing the tile; none for an indicator.
 [[gnu::cold]] Fault dealt_twice(TileId id, std::optional<Seat> seat = std::nullopt) {
@@ -27,17 +25,30 @@ constexpr std::uint8_t tsumogiri = 60;
 
 }  // namespace
 
-RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, const std::array<std::array<TileId, 13>, 4>& hands, TileId dora,
-                     bool red_fives, Done& status)
-    : kyoku_(&kyoku), red_fives_(red_fives) {
+void ItemCodes::grow() { codes_.resize(std::max<std::size_t>(64, 2 * codes_.size())); }
+
+void ItemCodes::move_into(std::vector<ActionItem>& stream) {
+  stream.reserve(size_);
+  auto text = texts_.begin();
+  for (std::size_t i = 0; i < size_; ++i) {
+    const std::uint8_t code = codes_[i];
+    if (code < tsumogiri_code) [[likely]] {
+      stream.emplace_back(ActionItem::Tile{static_cast<Tile>(code)});
+    } else if (code == tsumogiri_code) {
+      stream.emplace_back(ActionItem::Number{tsumogiri});
+    } else {
+      stream.emplace_back(ActionItem::Text{std::move(*text++)});
+    }
+  }
+  size_ = 0;
+  texts_.clear();
+}
+
+RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, RoundStreams& streams, const std::array<std::array<TileId, 13>, 4>& hands,
+                     TileId dora, bool red_fives, Done& status)
+    : kyoku_(&kyoku), streams_(&streams), red_fives_(red_fives) {
   holder_.fill(nobody);
   last_draw_.fill(-1);
-  // Room for a long round's streams, so that they rarely grow.
-  constexpr std::size_t stream_room = 24;
-  for (std::size_t seat = 0; seat < 4; ++seat) {
-    kyoku.draws[seat].reserve(stream_room);
-    kyoku.discards[seat].reserve(stream_room);
-  }
   for (Seat seat = 0; seat < 4; ++seat) {
     for (const TileId id : hands[seat]) {
       if (!take(id)) {
@@ -51,55 +62,83 @@ RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, const std::array<std::array<TileId
   status = this->dora(dora);
 }
 
-// Ids sort by kind; only a red five, copy 0 of its kind, goes after the
-// three others. The ids of a hand differ, so a set of sort keys sorts them.
+void RoundPlay::close() {
+  for (std::size_t seat = 0; seat < 4; ++seat) {
+    streams_->draws[seat].move_into(kyoku_->draws[seat]);
+    streams_->discards[seat].move_into(kyoku_->discards[seat]);
+  }
+}
+
+namespace {
+
+// A hand sorts by a key per id that keeps the order of the ids, except that
+// a red five, copy 0 of its kind, goes after the three others: in the kinds
+// of the red fives copies 1-3 take keys 0-2 and copy 0 key 3. The ids of a
+// hand differ, and so do their keys: a set of keys sorts them. One table
+// per setting of red fives gives the key of each id, another the tile of
+// each key.
+[[nodiscard]] constexpr bool is_red_kind(unsigned kind, bool red_fives) noexcept {
+  return red_fives && kind < 27 && kind % 9 == 4;
+}
+
+constexpr std::array<std::array<std::uint8_t, tile_id_count>, 2> sort_keys = [] {
+  std::array<std::array<std::uint8_t, tile_id_count>, 2> keys{};
+  for (unsigned red = 0; red < 2; ++red) {
+    for (unsigned id = 0; id < tile_id_count; ++id) {
+      const bool moved = is_red_kind(id / 4, red != 0);
+      keys[red][id] = static_cast<std::uint8_t>(!moved ? id : id % 4 == 0 ? id + 3 : id - 1);
+    }
+  }
+  return keys;
+}();
+
+constexpr std::array<std::array<Tile, tile_id_count>, 2> tiles_of_keys = [] {
+  std::array<std::array<Tile, tile_id_count>, 2> tiles{};
+  for (unsigned red = 0; red < 2; ++red) {
+    for (unsigned id = 0; id < tile_id_count; ++id) {
+      tiles[red][sort_keys[red][id]] = tile_of_id(static_cast<TileId>(id), red != 0);
+    }
+  }
+  return tiles;
+}();
+
+}  // namespace
+
 std::array<Tile, 13> RoundPlay::sorted_hand(const std::array<TileId, 13>& ids) const noexcept {
-  std::array<std::uint64_t, (2 * tile_id_count + 63) / 64> keys{};
+  const auto& keys_of = sort_keys[red_fives_];
+  const auto& tiles_of = tiles_of_keys[red_fives_];
+  std::array<std::uint64_t, (tile_id_count + 63) / 64> keys{};
   for (const TileId id : ids) {
-    const unsigned key = is_red_five(id, red_fives_) ? 2u * (id + 3u) + 1 : 2u * id;
+    const unsigned key = keys_of[id];
     keys[key / 64] |= std::uint64_t{1} << (key % 64);
   }
   std::array<Tile, 13> hand{};
   std::size_t n = 0;
   for (std::size_t word = 0; word < keys.size(); ++word) {
     for (std::uint64_t bits = keys[word]; bits != 0; bits &= bits - 1) {
-      const unsigned key = static_cast<unsigned>(64 * word) + static_cast<unsigned>(std::countr_zero(bits));
-      hand[n++] = tile_of_id(static_cast<TileId>(key % 2 ? (key - 1) / 2 - 3 : key / 2), red_fives_);
+      hand[n++] = tiles_of[64 * word + static_cast<unsigned>(std::countr_zero(bits))];
     }
   }
   return hand;
 }
 
 Done RoundPlay::draw(Seat seat, TileId id) {
-  if (!take(id)) [[unlikely]] return std::unexpected(dealt_twice(id, seat));
-  holder_[id] = seat;
-  last_draw_[seat] = id;
-  // Built in place: a new item holds a tile already.
-  std::get<ActionItem::Tile>(kyoku_->draws[seat].emplace_back().value).tile = tile_of_id(id, red_fives_);
+  if (!drew(seat, id)) [[unlikely]] return std::unexpected(dealt_twice(id, seat));
+  return {};
+}
+
+Done RoundPlay::discard(Seat seat, TileId id) {
+  if (!discarded(seat, id)) [[unlikely]] return std::unexpected(not_held(seat, id));
   return {};
 }
 
 // A discard of the tile drawn last is written 60; the first discard after a
 // riichi declaration is a text with `r` before it.
-Done RoundPlay::discard(Seat seat, TileId id) {
-  if (holder_[id] != seat) [[unlikely]] {
-    return std::unexpected(not_held(seat, id));
-  }
-  holder_[id] = nobody;
-  const bool drawn = last_draw_[seat] == id;
-  last_draw_[seat] = -1;
-  auto& stream = kyoku_->discards[seat];
-  if (riichi_pending_[seat]) {
-    riichi_pending_[seat] = false;
-    std::string text = "r";
-    append_number(text, drawn ? tsumogiri : number_of_id(id, red_fives_));
-    stream.push_back(text_item(std::move(text)));
-  } else if (drawn) {
-    stream.emplace_back().value.emplace<ActionItem::Number>(tsumogiri);
-  } else {
-    std::get<ActionItem::Tile>(stream.emplace_back().value).tile = tile_of_id(id, red_fives_);
-  }
-  return {};
+void RoundPlay::riichi_discard(Seat seat, TileId id, bool drawn) {
+  riichi_pending_[seat] = false;
+  std::string text = "r";
+  append_number(text, drawn ? tsumogiri : number_of_id(id, red_fives_));
+  streams_->discards[seat].push_text(std::move(text));
 }
 
 // Chi, pon and daiminkan take a discard: their text goes to the draw stream
@@ -117,15 +156,15 @@ Done RoundPlay::call(Seat seat, std::uint32_t code) {
   switch (meld->kind) {
     case MeldKind::Chi:
     case MeldKind::Pon:
-      kyoku_->draws[seat].push_back(text_item(std::move(text)));
+      streams_->draws[seat].push_text(std::move(text));
       break;
     case MeldKind::Daiminkan:
-      kyoku_->draws[seat].push_back(text_item(std::move(text)));
-      kyoku_->discards[seat].push_back(tile_item(Tile::Unknown));
+      streams_->draws[seat].push_text(std::move(text));
+      streams_->discards[seat].push(static_cast<std::uint8_t>(Tile::Unknown));
       break;
     case MeldKind::Kakan:
     case MeldKind::Ankan:
-      kyoku_->discards[seat].push_back(text_item(std::move(text)));
+      streams_->discards[seat].push_text(std::move(text));
       break;
   }
   return {};

@@ -1,14 +1,7 @@
-// Tile ids of the record to Tenhou tile numbers and back to tiles.
+// Tenhou tile numbers: sorted as Tenhou sorts them, and written as two digits.
 #include "mjlog/parts.hpp"
 
 namespace mjlog::parts {
-
-std::uint8_t number_of_tile(Tile tile) noexcept {
-  const int code = static_cast<int>(tile);
-  if (tile == Tile::Unknown) return 0;
-  if (code >= static_cast<int>(Tile::M5Red)) return static_cast<std::uint8_t>(51 + code - static_cast<int>(Tile::M5Red));
-  return static_cast<std::uint8_t>(10 * (code / 9 + 1) + code % 9 + 1);
-}
 
 namespace {
 

@@ -92,6 +92,38 @@ template <std::size_t max>
   return {ErrorKind::InvalidValue, "tile id " + id + " is outside 0..135", name.seat};
 }
 
+// A hand as records write it, 13 ids of at most three digits: read at once.
+[[nodiscard]] bool read_hand(std::string_view text, std::array<TileId, 13>& hand) noexcept {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (std::size_t i = 0; i < 13; ++i) {
+    if (i > 0) {
+      if (p == end || *p != ',') return false;
+      ++p;
+    }
+    const auto digit = [&](unsigned& d) {
+      return p != end && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10;
+    };
+    unsigned id = 0;
+    if (!digit(id)) return false;
+    ++p;
+    for (unsigned more = 0, d = 0; more < 2 && digit(d); ++more, ++p) id = 10 * id + d;
+    if (id >= tile_id_count) return false;
+    hand[i] = static_cast<TileId>(id);
+  }
+  return p == end;
+}
+
+// Exactly 13 tile ids; anything but the usual form is read, and refused
+// where it must be, as any list of numbers.
+[[nodiscard]] Done hand_of(std::array<TileId, 13>& hand, const Attributes& node, std::string_view name) {
+  if (const std::string_view* text = node.find(name); text != nullptr && read_hand(*text, hand)) return {};
+  Ints<13> ids;
+  if (auto read = required_ints(ids, node, name, 0, tile_id_count - 1); !read) return read;
+  for (std::size_t i = 0; i < 13; ++i) hand[i] = static_cast<TileId>(ids.values[i]);
+  return {};
+}
+
 [[nodiscard]] std::size_t named_seats(const Attributes& node) {
   std::size_t named = 0;
   for (const std::string_view key : {"n0", "n1", "n2", "n3"}) named += node.find(key) != nullptr;
@@ -307,9 +339,7 @@ Done Walk::init(const Attributes& node) {
   std::array<std::array<TileId, 13>, 4> hands{};
   for (std::size_t seat = 0; seat < 4; ++seat) {
     const char key[4] = {'h', 'a', 'i', static_cast<char>('0' + seat)};
-    Ints<13> hand;
-    if (auto read = required_ints(hand, node, std::string_view(key, 4), 0, tile_id_count - 1); !read) return read;
-    for (std::size_t i = 0; i < 13; ++i) hands[seat][i] = static_cast<TileId>(hand.values[i]);
+    if (auto read = hand_of(hands[seat], node, std::string_view(key, 4)); !read) return read;
   }
   if (record_.log.log.empty()) record_.log.log.reserve(12);  // a whole game's rounds, a few repeats
   tenhou::RawKyoku& kyoku = record_.log.log.emplace_back();
@@ -317,7 +347,7 @@ Done Walk::init(const Attributes& node) {
                 static_cast<std::uint8_t>(seed.values[2])};
   for (std::size_t seat = 0; seat < 4; ++seat) kyoku.scores[seat] = static_cast<std::int32_t>(ten.values[seat] * 100);
   Done status;
-  play_.emplace(kyoku, hands, static_cast<TileId>(seed.values[5]), red_fives_, status);
+  play_.emplace(kyoku, streams_, hands, static_cast<TileId>(seed.values[5]), red_fives_, status);
   dealer_ = static_cast<Seat>(*oya);
   result_seen_ = won_ = ura_seen_ = false;
   steps_ = 0;
@@ -448,15 +478,21 @@ Done Walk::agari(const Attributes& node) {
   if (auto read = optional_ints(ura, node, "doraHaiUra", 0, tile_id_count - 1); !read) return read;
   auto deltas = this->deltas(node);
   if (!deltas) return std::unexpected(std::move(deltas.error()));
-  auto detail = win_detail(win);
-  if (!detail) {
-    // A yaku or limit past the known ones: no event holds its text, so the
-    // win keeps its seats only and the record converts all the same.
-    unwritable(detail.error());
-    detail = ResultItem{ResultItem::Values{{tenhou::JsonValue{std::uint64_t{win.who}},
-                                            tenhou::JsonValue{std::uint64_t{win.from_who}},
-                                            tenhou::JsonValue{std::uint64_t{win.pao}}}}};
+  // A yaku or limit past the known ones: no event holds its text, so the
+  // record converts all the same, but it has no tenhou.net/6 text.
+  if (auto named = win_named(win); !named) unwritable(named.error());
+  if (record_.wins.empty()) {
+    record_.wins.reserve(16);  // a game's wins, most of the time
+    record_.yaku_values.reserve(128);
   }
+  record_.wins.push_back(WinScore{win.who, win.from_who, win.dealer, win.fu, win.points, win.limit,
+                                  static_cast<std::uint32_t>(yaku.size), static_cast<std::uint32_t>(yakuman.size)});
+  record_.yaku_values.insert(record_.yaku_values.end(), win.yaku.begin(), win.yaku.end());
+  record_.yaku_values.insert(record_.yaku_values.end(), win.yakuman.begin(), win.yakuman.end());
+  ResultItem detail{ResultItem::Values{}};
+  auto& seats = std::get<ResultItem::Values>(detail.value).values;
+  seats.reserve(3);
+  for (const Seat seat : {win.who, win.from_who, win.pao}) seats.push_back(tenhou::JsonValue{std::uint64_t{seat}});
 
   tenhou::RawKyoku& kyoku = record_.log.log.back();
   if (!ura_seen_ && ura.size > 0) {
@@ -465,9 +501,13 @@ Done Walk::agari(const Attributes& node) {
       kyoku.ura_indicators.push_back(tile_of_id(static_cast<TileId>(ura.values[i]), red_fives_));
     }
   }
-  if (!result_seen_) kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(tenhou::win_result)}});
+  if (!result_seen_) {
+    play_->close();
+    kyoku.results.reserve(3);  // a double ron grows it
+    kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(tenhou::win_result)}});
+  }
   kyoku.results.push_back(ResultItem{ResultItem::Deltas{*deltas}});
-  kyoku.results.push_back(std::move(*detail));
+  kyoku.results.push_back(std::move(detail));
   result_seen_ = won_ = true;
   return owari(node);
 }
@@ -480,12 +520,14 @@ Done Walk::ryuukyoku(const Attributes& node) {
   auto head = draw_head(type ? *type : std::string_view(), type != nullptr, shown);
   if (!head) return std::unexpected(in_attribute("type", head.error()));
   tenhou::RawKyoku& kyoku = record_.log.log.back();
+  kyoku.results.reserve(2);
   kyoku.results.push_back(ResultItem{ResultItem::Text{std::string(head->text)}});
   if (head->deltas) {
     auto deltas = this->deltas(node);
     if (!deltas) return std::unexpected(std::move(deltas.error()));
     kyoku.results.push_back(ResultItem{ResultItem::Deltas{*deltas}});
   }
+  play_->close();
   result_seen_ = true;
   return owari(node);
 }

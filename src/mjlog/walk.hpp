@@ -29,8 +29,12 @@ class Attributes {
 
   // The first value of `name`, or nullptr.
   [[nodiscard]] const std::string_view* find(std::string_view name) const noexcept {
+    // Names are a few bytes: compared here rather than by a call.
     for (const Attribute& a : all_) {
-      if (a.name.size() == name.size() && a.name[0] == name[0] && a.name == name) return &a.value;
+      if (a.name.size() != name.size()) continue;
+      std::size_t i = 0;
+      while (i < name.size() && a.name[i] == name[i]) ++i;
+      if (i == name.size()) return &a.value;
     }
     return nullptr;
   }
@@ -71,6 +75,14 @@ class Walk {
   [[nodiscard]] Done element(std::string_view name, const Attributes& attributes, std::size_t at);
   // A draw or discard element, named as play_name reads it.
   [[nodiscard]] Done play(const PlayName& name);
+  // The same for the one pass: false where play refuses, which the one pass
+  // leaves to the parsed document's reader to explain.
+  [[nodiscard, gnu::always_inline]] bool took_play(bool is_draw, Seat seat, int id) {
+    ++steps_;
+    if (!play_ || result_seen_ || id >= tile_id_count) [[unlikely]] return false;
+    const auto tile = static_cast<TileId>(id);
+    return is_draw ? play_->drew(seat, tile) : play_->discarded(seat, tile);
+  }
   [[nodiscard]] Done finish() const;
   [[nodiscard]] bool stopped() const noexcept { return record_.three_player; }
   // The round being played, as its INIT numbers it: where a fault lies.
@@ -108,6 +120,7 @@ class Walk {
   bool taikyoku_seen_ = false;
   bool players_seen_ = false;
   bool red_fives_ = true;
+  RoundStreams streams_;  // the round's play until its result, shared by the rounds
   std::optional<RoundPlay> play_;
   Seat dealer_ = 0;
   bool result_seen_ = false;

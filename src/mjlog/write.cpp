@@ -12,9 +12,19 @@ using tenhou::ActionItem;
 using tenhou::JsonValue;
 using tenhou::ResultItem;
 
+constexpr std::array<std::array<char, 2>, pairo::tile_count> tile_digits = [] {
+  std::array<std::array<char, 2>, pairo::tile_count> digits{};
+  for (std::size_t code = 0; code < digits.size(); ++code) {
+    const std::uint8_t number = parts::number_of_tile(static_cast<tenhou::Tile>(code));
+    digits[code] = {static_cast<char>('0' + (number == 0 ? 0 : number / 10)),
+                    number == 0 ? '\0' : static_cast<char>('0' + number % 10)};
+  }
+  return digits;
+}();
+
 class Writer {
  public:
-  explicit Writer(std::string& out) : out_(out) {}
+  Writer(std::string& out, const Record& record) : out_(out), record_(record) {}
 
   void raw(std::string_view text) { out_ += text; }
   void key(std::string_view name) {
@@ -56,17 +66,46 @@ class Writer {
     out_ += ']';
   }
 
-  void tiles(const auto& tiles) {
-    array(tiles, [&](tenhou::Tile tile) { integer(parts::number_of_tile(tile)); });
+  // A tile's number, the most frequent value of a document: two digits,
+  // or 0 for the unknown tile, from a table.
+  void tile(tenhou::Tile tile) {
+    const std::array<char, 2>& digits = tile_digits[static_cast<std::size_t>(tile)];
+    out_ += digits[0];
+    if (digits[1] != '\0') out_ += digits[1];
   }
 
+  void tiles(const auto& tiles) {
+    array(tiles, [&](tenhou::Tile t) { tile(t); });
+  }
+
+  // A hand, a draw or a discard stream, most of a document: room is made
+  // for it first, then it is written through a pointer. A tile or number
+  // takes at most three bytes and a comma; a text is escaped as string() does.
+  void stream(const auto& items);
+
+ private:
+  [[nodiscard]] static char* put_tile(char* at, tenhou::Tile tile) noexcept {
+    const std::array<char, 2>& digits = tile_digits[static_cast<std::size_t>(tile)];
+    *at++ = digits[0];
+    if (digits[1] != '\0') *at++ = digits[1];
+    return at;
+  }
+  [[nodiscard]] static char* put_text(char* at, std::string_view text) noexcept;
+
+ public:
+
   void value(const JsonValue& value);
-  void action(const ActionItem& item);
   void result(const ResultItem& item);
   void round(const tenhou::RawKyoku& kyoku);
 
  private:
+  // A win's detail: its seats from the log, its texts from its score.
+  void win_detail(const ResultItem::Values& seats);
+
   std::string& out_;
+  const Record& record_;
+  std::size_t win_ = 0;         // the next of record_.wins
+  std::size_t yaku_value_ = 0;  // where its values start in record_.yaku_values
 };
 
 // Only what JSON requires is escaped; other characters stay as they are.
@@ -87,6 +126,54 @@ void Writer::string(std::string_view text) {
     }
   }
   out_ += '"';
+}
+
+char* Writer::put_text(char* at, std::string_view text) noexcept {
+  static constexpr char hex[] = "0123456789abcdef";
+  *at++ = '"';
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      *at++ = '\\';
+      *at++ = c;
+    } else if (u < 0x20) {
+      for (const char e : {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 15]}) *at++ = e;
+    } else {
+      *at++ = c;
+    }
+  }
+  *at++ = '"';
+  return at;
+}
+
+void Writer::stream(const auto& items) {
+  std::size_t room = 2 + 4 * std::size(items);
+  if constexpr (std::is_same_v<std::ranges::range_value_t<decltype(items)>, ActionItem>) {
+    for (const ActionItem& item : items) {
+      if (const auto* text = std::get_if<ActionItem::Text>(&item.value)) room += 2 + 6 * text->text.size();
+    }
+  }
+  const std::size_t start = out_.size();
+  out_.resize(start + room);
+  char* const first = out_.data() + start;
+  char* at = first;
+  *at++ = '[';
+  for (const auto& item : items) {
+    if (at != first + 1) *at++ = ',';
+    if constexpr (std::is_same_v<std::remove_cvref_t<decltype(item)>, ActionItem>) {
+      if (const auto* t = std::get_if<ActionItem::Tile>(&item.value)) {
+        at = put_tile(at, t->tile);
+      } else if (const auto* number = std::get_if<ActionItem::Number>(&item.value)) {
+        at = std::to_chars(at, at + 3, unsigned{number->value}).ptr;
+      } else {
+        at = put_text(at, std::get<ActionItem::Text>(item.value).text);
+      }
+    } else {
+      at = put_tile(at, item);
+    }
+  }
+  *at++ = ']';
+  out_.resize(static_cast<std::size_t>(at - out_.data()));
 }
 
 void Writer::value(const JsonValue& value) {
@@ -112,16 +199,33 @@ void Writer::value(const JsonValue& value) {
       value.value);
 }
 
-void Writer::action(const ActionItem& item) {
-  if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) integer(parts::number_of_tile(tile->tile));
-  else if (const auto* number = std::get_if<ActionItem::Number>(&item.value)) integer(number->value);
-  else string(std::get<ActionItem::Text>(item.value).text);
-}
-
 void Writer::result(const ResultItem& item) {
   if (const auto* text = std::get_if<ResultItem::Text>(&item.value)) string(text->text);
   else if (const auto* deltas = std::get_if<ResultItem::Deltas>(&item.value)) array(deltas->values, [&](std::int32_t d) { integer(d); });
-  else array(std::get<ResultItem::Values>(item.value).values, [&](const JsonValue& v) { value(v); });
+  else win_detail(std::get<ResultItem::Values>(item.value));
+}
+
+void Writer::win_detail(const ResultItem::Values& seats) {
+  out_ += '[';
+  for (std::size_t i = 0; i < seats.values.size(); ++i) {
+    if (i) out_ += ',';
+    value(seats.values[i]);
+  }
+  if (win_ < record_.wins.size()) {
+    const WinScore& score = record_.wins[win_++];
+    const std::span<const std::int64_t> values(record_.yaku_values.data() + yaku_value_, score.yaku + score.yakuman);
+    yaku_value_ += values.size();
+    const parts::Win win{.who = score.who,
+                         .from_who = score.from_who,
+                         .dealer = score.dealer,
+                         .fu = score.fu,
+                         .points = score.points,
+                         .limit = score.limit,
+                         .yaku = values.first(score.yaku),
+                         .yakuman = values.subspan(score.yaku)};
+    if (parts::win_named(win)) parts::append_win_texts(out_, win);
+  }
+  out_ += ']';
 }
 
 // The 17 positions: header, scores, dora and ura indicators, then per seat
@@ -141,11 +245,11 @@ void Writer::round(const tenhou::RawKyoku& kyoku) {
   tiles(kyoku.ura_indicators);
   for (std::size_t seat = 0; seat < 4; ++seat) {
     out_ += ',';
-    tiles(kyoku.start_hands[seat]);
+    stream(kyoku.start_hands[seat]);
     out_ += ',';
-    array(kyoku.draws[seat], [&](const ActionItem& item) { action(item); });
+    stream(kyoku.draws[seat]);
     out_ += ',';
-    array(kyoku.discards[seat], [&](const ActionItem& item) { action(item); });
+    stream(kyoku.discards[seat]);
   }
   out_ += ',';
   array(kyoku.results, [&](const ResultItem& item) { result(item); });
@@ -228,7 +332,7 @@ std::optional<Error> tenhou6_refusal(const Record& record) {
 std::string write_tenhou6(const Record& record, std::string_view ref) {
   std::string out;
   out.reserve(4096 + 1024 * record.log.log.size());
-  Writer w(out);
+  Writer w(out, record);
   w.raw("{\"ver\":");
   w.number(record.ver);
   w.key("ref");

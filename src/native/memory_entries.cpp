@@ -58,7 +58,7 @@ PyObject* results_list(Paths& paths,
 
 }  // namespace
 
-PyObject* convert_many(PyObject* module, PyObject* args) {
+PyObject* convert_many(PyObject*, PyObject* args) {
   return pyapi::guarded([&]() -> PyObject* {
     PyObject* items;
     Py_ssize_t jobs;
@@ -107,7 +107,7 @@ PyObject* convert_to_stdout(PyObject*, PyObject* args) {
   });
 }
 
-PyObject* find_logs(PyObject* module, PyObject* args) {
+PyObject* find_logs(PyObject*, PyObject* args) {
   return pyapi::guarded([&]() -> PyObject* {
     PyObject* inputs;
     const char* to;

@@ -98,6 +98,16 @@ bool same_json(element a, element b) {
   return false;
 }
 
+// The results with each win's detail cut to its three seats.
+std::vector<tenhou::ResultItem> seats_only(std::vector<tenhou::ResultItem> results) {
+  for (tenhou::ResultItem& item : results) {
+    if (auto* detail = std::get_if<tenhou::ResultItem::Values>(&item.value); detail && detail->values.size() > 3) {
+      detail->values.resize(3);
+    }
+  }
+  return results;
+}
+
 std::string shown(element e) { return simdjson::minify(e).substr(0, 400); }
 
 class XmlTwins : public testing::Test {
@@ -134,7 +144,9 @@ TEST_F(XmlTwins, RoundsEqualTheDecodedTwin) {
         EXPECT_TRUE(x.draws[seat] == j.draws[seat]) << where << " draws of seat " << seat;
         EXPECT_TRUE(x.discards[seat] == j.discards[seat]) << where << " discards of seat " << seat;
       }
-      EXPECT_TRUE(x.results == j.results) << where << " results";
+      // A win's detail keeps its seats only: its texts are made by the
+      // writer (WrittenDocumentEqualsTheTwin).
+      EXPECT_TRUE(x.results == seats_only(j.results)) << where << " results";
     }
   }
 }

@@ -242,6 +242,88 @@ TEST(MjlogRead, TextsTheRecordCannotWrite) {
   EXPECT_FALSE(mjlog::tenhou6_refusal(*known));
 }
 
+// A win's texts are made from its score when the document is written, each
+// win's from its own score, a double ron's too: the point text for a ron, a
+// dealer's and a non-dealer's tsumo, below and at the limits, then the yaku
+// with their han (none at 0 han) or as yakuman.
+TEST(MjlogRead, WrittenWinTexts) {
+  const auto win = [](std::string_view attributes) {
+    return R"(<AGARI ba="0,0" hai="0" machi="0" doraHai="130" sc="250,0,250,0,250,0,250,0" )" + std::string(attributes) +
+           "/>";
+  };
+  struct Case {
+    std::string wins;
+    std::string detail;  // the round's result as written, after the marker
+  };
+  const std::vector<Case> cases = {
+      {win(R"(who="0" fromWho="1" ten="30,2000,0" yaku="1,1,8,1,52,0")"),
+       R"j([0,0,0,0],[0,1,0,"30符2飜2000点","立直(1飜)","断幺九(1飜)"])j"},
+      {win(R"(who="0" fromWho="0" ten="40,3900,0" yaku="0,1,7,1")"), R"j([0,0,0,0],[0,0,0,"40符2飜1300点∀","門前清自摸和(1飜)","平和(1飜)"])j"},
+      {win(R"(who="1" fromWho="1" ten="30,4000,0" yaku="0,1,1,1,53,1")"),
+       R"j([0,0,0,0],[1,1,1,"30符3飜1000-2000点","門前清自摸和(1飜)","立直(1飜)","裏ドラ(1飜)"])j"},
+      {win(R"(who="2" fromWho="2" ten="30,8000,1" yaku="0,1,52,4")"), R"j([0,0,0,0],[2,2,2,"満貫2000-4000点","門前清自摸和(1飜)","ドラ(4飜)"])j"},
+      {win(R"(who="3" fromWho="1" paoWho="2" ten="0,32000,5" yakuman="39")"), R"j([0,0,0,0],[3,1,2,"役満32000点","大三元(役満)"])j"},
+      {win(R"(who="2" fromWho="1" ten="30,1000,0" yaku="8,1")") + win(R"(who="3" fromWho="1" ten="0,32000,5" yakuman="47")"),
+       R"j([0,0,0,0],[2,1,2,"30符1飜1000点","断幺九(1飜)"],[0,0,0,0],[3,1,3,"役満32000点","国士無双(役満)"])j"},
+  };
+  for (const Case& c : cases) {
+    auto record = read(game(game_head, round_start, play, c.wins + "</mjloggm>"));
+    ASSERT_TRUE(record) << c.wins << ": " << record.error().message;
+    ASSERT_FALSE(mjlog::tenhou6_refusal(*record)) << c.wins;
+    const std::string json = mjlog::write_tenhou6(*record, "");
+    EXPECT_NE(json.find(R"(["和了",)" + c.detail + "]]"), std::string::npos) << c.detail << "\n" << json;
+  }
+}
+
+// A round's streams are kept as they come and made when the round has its
+// result: a stream far longer than real rounds have keeps every item in
+// its place, a riichi discard amid them too, and the next round starts empty.
+TEST(MjlogRead, LongStreamsKeepTheirOrder) {
+  std::string moves;
+  for (int id = 52; id < 122; ++id) {
+    if (id == 100) moves += R"(<REACH who="0" step="1"/>)";
+    moves += "<T" + std::to_string(id) + "/><D" + std::to_string(id) + "/>";
+  }
+  const std::string second_round = std::string(round_start) + std::string(play);
+  const std::string end = R"(<RYUUKYOKU ba="0,0" sc="250,0,250,0,250,0,250,0"/>)" + second_round + std::string(game_end);
+  auto record = read(game(game_head, round_start, moves, end));
+  ASSERT_TRUE(record) << record.error().message;
+  ASSERT_EQ(record->log.log.size(), 2u);
+  const tenhou::RawKyoku& long_round = record->log.log[0];
+  ASSERT_EQ(long_round.draws[0].size(), 70u);
+  ASSERT_EQ(long_round.discards[0].size(), 70u);
+  for (std::size_t i = 0; i < 70; ++i) {
+    const auto tile = std::get<tenhou::ActionItem::Tile>(long_round.draws[0][i].value).tile;
+    EXPECT_EQ(tile, mjlog::parts::tile_of_id(static_cast<mjlog::parts::TileId>(52 + i), true)) << i;
+    if (i == 48) {
+      EXPECT_EQ(std::get<tenhou::ActionItem::Text>(long_round.discards[0][i].value).text, "r60");
+    } else {
+      EXPECT_EQ(std::get<tenhou::ActionItem::Number>(long_round.discards[0][i].value).value, 60) << i;
+    }
+  }
+  EXPECT_TRUE(long_round.draws[1].empty());
+  EXPECT_EQ(record->log.log[1].draws[0].size(), 1u);
+  EXPECT_EQ(record->log.log[1].discards[1].size(), 1u);
+}
+
+// A hand is read at once in the form records write, and as any list of
+// numbers otherwise (leading zeros, more digits): the same hand either way.
+TEST(MjlogRead, HandsInOtherForms) {
+  const auto hand_of = [](std::string_view hai0) {
+    std::string start(round_start);
+    const std::size_t at = start.find("hai0=\"") + 6;
+    start.replace(at, start.find('"', at) - at, hai0);
+    auto record = read(game(game_head, start));
+    EXPECT_TRUE(record) << hai0 << ": " << record.error().message;
+    return record ? record->log.log[0].start_hands[0] : std::array<mjai::Tile, 13>{};
+  };
+  const auto plain = hand_of("0,1,2,3,4,5,6,7,8,9,10,11,12");
+  for (const std::string_view form : {"12,11,10,9,8,7,6,5,4,3,2,1,0", "000,001,2,3,4,5,6,7,8,9,10,11,0012",
+                                      "0,1,2,3,4,5,6,7,8,9,10,11,00000000012"}) {
+    EXPECT_EQ(hand_of(form), plain) << form;
+  }
+}
+
 // Every number the writer copies from a record reads back as JSON.
 TEST(MjlogRead, WrittenNumbersReadBack) {
   for (const std::string_view ver : {"18446744073709551616", "-18446744073709551616", "9223372036854775807"}) {
