@@ -104,7 +104,8 @@ struct Expected {
   }
 };
 
-std::vector<Expected> read_again(const std::string& path) {
+// What each entry of the container must come out as, read here on one thread.
+std::vector<Expected> expected_of(const std::string& path) {
   std::vector<Expected> expected;
   auto container = archive::Container::open(path);
   if (!container) {
@@ -227,14 +228,14 @@ class Case {
   const std::string& input() const { return input_; }
 
   void check() {
-    const auto expected = read_again(input_);
+    const auto expected = expected_of(input_);
     const auto first = run_once(false);
     check_outcomes(expected, first);
     if (choice_.in_memory) {
       expect(!fs::exists(outdir_), "an in-memory run wrote");
       return;
     }
-    check_files(first);
+    check_files();
     if (!choice_.again || choice_.fail_fast) return;
     const auto before = snapshot(root_);
     const auto second = run_once(true);
@@ -325,7 +326,7 @@ class Case {
   // The files under the root: the input, and the converted outputs under
   // their folder. Under fail_fast, logs under way when the failure came
   // finish unreported: their outputs are there too.
-  void check_files(const std::vector<batch::Outcome>&) {
+  void check_files() {
     std::vector<std::string> files;
     for (const auto& [path, bytes] : snapshot(root_)) {
       if (bytes == "/") {
