@@ -1,11 +1,16 @@
-"""Seeds for fuzz_archive: small bundles of each kind and rows of both
-database layouts, made from the XML records given, each prefixed with the
-byte that picks its reader."""
+"""Seeds for fuzz_archive (or, with `batch`, for fuzz_batch_archive): small
+bundles of each kind and rows of both database layouts, made from the XML
+records given, each prefixed with the byte that picks its reader (and, for
+the engine, the byte of its run's options).
+    archive_seeds.py XML_FOLDER OUT_FOLDER [batch]"""
 import bz2, gzip, io, lzma, pathlib, sqlite3, sys, tarfile, tempfile, zipfile
 
 records = sorted(pathlib.Path(sys.argv[1]).glob("*.xml"))[:3]
 out = pathlib.Path(sys.argv[2])
-texts = [r.read_bytes()[:4000] for r in records] or [b"<mjloggm ver=\"2.3\"></mjloggm>"]
+batch = sys.argv[3:] == ["batch"]
+# The engine converts only whole records: two of them, whole, fit the input bound once compressed.
+texts = ([r.read_bytes() for r in records[:2]] if batch else [r.read_bytes()[:4000] for r in records]) or [
+    b"<mjloggm ver=\"2.3\"></mjloggm>"]
 
 def tar_bytes():
     buf = io.BytesIO()
@@ -53,7 +58,30 @@ def rows():
     parts.append(b"../../x\xfe\x02abc")
     return b"\xff".join(parts)
 
+def unsafe_tar_bytes():
+    """Members whose names escape, collide on one output, or make a folder where an output goes."""
+    buf = io.BytesIO()
+    with tarfile.open(fileobj=buf, mode="w", format=tarfile.GNU_FORMAT) as tar:
+        for name in ("../up.xml", "/abs.xml", "a/./b.xml", "c.xml", "c.mjlog", "d.xml", "d.mjai.jsonl/e.xml"):
+            info = tarfile.TarInfo(name); info.size = len(texts[0][:2000])
+            tar.addfile(info, io.BytesIO(texts[0][:2000]))
+    return buf.getvalue()
+
 tar = tar_bytes()
+if batch:
+    # kinds: tar, tar.gz, TGZ, tar.bz2, tar.xz, zip, database file, database rows;
+    # options: gzip 1, tenhou6 2, two threads 4, run again 8, the real conversion 16, in memory 32, fail-fast 64
+    seeds = {
+        "tgz-real": b"\x01\x1c" + gzip.compress(tar), "tgz-echo": b"\x02\x0d" + gzip.compress(tar),
+        "tbz": b"\x03\x08" + bz2.compress(tar), "txz-memory": b"\x04\x34" + lzma.compress(tar),
+        "zip": b"\x05\x1e" + zip_bytes(), "zip-fast": b"\x05\x44" + zip_bytes(),
+        "db-new": b"\x06\x1d" + db_bytes(False), "db-old": b"\x06\x0a" + db_bytes(True),
+        "rows-new": b"\x07\x0c\x00" + rows(), "rows-old": b"\x07\x3c\x01" + rows(),
+        "unsafe": b"\x00\x0c" + unsafe_tar_bytes(), "unsafe-fast": b"\x00\x44" + unsafe_tar_bytes(),
+    }
+    for name, data in seeds.items():
+        (out / name).write_bytes(data)
+    sys.exit()
 seeds = {
     "tar": b"\x00" + tar, "tgz": b"\x01" + gzip.compress(tar), "tbz": b"\x02" + bz2.compress(tar),
     "txz": b"\x03" + lzma.compress(tar), "zip": b"\x04" + zip_bytes(), "db-new": b"\x05" + db_bytes(False),

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (clang 19, ASan + UBSan, libFuzzer) and runs one of
-# them for the given number of seconds (default 60), seeded with the shared
+# Builds one of the fuzz targets (clang 19, ASan + UBSan, libFuzzer) and runs
+# it for the given number of seconds (default 60), seeded with the shared
 # game logs: `pipeline` (the default) on JSON logs, `mjlog` on XML records,
-# `archive` on bundles and databases built from the XML records.
-# New inputs go to build/fuzz/corpus[-mjlog], crashes to
-# build/fuzz/artifacts[-mjlog].
-#   ./fuzz/run.sh [pipeline|mjlog] [seconds] [extra libFuzzer options...]
+# `archive` on bundles and databases built from the XML records, and
+# `batch_archive`, the engine on such containers as the command runs it.
+# Only the target run is built. New inputs go to build/fuzz/corpus[-TARGET],
+# crashes to build/fuzz/artifacts[-TARGET].
+#   ./fuzz/run.sh [pipeline|mjlog|archive|batch_archive] [seconds] [extra libFuzzer options...]
 #   ./fuzz/run.sh mjlog 0 build/fuzz/artifacts-mjlog/crash-...   # replays one input
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=pipeline
-case "${1:-}" in pipeline|mjlog|archive) target=$1; shift ;; esac
+case "${1:-}" in pipeline|mjlog|archive|batch_archive) target=$1; shift ;; esac
 seconds=${1:-60}
 shift || true
 
@@ -42,6 +43,10 @@ elif [ "$target" = archive ]; then
   suffix=-archive dict=fuzz/archive.dict seed_folders=()
   mkdir -p "$build/seeds-archive"
   python3 fuzz/archive_seeds.py "$corpus_root/xml" "$build/seeds-archive"
+elif [ "$target" = batch_archive ]; then
+  suffix=-batch-archive dict=fuzz/archive.dict seed_folders=()
+  mkdir -p "$build/seeds-batch-archive"
+  python3 fuzz/archive_seeds.py "$corpus_root/xml" "$build/seeds-batch-archive" batch
 else
   suffix= dict=fuzz/tenhou.dict seed_folders=(real real-rounds real-broken real3p sim)
 fi
@@ -59,5 +64,6 @@ for folder in "${seed_folders[@]}"; do
   [ -d "$corpus_root/$folder" ] && seeds+=("$corpus_root/$folder")
 done
 [ "$target" = archive ] && seeds+=("$build/seeds-archive")
+[ "$target" = batch_archive ] && seeds+=("$build/seeds-batch-archive")
 [ "${#seeds[@]}" -gt 0 ] || echo "fuzz: no seed logs under $corpus_root; starting from nothing" >&2
 exec "$build/fuzz_$target" "${options[@]}" -max_total_time="$seconds" "$@" "$build/corpus$suffix" "${seeds[@]}"

@@ -6,14 +6,17 @@ failed alone, reported, resumed after SIGKILL, and iterated over."""
 from __future__ import annotations
 
 import bz2
+import fcntl
 import gzip
 import io
 import json
+import os
 import signal
 import sqlite3
 import subprocess
 import sys
 import tarfile
+import threading
 import time
 import zipfile
 from dataclasses import dataclass
@@ -307,6 +310,73 @@ def test_a_run_killed_with_sigkill_leaves_whole_outputs_and_resumes(tmp_path):
     duplicates = [line for line in report_lines(resumed) if "duplicate of" in line]
     assert duplicates == [line for line in report_lines(expected) if "duplicate of" in line]
     assert len(duplicates) == 60
+
+
+def sidecars(database: Path) -> dict[str, int]:
+    """The journal, WAL and shared-memory files beside the database, by inode."""
+    return {p.name: p.stat().st_ino for p in database.parent.iterdir() if p.name.startswith(database.name + "-")}
+
+
+@pytest.mark.parametrize("journal", ["DELETE", "WAL"])
+def test_a_downloader_appending_during_a_run_is_never_kept_waiting(tmp_path, journal):
+    """A downloader commits rows into the database the command is reading,
+    in step with it: each duplicate the command reports (one flushed line
+    on standard error) lets one more row in, with ids between the rows
+    already there. The command's standard error is a pipe of one page, so
+    the command cannot run far ahead of the downloader: a read lock held
+    across rows would leave the downloader busy past its one-second wait.
+    The run converts exactly the rows committed before it started; the
+    journal, WAL and shared-memory files beside the database during and
+    after the run are the downloader's own (the same files, by inode, as
+    before the run), and none is left once the downloader closes."""
+    base = records()[0]
+    database = tmp_path / "2019.db"
+    writer = sqlite3.connect(database, timeout=1.0, isolation_level=None)
+    writer.execute(f"PRAGMA journal_mode={journal}")
+    writer.executescript(NEWER.schema)
+
+    def insert(key: int, record: bytes) -> None:
+        writer.execute(NEWER.insert, (f"2019021000gm-00a9-0000-{key:08x}", 4, 1, 0, gzip.compress(record, 1)))
+
+    pairs = 100  # each a record, then its duplicate: even keys
+    writer.execute("BEGIN")
+    for pair in range(pairs):
+        record = base + b"<!-- %d -->" % pair
+        insert(4 * pair, record)
+        insert(4 * pair + 2, record)
+    writer.execute("COMMIT")
+    own_files = sidecars(database)
+    assert set(own_files) == ({"2019.db-wal", "2019.db-shm"} if journal == "WAL" else set())
+
+    read_end, write_end = os.pipe()
+    fcntl.fcntl(read_end, fcntl.F_SETPIPE_SZ, 4096)
+    out = tmp_path / "out"
+    command = [sys.executable, "-m", "pairo", str(database), "-o", str(out), "-j", "2", "-q"]
+    process = subprocess.Popen(command, env=ENV, stderr=write_end)
+    os.close(write_end)
+    watchdog = threading.Timer(TIMEOUT, process.kill)
+    watchdog.start()
+    appended = 0
+    try:
+        with os.fdopen(read_end, "rb") as reported:
+            for line in reported:
+                assert b": duplicate of " in line, line
+                insert(2 * appended + 1, b"appended %d" % appended)  # odd keys, between the rows read
+                assert appended or process.poll() is None  # the first while the command still reads
+                appended += 1
+        assert process.wait() == 0
+        assert sidecars(database) == own_files
+    finally:
+        watchdog.cancel()
+        process.kill()
+        process.wait()
+        writer.close()
+    assert appended == pairs
+    assert sidecars(database) == {}
+    assert outputs(out) == {
+        f"2019/2019021000gm-00a9-0000-{4 * pair:08x}.mjai.jsonl": event_lines(base + b"<!-- %d -->" % pair)
+        for pair in range(pairs)
+    }
 
 
 def test_convert_files_counts_skips_by_reason_and_tells_each_outcome(database, tmp_path):

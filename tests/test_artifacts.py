@@ -1,15 +1,22 @@
 """The release artefacts in dist/ that scripts/build-wheels.sh builds (run
 with `pytest -m artifacts`, the packaging tools' venv on PATH): each wheel
-installs into a fresh venv and converts the sample on a machine without the
-libraries its modules were linked against. The script builds every wheel
-from the sdist, so these tests are the sdist's too."""
+installs into a fresh venv and converts the sample, alone and held in a
+database and in bundles, on a machine without the libraries its modules
+were linked against. The script builds every wheel from the sdist, so these
+tests are the sdist's too."""
 
 from __future__ import annotations
 
+import bz2
+import gzip
+import io
 import json
 import os
+import sqlite3
 import subprocess
 import sys
+import tarfile
+import zipfile
 from functools import cache
 from pathlib import Path
 
@@ -23,6 +30,8 @@ RAW = REPO / "build" / "wheels-raw"  # the wheels as built, before auditwheel
 SAMPLE = REPO / "examples" / "sample.json"
 EXPECTED = (REPO / "examples" / "sample.mjai.jsonl").read_text().splitlines()
 CONVERT_PATH = "import sys, pairo; print(*pairo.convert_path(sys.argv[1]), sep='\\n')"
+WHEEL_LIMIT = 2 << 20  # bytes
+GAME_ID = "2019021004gm-00a9-0000-e2f6516d"
 
 
 def wheels(folder: Path) -> list[Path]:
@@ -61,6 +70,31 @@ def conversions(venv: Path) -> list[list[str | Path]]:
     return [[venv / "bin" / "python", "-c", CONVERT_PATH, SAMPLE], [venv / "bin" / "pairo", "-q", SAMPLE]]
 
 
+def containers(folder: Path) -> dict[str, Path]:
+    """The sample as a row of a downloader's database (bzip2, the older
+    layout) and as a member of an xz tar and a zip bundle (gzipped there),
+    by the folder its output goes to: every compression a container meets."""
+    log = SAMPLE.read_bytes()
+    database = folder / "logs.db"
+    db = sqlite3.connect(database)
+    db.execute(
+        "CREATE TABLE logs(log_id TEXT PRIMARY KEY, is_sanma INT, is_processed INT, was_error INT, log_content TEXT)"
+    )
+    db.execute("INSERT INTO logs VALUES(?, 0, 1, 0, ?)", (GAME_ID, bz2.compress(log)))
+    db.commit()
+    db.close()
+    tar_bundle = folder / "tarred.tar.xz"
+    with tarfile.open(tar_bundle, "w:xz") as tar:
+        member = tarfile.TarInfo(f"{GAME_ID}.json.gz")
+        data = gzip.compress(log)
+        member.size = len(data)
+        tar.addfile(member, io.BytesIO(data))
+    zip_bundle = folder / "zipped.zip"
+    with zipfile.ZipFile(zip_bundle, "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr(f"{GAME_ID}.json", log)
+    return {"logs": database, "tarred": tar_bundle, "zipped": zip_bundle}
+
+
 def hidden(libraries: list[str], argv: list[str | Path]) -> subprocess.CompletedProcess[str]:
     """Runs argv in a private mount namespace where each library file reads as empty."""
     script = 'for lib in $PAIRO_HIDDEN; do mount --bind /dev/null "$lib" || exit 99; done; exec "$@"'
@@ -85,7 +119,8 @@ def test_dist_holds_the_sdist_and_a_repaired_wheel_per_build():
 
 
 @pytest.mark.parametrize("wheel", wheels(DIST), ids=lambda w: w.name)
-def test_wheel_needs_no_library_outside_its_policy(wheel):
+def test_wheel_is_small_and_needs_no_library_outside_its_policy(wheel):
+    assert wheel.stat().st_size <= WHEEL_LIMIT
     shown = auditwheel_show(wheel)
     assert shown["external_libs"] == {}
     assert shown["overall_tag"].startswith("manylinux_")
@@ -103,4 +138,10 @@ def test_wheel_converts_with_the_system_libraries_hidden(wheel, linked_libraries
         result = hidden(linked_libraries, argv)
         assert result.returncode == 0, result.stderr
         assert result.stdout.splitlines() == EXPECTED
+    held = containers(tmp_path)
+    out = tmp_path / "out"
+    result = hidden(linked_libraries, [venv / "bin" / "pairo", "-q", *held.values(), "-o", out])
+    assert result.returncode == 0, result.stderr
+    converted = {path.relative_to(out).as_posix(): path.read_text().splitlines() for path in out.rglob("*.jsonl")}
+    assert converted == {f"{folder}/{GAME_ID}.mjai.jsonl": EXPECTED for folder in held}
 

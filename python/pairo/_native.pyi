@@ -9,6 +9,8 @@ from _pairo import TenhouToMjaiError as TenhouToMjaiError
 
 _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
 
+SKIP_REASONS: tuple[str, ...]
+
 class MjlogParsingError(TenhouLogParsingError): ...
 class ArchiveError(ValueError): ...
 

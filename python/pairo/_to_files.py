@@ -30,8 +30,10 @@ StrPath = str | os.PathLike[str]
 Target = Literal["mjai", "tenhou6"]
 STDIN = "-"
 
-# Why a log is skipped, in the order the first that applies is chosen.
-SKIP_REASONS = ("download failed", "not downloaded", "three-player", "duplicate", "existing")
+# Why a log is skipped, in the order the first that applies is chosen: the
+# engine's own words ("download failed", "not downloaded", "three-player",
+# "duplicate", "existing").
+SKIP_REASONS: tuple[str, ...] = _native.SKIP_REASONS
 
 
 class Converted(str):

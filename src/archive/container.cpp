@@ -85,16 +85,6 @@ constexpr std::array<BundleSuffix, 6> bundle_suffixes = {{
 
 }  // namespace
 
-std::string_view text_of(SkipReason reason) noexcept {
-  switch (reason) {
-    case SkipReason::DownloadFailed: return "download failed";
-    case SkipReason::NotDownloaded: return "not downloaded";
-    case SkipReason::ThreePlayer: return "three-player";
-    case SkipReason::Duplicate: return "duplicate";
-  }
-  return "skipped";
-}
-
 std::optional<BundleName> bundle_name(std::string_view file_name) noexcept {
   for (const BundleSuffix& row : bundle_suffixes) {
     if (ends_with_folded(file_name, row.suffix)) {

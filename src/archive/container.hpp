@@ -26,15 +26,10 @@
 #include "archive/decompress.hpp"
 #include "archive/duplicates.hpp"
 #include "archive/error.hpp"
+#include "archive/skip_reason.hpp"
 #include "base/padded_text.hpp"
 
 namespace archive {
-
-// Why a row is not converted; a row has one, the first that applies in this order.
-enum class SkipReason : std::uint8_t { DownloadFailed, NotDownloaded, ThreePlayer, Duplicate };
-
-// "download failed", "not downloaded", "three-player", "duplicate".
-[[nodiscard]] std::string_view text_of(SkipReason reason) noexcept;
 
 struct Record {
   std::string name;  // the row's game id, or the member's path in the bundle
@@ -57,6 +52,7 @@ struct Record {
   }
 };
 
+// A row not converted for what the container says of it: never `Existing`.
 struct Skip {
   std::string name;
   SkipReason reason;

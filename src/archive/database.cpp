@@ -57,12 +57,14 @@ constexpr int busy_timeout_ms = 10'000;
 // A read-only connection would create its -wal and -shm and leave them
 // there, so such a file is read as immutable: no writer can be appending
 // to it. A writer that is open keeps its -wal, which the reader then shares.
+// SQLite takes a file for WAL by its read version (byte 19) alone, whatever
+// its write version (byte 18) says, and so does this.
 [[nodiscard]] std::expected<Connection, ArchiveError> connect(const std::string& path) {
   auto fd = sysio::open_for_reading(path.c_str());
   if (!fd) return std::unexpected(ArchiveError{std::string("cannot open database: ") + std::strerror(fd.error())});
   unsigned char header[20] = {};
   const ssize_t got = ::pread(fd->get(), header, sizeof header, 0);
-  const bool wal = got == static_cast<ssize_t>(sizeof header) && header[18] == 2 && header[19] == 2;
+  const bool wal = got == static_cast<ssize_t>(sizeof header) && header[19] == 2;
   const bool immutable = wal && !exists(path + "-wal");
   const std::string uri = "file:" + uri_path(path) + (immutable ? "?immutable=1" : "?mode=ro");
   sqlite3* raw = nullptr;

@@ -184,12 +184,16 @@ class ZipSource final : public Source {
     return std::optional<EntryHeader>(std::move(entry));
   }
 
-  // The members that will be yielded, counted over the directory once.
+  // The entries that will be yielded, counted over the directory once: the
+  // members, and the failure that ends a damaged directory.
   [[nodiscard]] std::optional<std::size_t> count_logs() {
     std::size_t count = 0;
     while (true) {
       auto header = next_header();
-      if (!header) break;
+      if (!header) {
+        ++count;
+        break;
+      }
       if (!*header) break;
       if (!std::holds_alternative<std::monostate>(judge_member((*header)->name, (*header)->kind))) ++count;
     }

@@ -119,12 +119,11 @@ using Converter =
 // ---- planning -----------------------------------------------------------
 
 // Why a log is not converted: a container's reasons, then an output that
-// exists under skip_existing. One reason per log, the first that applies.
-enum class SkipReason : std::uint8_t { DownloadFailed, NotDownloaded, ThreePlayer, Duplicate, Existing };
-inline constexpr std::size_t skip_reason_count = 5;
-
-// "download failed", "not downloaded", "three-player", "duplicate", "existing".
-[[nodiscard]] std::string_view text_of(SkipReason reason) noexcept;
+// exists under skip_existing. One reason per log, the first that applies;
+// the reasons and their words are the archive room's (archive/skip_reason.hpp).
+using archive::skip_reason_count;
+using archive::SkipReason;
+using archive::text_of;
 
 // One log of the batch. A log that failed before any reading (a folder that
 // could not be listed, a container's entry that cannot be read, an output

@@ -82,18 +82,17 @@ Engine::Engine(std::unique_ptr<JobSource> source, Options options, Converter con
       window_(std::max<std::size_t>(64, 16 * std::size_t{std::max(options.threads, 1u)})),
       claims_(std::make_unique<steps::Claims>()),
       folders_(std::make_unique<steps::Folders>()) {
+  // A count known up front only spares threads that would find nothing to
+  // do: one always starts, so that a source giving more than it said (or
+  // any job when it said none) loses nothing.
   std::size_t count = std::max(options_.threads, 1u);
-  if (total_) count = std::min(count, *total_);
+  if (total_) count = std::clamp<std::size_t>(*total_, 1, count);
   try {
     for (std::size_t i = 0; i < count; ++i) workers_.emplace_back([this] { work(); });
   } catch (...) {
     cancel();
     join();
     throw;
-  }
-  if (count == 0) {
-    const std::lock_guard lock(mutex_);
-    exhausted_ = true;
   }
 }
 

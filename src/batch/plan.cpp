@@ -91,16 +91,6 @@ Failure shared_output(const Job& job, std::string_view owner) {
   return message_failure(ErrorClass::FileExistsError, job.output + " is also the output of " + std::string(owner));
 }
 
-SkipReason skip_reason_of(archive::SkipReason reason) noexcept {
-  switch (reason) {
-    case archive::SkipReason::DownloadFailed: return SkipReason::DownloadFailed;
-    case archive::SkipReason::NotDownloaded: return SkipReason::NotDownloaded;
-    case archive::SkipReason::ThreePlayer: return SkipReason::ThreePlayer;
-    case archive::SkipReason::Duplicate: return SkipReason::Duplicate;
-  }
-  return SkipReason::Duplicate;
-}
-
 Failure archive_failure(std::string message) { return message_failure(ErrorClass::ArchiveError, std::move(message)); }
 
 Job file_job(std::string name, std::string input, std::string output) {
@@ -237,7 +227,7 @@ class Planner final : public JobSource {
       job.record.emplace(std::move(*record));
     } else if (auto* skip = std::get_if<archive::Skip>(&entry)) {
       job.name = input.path + "/" + skip->name;
-      job.skip = skip_reason_of(skip->reason);
+      job.skip = skip->reason;
     } else {
       auto& failure = std::get<archive::Failure>(entry);
       // The container's own failure carries its path as its name.
@@ -273,18 +263,6 @@ std::optional<Failure> Claims::claim(const Job& job) {
 }
 
 }  // namespace steps
-
-// A container's reasons keep the words the containers give them.
-std::string_view text_of(SkipReason reason) noexcept {
-  switch (reason) {
-    case SkipReason::DownloadFailed: return archive::text_of(archive::SkipReason::DownloadFailed);
-    case SkipReason::NotDownloaded: return archive::text_of(archive::SkipReason::NotDownloaded);
-    case SkipReason::ThreePlayer: return archive::text_of(archive::SkipReason::ThreePlayer);
-    case SkipReason::Duplicate: return archive::text_of(archive::SkipReason::Duplicate);
-    case SkipReason::Existing: return "existing";
-  }
-  return "skipped";
-}
 
 std::string output_name(std::string_view input_name, Target target, bool gzip) {
   std::string name = stem_of(input_name);

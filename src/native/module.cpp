@@ -77,6 +77,20 @@ PyModuleDef module_def = {
     nullptr,
 };
 
+// SKIP_REASONS: the words of the reasons a log is skipped for, in their
+// order, for the package to count and print them by.
+bool add_skip_reasons(PyObject* module) {
+  PyRef reasons(PyTuple_New(static_cast<Py_ssize_t>(batch::skip_reason_count)));
+  if (!reasons) return false;
+  for (std::size_t i = 0; i < batch::skip_reason_count; ++i) {
+    const std::string_view text = archive::skip_reason_texts[i];
+    PyObject* str = PyUnicode_FromStringAndSize(text.data(), std::ssize(text));
+    if (!str) return false;
+    PyTuple_SET_ITEM(reasons.get(), static_cast<Py_ssize_t>(i), str);  // steals str
+  }
+  return PyModule_AddObjectRef(module, "SKIP_REASONS", reasons.get()) == 0;
+}
+
 PyObject* module_slot = nullptr;  // owned for the rest of the process
 
 PyObject* initialise() {
@@ -84,7 +98,8 @@ PyObject* initialise() {
   if (!pairo_module) return nullptr;
   if (module_slot) return Py_NewRef(module_slot);
   PyRef module(PyModule_Create2(&module_def, pyapi::python_api_version));
-  if (!module || !add_error_classes(module.get()) || !add_records_type(module.get()) || !pyapi::make_common_strs()) {
+  if (!module || !add_error_classes(module.get()) || !add_records_type(module.get()) || !add_skip_reasons(module.get()) ||
+      !pyapi::make_common_strs()) {
     return nullptr;
   }
   if (!module_slot) module_slot = module.release();

@@ -5,6 +5,7 @@
 
 #include "archive/bundle.hpp"
 #include "archive/container.hpp"
+#include "archive/zip_image.hpp"
 #include "archive_support.hpp"
 
 namespace {
@@ -85,6 +86,35 @@ TEST_F(BundleTest, ZipBundleYieldsItsMembersInDirectoryOrder) {
   ASSERT_TRUE(container);
   EXPECT_EQ(container->size_hint(), std::optional<std::size_t>(expected.size()));
   EXPECT_EQ(container->output_folder(), "set");
+}
+
+// A central directory damaged at one entry: the members before it, then one
+// failure; the count known up front counts that failure too (a batch that
+// trusted a count of none would report nothing for the bundle).
+TEST_F(BundleTest, DamagedZipDirectoryIsCountedWithTheFailureThatEndsIt) {
+  const std::string whole = corpus::read_file(folder_ / "set.zip");
+  const auto u32_at = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;) value = value << 8 | static_cast<unsigned char>(whole[at + i]);
+    return value;
+  };
+  const std::size_t directory = u32_at(whole.rfind("PK\x05\x06") + 16);
+  for (const std::size_t damaged : {0u, 1u, 2u, 5u}) {
+    std::string bytes = whole;
+    std::size_t at = directory;
+    for (std::size_t i = 0; i < damaged; ++i) at = bytes.find("PK\x01\x02", at + 4);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 2] = 'x';
+    auto source = archive::zip_source(archive::memory_zip_image(bytes));
+    ASSERT_TRUE(source) << source.error().message;
+    std::vector<archive::Entry> entries;
+    while (auto entry = (*source)->next()) entries.push_back(std::move(*entry));
+    EXPECT_EQ((*source)->size_hint(), std::optional<std::size_t>(entries.size())) << damaged;
+    ASSERT_FALSE(entries.empty());
+    const auto* failure = std::get_if<archive::Failure>(&entries.back());
+    ASSERT_NE(failure, nullptr) << damaged;
+    EXPECT_EQ(failure->error.message, "corrupt zip bundle: bad central directory entry");
+  }
 }
 
 // A cut bundle: the entries before the cut as the whole bundle has them,

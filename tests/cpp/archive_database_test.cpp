@@ -140,15 +140,27 @@ TEST_P(DatabaseTest, SelectsRowsInIdOrderWithOneReasonEach) {
 }
 
 // The file is read, never written: no journal, WAL or shared-memory file
-// appears beside it, in either journal mode.
+// appears beside it, in either journal mode, nor for a WAL file whose header
+// gives its write version as the legacy one (SQLite goes by the read version).
 TEST_P(DatabaseTest, LeavesTheFolderAsItWas) {
   const Layout& layout = *GetParam();
-  for (const char* journal : {"DELETE", "WAL"}) {
-    const fs::path path = folder_.path() / (std::string(journal) + ".db");
+  struct Case {
+    const char* journal;
+    const char* name;
+    bool legacy_write_version;
+  };
+  for (const auto& [journal, name, legacy_write_version] :
+       {Case{"DELETE", "DELETE.db", false}, Case{"WAL", "WAL.db", false}, Case{"WAL", "WAL-read-2.db", true}}) {
+    const fs::path path = folder_.path() / name;
     {
       Db db(path, journal);
       db.exec(layout.create);
       ASSERT_EQ(db.insert(layout, {id(1), false, 1, 0, layout.compress(records_[0])}), SQLITE_DONE);
+    }
+    if (legacy_write_version) {
+      std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+      file.seekp(18);
+      file.put('\x01');
     }
     const auto before = folder_.listing();
     const auto bytes_before = corpus::read_file(path);
@@ -157,10 +169,10 @@ TEST_P(DatabaseTest, LeavesTheFolderAsItWas) {
       ASSERT_TRUE(container) << container.error().message;
       const auto seen = archive_test::read_all(*container);
       ASSERT_EQ(seen.size(), 1u);
-      EXPECT_EQ(seen[0].text, records_[0]) << journal;
+      EXPECT_EQ(seen[0].text, records_[0]) << name;
     }
-    EXPECT_EQ(folder_.listing(), before) << journal;
-    EXPECT_EQ(corpus::read_file(path), bytes_before) << journal;
+    EXPECT_EQ(folder_.listing(), before) << name;
+    EXPECT_EQ(corpus::read_file(path), bytes_before) << name;
   }
 }
 

@@ -398,8 +398,9 @@ namespace {
 // records is never drawn far ahead of the caller.
 class CountingSource final : public batch::JobSource {
  public:
-  CountingSource(std::string folder, std::size_t count, std::atomic<std::size_t>& asked)
-      : folder_(std::move(folder)), count_(count), asked_(asked) {}
+  CountingSource(std::string folder, std::size_t count, std::atomic<std::size_t>& asked,
+                 std::optional<std::size_t> hint = std::nullopt)
+      : folder_(std::move(folder)), count_(count), asked_(asked), hint_(hint) {}
   std::optional<batch::Job> next() override {
     const std::size_t i = asked_.fetch_add(1);
     if (i >= count_) return std::nullopt;
@@ -408,12 +409,13 @@ class CountingSource final : public batch::JobSource {
     job.data = std::make_shared<const std::string>("log " + name);
     return job;
   }
-  std::optional<std::size_t> size_hint() const noexcept override { return std::nullopt; }
+  std::optional<std::size_t> size_hint() const noexcept override { return hint_; }
 
  private:
   std::string folder_;
   std::size_t count_;
   std::atomic<std::size_t>& asked_;
+  std::optional<std::size_t> hint_;
 };
 
 TEST_F(Engine, DrawsJobsFromItsSourceNoFurtherThanItsWindowAhead) {
@@ -432,6 +434,22 @@ TEST_F(Engine, DrawsJobsFromItsSourceNoFurtherThanItsWindowAhead) {
   }
   EXPECT_EQ(taken, 1000u);
   EXPECT_EQ(read(root / "out" / "999.out"), "json:LOG 999");
+}
+
+// The count a source gives up front bounds the threads started, never the
+// jobs taken: a source that gives more than it said loses none.
+TEST_F(Engine, TakesEveryJobWhateverCountTheSourceGaveUpFront) {
+  for (const std::size_t hint : {0u, 1u, 3u}) {
+    std::atomic<std::size_t> asked{0};
+    batch::Options options;
+    options.threads = 4;
+    batch::Engine engine(std::make_unique<CountingSource>(out(), 5, asked, hint), options, fake.get());
+    std::vector<std::string> names;
+    while (!engine.finished()) {
+      if (auto outcome = engine.next(100ms)) names.push_back(outcome->name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"0", "1", "2", "3", "4"})) << hint;
+  }
 }
 
 TEST_F(Engine, ARecordBoundForAFilesOutputFailsAsASharedOutput) {
