@@ -15,6 +15,7 @@
 // Attribute values are handed over as written, references unresolved, as
 // pugixml's reader without escape processing hands them over.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -171,6 +172,13 @@ class Scanner {
   [[nodiscard]] bool plays(Walk& walk) noexcept {
     const char* p = at_;
     const char* const end = end_;
+    // Edited records put the same line break and indent before each element:
+    // the last run of space between two plays, up to seven bytes, is kept and
+    // the bytes after the next play are compared with it at once; any other
+    // run is stepped over byte by byte and becomes the one compared.
+    std::uint64_t gap = 0;       // the bytes from the start of the last run
+    std::uint64_t gap_mask = 0;  // the run's bytes among them
+    std::size_t gap_size = 0;
     // Seven bytes are there: `<`, the letter, up to three digits and `/>`.
     while (end - p >= 7 && p[0] == '<') {
       const std::uint8_t letter = play_letters[static_cast<unsigned char>(p[1])];
@@ -190,7 +198,26 @@ class Scanner {
         return false;
       }
       p = q + 2;
+      if (end - p >= 8) [[likely]] {
+        std::uint64_t next = 0;
+        std::memcpy(&next, p, sizeof next);
+        if (((next ^ gap) & gap_mask) == 0 && !is(p[gap_size], space)) {
+          p += gap_size;
+          continue;
+        }
+      }
+      const char* const run = p;
       while (p != end && is(*p, space)) ++p;
+      gap_size = static_cast<std::size_t>(p - run);
+      if (gap_size < sizeof gap && end - run >= 8) {
+        std::memcpy(&gap, run, sizeof gap);
+        std::array<unsigned char, sizeof gap_mask> mask{};
+        std::fill_n(mask.begin(), gap_size, 0xff);
+        std::memcpy(&gap_mask, mask.data(), sizeof gap_mask);
+      } else {
+        gap_size = 0;
+        gap_mask = 0;
+      }
     }
     at_ = p;
     return true;

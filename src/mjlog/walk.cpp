@@ -105,9 +105,24 @@ template <std::size_t max>
       return p != end && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10;
     };
     unsigned id = 0;
-    if (!digit(id)) return false;
-    ++p;
-    for (unsigned more = 0, d = 0; more < 2 && digit(d); ++more, ++p) id = 10 * id + d;
+    if (end - p >= 3) {
+      // Three bytes are there: the digits are read without looking for the end.
+      const auto digit_at = [](const char* at) { return static_cast<unsigned>(static_cast<unsigned char>(*at)) - '0'; };
+      if ((id = digit_at(p)) > 9) return false;
+      if (const unsigned d1 = digit_at(p + 1); d1 > 9) {
+        p += 1;
+      } else if (const unsigned d2 = digit_at(p + 2); d2 > 9) {
+        id = 10 * id + d1;
+        p += 2;
+      } else {
+        id = 100 * id + 10 * d1 + d2;
+        p += 3;
+      }
+    } else {
+      if (!digit(id)) return false;
+      ++p;
+      for (unsigned more = 0, d = 0; more < 2 && digit(d); ++more, ++p) id = 10 * id + d;
+    }
     if (id >= tile_id_count) return false;
     hand[i] = static_cast<TileId>(id);
   }

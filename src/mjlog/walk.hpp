@@ -29,9 +29,12 @@ class Attributes {
 
   // The first value of `name`, or nullptr.
   [[nodiscard]] const std::string_view* find(std::string_view name) const noexcept {
-    // Names are a few bytes: compared here rather than by a call.
+    // Names are a few bytes: compared here rather than by a call. Names of
+    // one length mostly differ in their last byte (`hai0`..`hai3`, `n0`..`n3`):
+    // that is looked at first. No name is empty.
+    const std::size_t last = name.size() - 1;
     for (const Attribute& a : all_) {
-      if (a.name.size() != name.size()) continue;
+      if (a.name.size() != name.size() || a.name[last] != name[last]) continue;
       std::size_t i = 0;
       while (i < name.size() && a.name[i] == name[i]) ++i;
       if (i == name.size()) return &a.value;

@@ -363,6 +363,38 @@ TEST(MjlogDirect, TakesTheUsualForms) {
   }
 }
 
+// Runs of draws and discards with space between them that repeats, grows,
+// shrinks or changes its bytes from one play to the next: the one pass must
+// read the plays as it reads them written without space.
+TEST(MjlogDirect, ReadsRunsOfPlaysWhateverTheSpaceBetween) {
+  const std::vector<std::string_view> plays = {"<T52/>", "<D52/>", "<U53/>", "<E13/>", "<V54/>", "<F26/>",
+                                               "<W55/>", "<G39/>", "<T56/>", "<D0/>",  "<U57/>", "<E57/>"};
+  const std::vector<std::vector<std::string_view>> gaps = {
+      {"\n    "},
+      {"", " "},
+      {"\n    ", "\n    ", "\n     ", "\n   ", "\n    "},
+      {"\r\n\t", "\n\r\t", " \t\n\r"},
+      {"\n      ", "\n       ", "\n                    ", "\n      "},
+      {" ", "", "\n", "\n\n", ""},
+  };
+  std::string compact;
+  for (const std::string_view p : plays) compact += p;
+  const auto expected = read(game(game_head, round_start, compact));
+  ASSERT_TRUE(expected) << expected.error().message;
+  for (const auto& cycle : gaps) {
+    std::string moves;
+    for (std::size_t i = 0; i < plays.size(); ++i) {
+      moves += plays[i];
+      moves += cycle[i % cycle.size()];
+    }
+    const std::string xml = game(game_head, round_start, moves);
+    const auto direct = mjlog::parts::read_directly(xml);
+    ASSERT_TRUE(direct) << moves;
+    EXPECT_TRUE(*direct == *expected) << moves;
+    EXPECT_TRUE(read(xml)) << moves;
+  }
+}
+
 TEST(MjlogDirect, HandsOverAnyOtherShape) {
   const std::string plain = game();
   const std::size_t inside = plain.find("<TAIKYOKU");
