@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) folders.emplace_back(argv[i]);
   if (folders.empty()) folders = {bench::default_folder(), bench::default_folder().parent_path() / "sim"};
 
+  const batch::Converter convert = batch::converter_for(batch::Target::Mjai);
   std::vector<std::string> outputs;
   std::vector<double> convert_times;
   for (const auto& folder : folders) {
@@ -46,9 +47,9 @@ int main(int argc, char** argv) {
       std::vector<double> times;
       std::optional<std::string> lines;
       for (int r = 0; r < rounds; ++r) {
-        tenhou::PaddedText text(log.text);  // the conversion releases it
+        pairo::PaddedText text(log.text);  // the conversion releases it
         const auto start = Clock::now();
-        auto document = batch::json_to_mjai(text, batch::Format::Json);
+        auto document = convert(text, batch::Format::Json, "");
         if (document) lines = output_lines(*document);
         times.push_back(seconds_since(start));
       }

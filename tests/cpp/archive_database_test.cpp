@@ -22,6 +22,7 @@ struct Layout {
   int three_player;
   int four_player;
   std::string (*compress)(std::string_view);
+  const char* id_column;
 };
 
 const Layout older{"phoenix",
@@ -29,13 +30,13 @@ const Layout older{"phoenix",
                    "is_processed INT, was_error INT, log_content TEXT, log_hash TEXT);"
                    "CREATE TABLE last_downloads(name TEXT, date INT)",
                    "INSERT INTO logs(log_id, is_sanma, is_processed, was_error, log_content) VALUES(?1,?2,?3,?4,?5)",
-                   1, 0, archive_test::bzip2_of};
+                   1, 0, archive_test::bzip2_of, "log_id"};
 const Layout newer{"houou",
                    "CREATE TABLE logs(id TEXT PRIMARY KEY, date TEXT NOT NULL DEFAULT '', num_players INT, "
                    "is_tonpu INT, is_processed INT, was_error INT, log BLOB) WITHOUT ROWID;"
                    "CREATE TABLE last_fetch_time(time REAL)",
                    "INSERT INTO logs(id, num_players, is_processed, was_error, log) VALUES(?1,?2,?3,?4,?5)", 3, 4,
-                   archive_test::gzip_of};
+                   archive_test::gzip_of, "id"};
 
 struct Row {
   std::string id;
@@ -204,6 +205,56 @@ TEST_P(DatabaseTest, ReadsBesideAWriterWithoutBlockingIt) {
       names.push_back(record.name);
     }
     EXPECT_EQ(names, (std::vector<std::string>{id(0), id(2), id(4), id(6), id(8), id(10)})) << journal;
+  }
+}
+
+// Rows are read a few at a time, in runs that also close on their bytes; a
+// writer adds rows between the ones being read and deletes some ahead of
+// the reader. The added are passed over, the deleted fail each alone, and
+// every other row comes once, in id order.
+TEST_P(DatabaseTest, ReadsRunsOfRowsBesideAWriterThatAddsAndDeletes) {
+  const Layout& layout = *GetParam();
+  const auto key = [](int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", n);
+    return id(1, "00a9", text);
+  };
+  const std::string large = std::string("BZh91AY&SY") + std::string(700'000, 'x');
+  for (const char* journal : {"DELETE", "WAL"}) {
+    const fs::path path = folder_.path() / (std::string(journal) + "-runs.db");
+    Db writer(path, journal);
+    writer.exec(layout.create);
+    std::vector<Seen> expected;
+    for (int row = 0; row < 50; ++row) {
+      const bool is_large = row % 7 == 3;
+      ASSERT_EQ(writer.insert(layout, {key(2 * row), false, 1, 0, is_large ? large : layout.compress(records_[row % 3])}),
+                SQLITE_DONE);
+      if (row == 30 || row == 31 || row == 45) {
+        expected.push_back({'F', key(2 * row), "row is no longer in the database", ""});
+      } else {
+        expected.push_back({'R', key(2 * row), key(2 * row), is_large ? "!invalid bzip2 data" : records_[row % 3]});
+      }
+    }
+    sqlite3_busy_timeout(writer.get(), 0);
+    auto container = archive::Container::open(path.string());
+    ASSERT_TRUE(container) << container.error().message;
+    writer.exec(std::string("DELETE FROM logs WHERE ") + layout.id_column + " IN ('" + key(60) + "', '" + key(62) +
+                "', '" + key(90) + "')");
+    archive::Decompressor decompressor;
+    std::vector<Seen> seen;
+    int added = 41;  // odd keys fall between the rows, ahead of the reader
+    while (auto entry = container->next()) {
+      ASSERT_EQ(writer.insert(layout, {key(added), false, 1, 0, layout.compress(records_[0])}), SQLITE_DONE)
+          << journal << ": " << sqlite3_errmsg(writer.get());
+      added += 2;
+      if (auto* record = std::get_if<archive::Record>(&*entry)) {
+        auto text = record->text(decompressor);
+        seen.push_back({'R', record->name, record->stem, text ? std::string(text->view()) : "!" + text.error().message});
+      } else if (auto* failure = std::get_if<archive::Failure>(&*entry)) {
+        seen.push_back({'F', failure->name, failure->error.message, ""});
+      }
+    }
+    EXPECT_EQ(seen, expected) << journal;
   }
 }
 
