@@ -158,9 +158,13 @@ class ItemCodes {
   static constexpr std::uint8_t tsumogiri_code = 0xfe;
   static constexpr std::uint8_t text_code = 0xff;
 
+  ItemCodes() = default;
+  ItemCodes(const ItemCodes&) = delete;  // next_ and limit_ point into codes_
+  ItemCodes& operator=(const ItemCodes&) = delete;
+
   [[gnu::always_inline]] void push(std::uint8_t code) {
-    if (size_ == codes_.size()) [[unlikely]] grow();
-    codes_[size_++] = code;
+    if (next_ == limit_) [[unlikely]] grow();
+    *next_++ = code;
   }
   void push_text(std::string text) {
     push(text_code);
@@ -172,8 +176,9 @@ class ItemCodes {
  private:
   void grow();
 
-  std::vector<std::uint8_t> codes_;  // room; the first size_ are the items
-  std::size_t size_ = 0;
+  std::vector<std::uint8_t> codes_;  // room; the items are those before next_
+  std::uint8_t* next_ = nullptr;
+  std::uint8_t* limit_ = nullptr;
   std::vector<std::string> texts_;
 };
 

@@ -168,10 +168,12 @@ class Scanner {
   // between them: most of a record's elements, read here with the position
   // held in a register. Stops before anything else, or too near the end to
   // read without checks (where the element-by-element reading takes over);
-  // false where the walk refuses a play.
+  // false where the walk refuses a play, or a play comes where none may.
   [[nodiscard]] bool plays(Walk& walk) noexcept {
     const char* p = at_;
     const char* const end = end_;
+    RoundPlay* const round = walk.playing();  // unchanged by the plays of a run
+    std::uint32_t count = 0;
     // Edited records put the same line break and indent before each element:
     // the last run of space between two plays, up to seven bytes, is kept and
     // the bytes after the next play are compared with it at once; any other
@@ -194,9 +196,13 @@ class Scanner {
         }
       }
       if (q[0] != '/' || q[1] != '>') break;
-      if (!walk.took_play((letter & draw_letter) != 0, static_cast<Seat>(letter & 3u), static_cast<int>(id))) {
+      if (round == nullptr || id >= tile_id_count) [[unlikely]] return false;
+      const auto seat = static_cast<Seat>(letter & 3u);
+      const auto tile = static_cast<TileId>(id);
+      if (!((letter & draw_letter) != 0 ? round->drew(seat, tile) : round->discarded(seat, tile))) [[unlikely]] {
         return false;
       }
+      ++count;
       p = q + 2;
       if (end - p >= 8) [[likely]] {
         std::uint64_t next = 0;
@@ -219,6 +225,7 @@ class Scanner {
         gap_mask = 0;
       }
     }
+    walk.took_plays(count);
     at_ = p;
     return true;
   }

@@ -25,13 +25,20 @@ constexpr std::uint8_t tsumogiri = 60;  // a discard of the tile drawn last
 
 }  // namespace
 
-void ItemCodes::grow() { codes_.resize(std::max<std::size_t>(64, 2 * codes_.size())); }
+void ItemCodes::grow() {
+  const auto size = static_cast<std::size_t>(next_ - codes_.data());
+  codes_.resize(std::max<std::size_t>(64, 2 * codes_.size()));
+  next_ = codes_.data() + size;
+  limit_ = codes_.data() + codes_.size();
+}
 
 void ItemCodes::move_into(std::vector<ActionItem>& stream) {
-  stream.reserve(size_);
+  const std::uint8_t* const codes = codes_.data();
+  const auto size = static_cast<std::size_t>(next_ - codes);
+  stream.reserve(stream.size() + size);
   auto text = texts_.begin();
-  for (std::size_t i = 0; i < size_; ++i) {
-    const std::uint8_t code = codes_[i];
+  for (std::size_t i = 0; i < size; ++i) {
+    const std::uint8_t code = codes[i];
     if (code < tsumogiri_code) [[likely]] {
       stream.emplace_back(ActionItem::Tile{static_cast<Tile>(code)});
     } else if (code == tsumogiri_code) {
@@ -40,7 +47,7 @@ void ItemCodes::move_into(std::vector<ActionItem>& stream) {
       stream.emplace_back(ActionItem::Text{std::move(*text++)});
     }
   }
-  size_ = 0;
+  next_ = codes_.data();
   texts_.clear();
 }
 

@@ -86,6 +86,11 @@ class Walk {
     const auto tile = static_cast<TileId>(id);
     return is_draw ? play_->drew(seat, tile) : play_->discarded(seat, tile);
   }
+  // The run of plays the one pass reads at once: the round being played,
+  // or nullptr where no play may come (before the first deal, after the
+  // round's result); then how many plays the run took.
+  [[nodiscard]] RoundPlay* playing() noexcept { return play_ && !result_seen_ ? &*play_ : nullptr; }
+  void took_plays(std::uint32_t count) noexcept { steps_ += count; }
   [[nodiscard]] Done finish() const;
   [[nodiscard]] bool stopped() const noexcept { return record_.three_player; }
   // The round being played, as its INIT numbers it: where a fault lies.
