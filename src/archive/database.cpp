@@ -193,62 +193,82 @@ struct Row {
 // A row as read: the row, nothing when it is no longer there, or the read's failure.
 using RowRead = std::expected<std::optional<Row>, ArchiveError>;
 
-// The row a statement stands on, from its column `first` on: was_error,
-// is_processed, the three-player column, the record.
-[[nodiscard]] std::expected<Row, ArchiveError> row_at(sqlite3* db, sqlite3_stmt* s, int first,
-                                                      int three_player_value) {
-  Row row;
-  row.failed_download = sqlite3_column_int64(s, first) == 1;
-  row.processed = sqlite3_column_int64(s, first + 1) != 0;
-  row.three_player = sqlite3_column_int64(s, first + 2) == three_player_value;
-  const int size = sqlite3_column_bytes(s, first + 3);
-  if (size > 0) {
-    if (static_cast<std::size_t>(size) > record_limit) {
-      return std::unexpected(ArchiveError{"record stored larger than 64 MiB"});
-    }
-    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(s, first + 3));
-    if (!bytes) return std::unexpected(ArchiveError{"cannot read the row: " + sqlite_message(db)});
-    row.record.emplace(std::string_view(bytes, static_cast<std::size_t>(size)));
-  }
-  return row;
-}
-
 [[nodiscard]] std::string row_columns(const DatabaseLayout& layout) {
   return "was_error, is_processed, " + std::string(layout.three_player) + ", " + std::string(layout.record);
 }
 
-// A connection and its statement reading one row by id; one thread at a time.
+// A read-only connection of its own and the one statement it reads rows
+// with; one thread at a time.
+class RowStatement {
+ public:
+  [[nodiscard]] static std::expected<RowStatement, ArchiveError> open(const std::string& path,
+                                                                      const DatabaseLayout& layout,
+                                                                      const std::string& sql) {
+    auto db = connect(path);
+    if (!db) return std::unexpected(db.error());
+    auto statement = prepare(db->get(), sql);
+    if (!statement) return std::unexpected(ArchiveError{"cannot read rows: " + statement.error().message});
+    return RowStatement(std::move(*db), std::move(*statement), layout.three_player_value);
+  }
+
+  [[nodiscard]] sqlite3_stmt* get() const noexcept { return statement_.get(); }
+  [[nodiscard]] ArchiveError failed() const { return {"cannot read the row: " + sqlite_message(db_.get())}; }
+
+  // The row the statement stands on, from its column `first` on:
+  // was_error, is_processed, the three-player column, the record.
+  [[nodiscard]] std::expected<Row, ArchiveError> row(int first) const {
+    sqlite3_stmt* s = statement_.get();
+    Row row;
+    row.failed_download = sqlite3_column_int64(s, first) == 1;
+    row.processed = sqlite3_column_int64(s, first + 1) != 0;
+    row.three_player = sqlite3_column_int64(s, first + 2) == three_player_value_;
+    const int size = sqlite3_column_bytes(s, first + 3);
+    if (size > 0) {
+      if (static_cast<std::size_t>(size) > record_limit) {
+        return std::unexpected(ArchiveError{"record stored larger than 64 MiB"});
+      }
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(s, first + 3));
+      if (!bytes) return std::unexpected(failed());
+      row.record.emplace(std::string_view(bytes, static_cast<std::size_t>(size)));
+    }
+    return row;
+  }
+
+ private:
+  RowStatement(Connection db, Statement statement, int three_player_value)
+      : db_(std::move(db)), statement_(std::move(statement)), three_player_value_(three_player_value) {}
+  Connection db_;
+  Statement statement_;
+  int three_player_value_;
+};
+
+// Reads one row by id.
 class RowReader {
  public:
   [[nodiscard]] static std::expected<RowReader, ArchiveError> open(const std::string& path,
                                                                    const DatabaseLayout& layout) {
-    auto db = connect(path);
-    if (!db) return std::unexpected(db.error());
-    const std::string sql = "SELECT " + row_columns(layout) + " FROM logs WHERE " + std::string(layout.id) + " = ?1";
-    auto statement = prepare(db->get(), sql);
-    if (!statement) return std::unexpected(ArchiveError{"cannot read rows: " + statement.error().message});
-    return RowReader(std::move(*db), std::move(*statement), layout.three_player_value);
+    auto rows = RowStatement::open(
+        path, layout, "SELECT " + row_columns(layout) + " FROM logs WHERE " + std::string(layout.id) + " = ?1");
+    if (!rows) return std::unexpected(rows.error());
+    return RowReader(std::move(*rows));
   }
 
   // The row, or nothing when it is gone; each call its own transaction.
   [[nodiscard]] RowRead read(std::string_view id) {
-    sqlite3_stmt* s = statement_.get();
+    sqlite3_stmt* s = rows_.get();
     StatementReset reset(s);
     sqlite3_bind_text(s, 1, id.data(), static_cast<int>(id.size()), SQLITE_STATIC);
     const int rc = sqlite3_step(s);
     if (rc == SQLITE_DONE) return std::optional<Row>();
-    if (rc != SQLITE_ROW) return std::unexpected(ArchiveError{"cannot read the row: " + sqlite_message(db_.get())});
-    auto row = row_at(db_.get(), s, 0, three_player_value_);
+    if (rc != SQLITE_ROW) return std::unexpected(rows_.failed());
+    auto row = rows_.row(0);
     if (!row) return std::unexpected(row.error());
     return std::optional<Row>(std::move(*row));
   }
 
  private:
-  RowReader(Connection db, Statement statement, int three_player_value)
-      : db_(std::move(db)), statement_(std::move(statement)), three_player_value_(three_player_value) {}
-  Connection db_;
-  Statement statement_;
-  int three_player_value_;
+  explicit RowReader(RowStatement rows) : rows_(std::move(rows)) {}
+  RowStatement rows_;
 };
 
 // A run closes after this many rows, or once its records hold this many
@@ -262,14 +282,12 @@ class RunReader {
  public:
   [[nodiscard]] static std::expected<RunReader, ArchiveError> open(const std::string& path,
                                                                    const DatabaseLayout& layout) {
-    auto db = connect(path);
-    if (!db) return std::unexpected(db.error());
     const std::string id(layout.id);
-    const std::string sql = "SELECT " + id + ", " + row_columns(layout) + " FROM logs WHERE " + id + " >= ?1 AND " +
-                            id + " <= ?2 ORDER BY " + id;
-    auto statement = prepare(db->get(), sql);
-    if (!statement) return std::unexpected(ArchiveError{"cannot read rows: " + statement.error().message});
-    return RunReader(std::move(*db), std::move(*statement), layout.three_player_value);
+    auto rows = RowStatement::open(path, layout,
+                                   "SELECT " + id + ", " + row_columns(layout) + " FROM logs WHERE " + id +
+                                       " >= ?1 AND " + id + " <= ?2 ORDER BY " + id);
+    if (!rows) return std::unexpected(rows.error());
+    return RunReader(std::move(*rows));
   }
 
   // The rows of `ids`, distinct and in the database's id order: one read for
@@ -280,7 +298,7 @@ class RunReader {
   [[nodiscard]] std::vector<RowRead> read(std::span<const std::string_view> ids) {
     std::vector<RowRead> reads;
     reads.reserve(ids.size());
-    sqlite3_stmt* s = statement_.get();
+    sqlite3_stmt* s = rows_.get();
     StatementReset reset(s);
     sqlite3_bind_text(s, 1, ids.front().data(), static_cast<int>(ids.front().size()), SQLITE_STATIC);
     sqlite3_bind_text(s, 2, ids.back().data(), static_cast<int>(ids.back().size()), SQLITE_STATIC);
@@ -289,7 +307,7 @@ class RunReader {
       const int rc = sqlite3_step(s);
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) {
-        reads.emplace_back(std::unexpected(ArchiveError{"cannot read the row: " + sqlite_message(db_.get())}));
+        reads.emplace_back(std::unexpected(rows_.failed()));
         return reads;
       }
       const auto* text = static_cast<const char*>(sqlite3_column_blob(s, 0));
@@ -298,7 +316,7 @@ class RunReader {
       while (at < ids.size() && ids[at] != id) ++at;
       if (at == ids.size()) continue;
       while (reads.size() < at) reads.emplace_back(std::optional<Row>());
-      auto row = row_at(db_.get(), s, 1, three_player_value_);
+      auto row = rows_.row(1);
       if (!row) {
         reads.emplace_back(std::unexpected(row.error()));
         continue;
@@ -314,11 +332,8 @@ class RunReader {
   }
 
  private:
-  RunReader(Connection db, Statement statement, int three_player_value)
-      : db_(std::move(db)), statement_(std::move(statement)), three_player_value_(three_player_value) {}
-  Connection db_;
-  Statement statement_;
-  int three_player_value_;
+  explicit RunReader(RowStatement rows) : rows_(std::move(rows)) {}
+  RowStatement rows_;
 };
 
 // What the duplicate finder reads an earlier row with: its own connection,
