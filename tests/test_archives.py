@@ -383,6 +383,7 @@ def test_convert_files_counts_skips_by_reason_and_tells_each_outcome(database, t
     heard: list[tuple[str, pairo._to_files.Outcome]] = []
     summary = pairo.convert_files([database], tmp_path / "out", jobs=2, on_outcome=lambda n, o: heard.append((n, o)))
     assert summary.skips == {"download failed": 1, "not downloaded": 1, "three-player": 1, "duplicate": 1}
+    assert set(summary.skips) < set(pairo.SKIP_REASONS)  # the package names every reason a summary counts
     skipped = {name.rsplit("/", 1)[-1]: o for name, o in heard if isinstance(o, pairo.Skipped)}
     assert skipped[DUPLICATE] == "skipped" and skipped[DUPLICATE].duplicate_of == FIRST
     converted = [o for _, o in heard if isinstance(o, pairo.Converted)]

@@ -25,7 +25,7 @@ from ._archive import convert_archive
 from ._diagnose import Diagnosis, diagnose
 from ._in_memory import convert_many, convert_path
 from ._native import ArchiveError, MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6
-from ._to_files import Converted, ConvertSummary, Skipped, convert_files
+from ._to_files import SKIP_REASONS, Converted, ConvertSummary, Skipped, convert_files
 
 __all__ = [
     "TenhouLogParsingError",
@@ -49,4 +49,5 @@ __all__ = [
     "convert_archive",
     "Converted",
     "Skipped",
+    "SKIP_REASONS",
 ]
