@@ -66,22 +66,16 @@ class Writer {
     out_ += ']';
   }
 
-  // A tile's number, the most frequent value of a document: two digits,
-  // or 0 for the unknown tile, from a table.
-  void tile(tenhou::Tile tile) {
-    const std::array<char, 2>& digits = tile_digits[static_cast<std::size_t>(tile)];
-    out_ += digits[0];
-    if (digits[1] != '\0') out_ += digits[1];
-  }
-
-  void tiles(const auto& tiles) {
-    array(tiles, [&](tenhou::Tile t) { tile(t); });
-  }
-
-  // A hand, a draw or a discard stream, most of a document: room is made
-  // for it first, then it is written through a pointer. A tile or number
-  // takes at most three bytes and a comma; a text is escaped as string() does.
+  // A list of tiles (a hand, the indicators), a draw or a discard stream,
+  // most of a document: room is made for it first, then it is written
+  // through a pointer. A tile (two digits, or 0 for the unknown tile, from a
+  // table) or a number takes at most three bytes and a comma; a text is
+  // escaped as string() escapes it.
   void stream(const auto& items);
+
+  void value(const JsonValue& value);
+  void result(const ResultItem& item);
+  void round(const tenhou::RawKyoku& kyoku);
 
  private:
   [[nodiscard]] static char* put_tile(char* at, tenhou::Tile tile) noexcept {
@@ -90,15 +84,9 @@ class Writer {
     if (digits[1] != '\0') *at++ = digits[1];
     return at;
   }
+  // The text as a JSON string; at most 2 + 6 bytes a byte of it.
   [[nodiscard]] static char* put_text(char* at, std::string_view text) noexcept;
 
- public:
-
-  void value(const JsonValue& value);
-  void result(const ResultItem& item);
-  void round(const tenhou::RawKyoku& kyoku);
-
- private:
   // A win's detail: its seats from the log, its texts from its score.
   void win_detail(const ResultItem::Values& seats);
 
@@ -108,26 +96,13 @@ class Writer {
   std::size_t yaku_value_ = 0;  // where its values start in record_.yaku_values
 };
 
-// Only what JSON requires is escaped; other characters stay as they are.
 void Writer::string(std::string_view text) {
-  static constexpr char hex[] = "0123456789abcdef";
-  out_ += '"';
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out_ += '\\';
-      out_ += c;
-    } else if (u < 0x20) {
-      out_ += "\\u00";
-      out_ += hex[u >> 4];
-      out_ += hex[u & 15];
-    } else {
-      out_ += c;
-    }
-  }
-  out_ += '"';
+  const std::size_t start = out_.size();
+  out_.resize(start + 2 + 6 * text.size());
+  out_.resize(static_cast<std::size_t>(put_text(out_.data() + start, text) - out_.data()));
 }
 
+// Only what JSON requires is escaped; other characters stay as they are.
 char* Writer::put_text(char* at, std::string_view text) noexcept {
   static constexpr char hex[] = "0123456789abcdef";
   *at++ = '"';
@@ -240,9 +215,9 @@ void Writer::round(const tenhou::RawKyoku& kyoku) {
   out_ += "],";
   array(kyoku.scores, [&](std::int32_t score) { integer(score); });
   out_ += ',';
-  tiles(kyoku.dora_indicators);
+  stream(kyoku.dora_indicators);
   out_ += ',';
-  tiles(kyoku.ura_indicators);
+  stream(kyoku.ura_indicators);
   for (std::size_t seat = 0; seat < 4; ++seat) {
     out_ += ',';
     stream(kyoku.start_hands[seat]);
