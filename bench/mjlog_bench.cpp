@@ -1,5 +1,5 @@
 // XML game records against their tenhou.net/6 twins, record by record:
-//   xml    a copy of the XML (it is parsed in place), read_record, then
+//   xml    read_record of the XML where it lies, then
 //          prepare_log, convert_log and encode_events
 //   json   the padded copy of the twin re-written compactly (17 twins are
 //          pretty-printed, which would flatter the XML), decode_raw_log,
@@ -65,8 +65,7 @@ std::vector<Pair> read_pairs() {
     simdjson::dom::element twin;
     if (parser.parse(read_file(root / columns[4])).get(twin) != simdjson::SUCCESS) fail("cannot parse " + columns[4]);
     Pair pair{columns[0], read_file(root / "xml" / columns[0]), simdjson::minify(twin), {}};
-    std::string buffer = pair.xml;
-    auto record = mjlog::read_record(buffer.data(), buffer.size());
+    auto record = mjlog::read_record(pair.xml);
     if (!record) fail(pair.name + ": " + record.error().message);
     pair.record = std::move(*record);
     pairs.push_back(std::move(pair));
@@ -101,8 +100,7 @@ void median_loop(benchmark::State& state, Timed timed) {
 
 void bench_xml(benchmark::State& state, const Pair& p) {
   median_loop(state, [&] {
-    std::string buffer = p.xml;
-    auto record = mjlog::read_record(buffer.data(), buffer.size());
+    auto record = mjlog::read_record(p.xml);
     return events_of(std::move(record->log));
   });
 }

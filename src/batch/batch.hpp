@@ -69,8 +69,7 @@ struct InputFormat {
   Format format;
   std::span<const std::string_view> suffixes;  // longest first
   bool (*recognises)(std::string_view text) noexcept;
-  // The text is the reader's to overwrite (the XML reader parses in place)
-  // and to release once parsed.
+  // The text is the reader's to release once parsed.
   std::expected<Document, Failure> (*to_mjai)(pairo::PaddedText& text);
   // The same conversion, its refusal whole.
   Events (*events)(pairo::PaddedText& text);
@@ -82,6 +81,10 @@ struct InputFormat {
 // The format of an inflated text: the first row that recognises it; the
 // JSON row takes what none does.
 [[nodiscard]] Format format_of(std::string_view text) noexcept;
+// The XML row's conversions on a record's text wherever it lies, only read:
+// for callers that hold the text themselves (bytes given from Python).
+[[nodiscard]] std::expected<Document, Failure> xml_to_mjai(std::string_view text);
+[[nodiscard]] std::expected<Document, Failure> xml_to_tenhou6(std::string_view text, std::string_view ref);
 // Whether a folder walk picks the file up for the target.
 [[nodiscard]] bool is_log_name(std::string_view name, Target target) noexcept;
 // The recognised suffix at the end of the name, else ".gz" where it ends so,

@@ -56,39 +56,28 @@ bool starts_as_xml(std::string_view text) noexcept {
   return first != std::string_view::npos && text[first] == '<';
 }
 
-std::expected<mjlog::Record, Failure> read_record(pairo::PaddedText& text) {
-  auto record = mjlog::read_record(text.data(), text.size());
+std::expected<mjlog::Record, Failure> read_record(std::string_view text) {
+  auto record = mjlog::read_record(text);
   if (!record) return std::unexpected(failure_of(record.error()));
   return std::move(*record);
 }
 
-Events xml_events(pairo::PaddedText& text) {
-  auto record = mjlog::read_record(text.data(), text.size());
+Events xml_events(std::string_view text) {
+  auto record = mjlog::read_record(text);
   if (!record) return std::unexpected(Refusal{std::move(record.error())});
   return refused_or(pairo::convert_raw_log(std::move(record->log)));
 }
 
-std::expected<Document, Failure> xml_to_mjai(pairo::PaddedText& text) { return document(xml_events(text)); }
-
-// A three-player record has no tenhou.net/6 form here: it is refused as the
-// preparation refuses the game, which it always does for such a record.
-std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::string_view ref) {
-  auto record = read_record(text);
-  if (!record) return std::unexpected(std::move(record.error()));
-  if (record->three_player) {
-    auto refused = document(refused_or(pairo::convert_raw_log(std::move(record->log))));
-    if (refused) pairo::invariant_failed("a three-player record was converted");
-    return refused;
-  }
-  // What no mjai event carries but the document must say (a yaku, a limit,
-  // a rank without a text) is refused here only.
-  if (auto refused = mjlog::tenhou6_refusal(*record)) return std::unexpected(failure_of(*refused));
-  return Document{mjlog::write_tenhou6(*record, ref)};
+// The row's readers: the record is read where it lies.
+Events xml_events_row(pairo::PaddedText& text) { return xml_events(text.view()); }
+std::expected<Document, Failure> xml_to_mjai_row(pairo::PaddedText& text) { return xml_to_mjai(text.view()); }
+std::expected<Document, Failure> xml_to_tenhou6_row(pairo::PaddedText& text, std::string_view ref) {
+  return xml_to_tenhou6(text.view(), ref);
 }
 
 // XML first: JSON takes what XML does not recognise.
 constexpr std::array<InputFormat, 2> formats = {{
-    {Format::Xml, xml_suffixes, starts_as_xml, xml_to_mjai, xml_events, xml_to_tenhou6},
+    {Format::Xml, xml_suffixes, starts_as_xml, xml_to_mjai_row, xml_events_row, xml_to_tenhou6_row},
     {Format::Json, json_suffixes, any_text, json_to_mjai, json_events, nullptr},
 }};
 
@@ -106,6 +95,24 @@ std::expected<Document, Failure> to_mjai(pairo::PaddedText& text, Format format,
 }
 
 }  // namespace
+
+std::expected<Document, Failure> xml_to_mjai(std::string_view text) { return document(xml_events(text)); }
+
+// A three-player record has no tenhou.net/6 form here: it is refused as the
+// preparation refuses the game, which it always does for such a record.
+std::expected<Document, Failure> xml_to_tenhou6(std::string_view text, std::string_view ref) {
+  auto record = read_record(text);
+  if (!record) return std::unexpected(std::move(record.error()));
+  if (record->three_player) {
+    auto refused = document(refused_or(pairo::convert_raw_log(std::move(record->log))));
+    if (refused) pairo::invariant_failed("a three-player record was converted");
+    return refused;
+  }
+  // What no mjai event carries but the document must say (a yaku, a limit,
+  // a rank without a text) is refused here only.
+  if (auto refused = mjlog::tenhou6_refusal(*record)) return std::unexpected(failure_of(*refused));
+  return Document{mjlog::write_tenhou6(*record, ref)};
+}
 
 const InputFormat& input_format(Format format) noexcept { return format == Format::Xml ? formats[0] : formats[1]; }
 

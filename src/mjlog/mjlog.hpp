@@ -121,9 +121,9 @@ struct Error {
 // message is MjlogParsingError's, its byte offset included.
 [[nodiscard]] pairo::Diagnosis diagnosis_of(const Error& error);
 
-// Reads one whole record from `xml`, which it parses in place: the buffer is
-// overwritten and must stay alive only for the call. The text is UTF-8.
-[[nodiscard]] std::expected<Record, Error> read_record(char* xml, std::size_t size);
+// Reads one whole record from its UTF-8 text, which is only read and must
+// stay alive only for the call: a record read where it lies costs no copy.
+[[nodiscard]] std::expected<Record, Error> read_record(std::string_view xml);
 
 // Why `record` has no tenhou.net/6 text (see Unwritable), as the error of
 // a record that does not read; nothing when it has one. The routes that write

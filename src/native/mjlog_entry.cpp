@@ -31,18 +31,17 @@ auto without_lock(Work&& work) -> decltype(work()) {
   return work();
 }
 
-const batch::InputFormat& xml = batch::input_format(batch::Format::Xml);
-
-std::expected<batch::Document, Failure> tenhou6_text(Given given, std::string_view ref) {
-  auto text = text_of(std::move(given));
+// The record is read where it lies: plain bytes and an ASCII str are not copied.
+std::expected<batch::Document, Failure> tenhou6_text(Given& given, std::string_view ref) {
+  auto text = text_in_place(given);
   if (!text) return std::unexpected(std::move(text.error()));
-  return xml.to_tenhou6(*text, ref);
+  return batch::xml_to_tenhou6(*text, ref);
 }
 
-std::expected<batch::Document, Failure> mjai_texts(Given given) {
-  auto text = text_of(std::move(given));
+std::expected<batch::Document, Failure> mjai_texts(Given& given) {
+  auto text = text_in_place(given);
   if (!text) return std::unexpected(std::move(text.error()));
-  return xml.to_mjai(*text);
+  return batch::xml_to_mjai(*text);
 }
 
 // The game id as UTF-8, viewing the str's own UTF-8 form, which lives as
@@ -70,7 +69,7 @@ PyObject* mjlog_to_tenhou6(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     if (!ref) return nullptr;
     auto given = given_text(bound[0], tenhou6_signature.function);
     if (!given) return nullptr;
-    const auto text = without_lock([&] { return tenhou6_text(std::move(*given), *ref); });
+    const auto text = without_lock([&] { return tenhou6_text(*given, *ref); });
     if (!text) return raise_failure(text.error());
     return document_object(*text);
   });
@@ -82,7 +81,7 @@ PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (!pyapi::bind_arguments(mjai_signature, args, nargs, kwnames, bound)) return nullptr;
     auto given = given_text(bound[0], mjai_signature.function);
     if (!given) return nullptr;
-    const auto events = without_lock([&] { return mjai_texts(std::move(*given)); });
+    const auto events = without_lock([&] { return mjai_texts(*given); });
     if (!events) return raise_failure(events.error());
     return document_object(*events);
   });

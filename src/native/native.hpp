@@ -88,18 +88,27 @@ void unlocked(Body&& body) {
 
 // ---- between the engine and Python (values.cpp) -------------------------
 
-// A log given in memory: a str's text, copied out, or a bytes' content,
-// viewed (the caller's reference keeps the bytes alive, and bytes never
-// change).
-using Given = std::variant<PaddedText, std::string_view>;
+// A log given in memory, read where it lies when it can be: a str's UTF-8
+// is the str's own bytes when it is ASCII and a copy otherwise; bytes are
+// viewed as given, maybe gzip and not yet checked to be UTF-8. The caller's
+// reference keeps the object alive, and neither str nor bytes change.
+struct Given {
+  PaddedText owned;       // a text made for the call (a str encoded, bytes inflated)
+  std::string_view text;  // `owned`'s bytes, or the object's own
+  bool raw_bytes = false;
+};
 
 // The argument `data` of `function`; nothing, with TypeError or
 // UnicodeEncodeError set, when it is neither str nor bytes or holds a lone
 // surrogate.
 [[nodiscard]] std::optional<Given> given_text(PyObject* data, const char* function);
 
-// The log's text: a str's as it is, bytes through the engine's bytes path
-// (inflated where gzip, checked to be UTF-8). Touches no Python object.
+// The log's text where it lies: bytes through the engine's bytes path
+// (inflated into `owned` where gzip, checked to be UTF-8). Touches no
+// Python object.
+[[nodiscard]] std::expected<std::string_view, Failure> text_in_place(Given& given);
+
+// The same text in a buffer of its own, as the engine's readers take it.
 [[nodiscard]] std::expected<PaddedText, Failure> text_of(Given given);
 
 // The converted log: a list of event texts, or the tenhou.net/6 text.

@@ -3,6 +3,8 @@
 // system's bytes and go out as the names reports show.
 #include <string_view>
 
+#include "base/utf8.hpp"
+
 #include "native/native.hpp"
 #include "pyapi/py_ref.hpp"
 
@@ -17,23 +19,49 @@ PyObject* text(std::string_view bytes) { return PyUnicode_DecodeFSDefaultAndSize
 }  // namespace
 
 std::optional<Given> given_text(PyObject* data, const char* function) {
+  Given given;
   if (PyBytes_Check(data)) {
-    return Given{std::string_view(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)))};
+    given.text = std::string_view(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)));
+    given.raw_bytes = true;
+    return given;
   }
   if (!PyUnicode_Check(data)) {
     PyErr_Format(PyExc_TypeError, "%s() argument 'data' must be str or bytes, not %.200s", function,
                  Py_TYPE(data)->tp_name);
     return std::nullopt;
   }
-  PaddedText text;
-  if (!pyapi::read_str_text(data, text)) return std::nullopt;  // UnicodeEncodeError as it stands
-  return Given{std::move(text)};
+  // Tenhou's records are ASCII (names are percent-encoded): their str is
+  // its own UTF-8.
+  if (PyUnicode_IS_ASCII(data)) {
+    given.text = std::string_view(static_cast<const char*>(PyUnicode_DATA(data)),
+                                  static_cast<std::size_t>(PyUnicode_GET_LENGTH(data)));
+    return given;
+  }
+  if (!pyapi::read_str_text(data, given.owned)) return std::nullopt;  // UnicodeEncodeError as it stands
+  given.text = given.owned.view();
+  return given;
+}
+
+std::expected<std::string_view, Failure> text_in_place(Given& given) {
+  if (!given.raw_bytes) return given.text;
+  if (gzip::is_gzip(given.text)) {
+    gzip::Inflater inflater;
+    auto text = batch::text_of(PaddedText(given.text), inflater);
+    if (!text) return std::unexpected(std::move(text.error()));
+    given.owned = std::move(*text);
+    given.text = given.owned.view();
+  } else if (!is_utf8(given.text)) {
+    return std::unexpected(not_utf8_failure());
+  }
+  given.raw_bytes = false;
+  return given.text;
 }
 
 std::expected<PaddedText, Failure> text_of(Given given) {
-  if (auto* text = std::get_if<PaddedText>(&given)) return std::move(*text);
-  gzip::Inflater inflater;
-  return batch::text_of(PaddedText(std::get<std::string_view>(given)), inflater);
+  auto text = text_in_place(given);
+  if (!text) return std::unexpected(std::move(text.error()));
+  if (given.owned.data() == text->data()) return std::move(given.owned);
+  return PaddedText(*text);
 }
 
 PyObject* document_object(const batch::Document& document) {

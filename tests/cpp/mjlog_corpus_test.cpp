@@ -52,8 +52,7 @@ std::vector<Pair> pairs() {
 }
 
 std::expected<mjlog::Record, mjlog::Error> read(const fs::path& path) {
-  std::string text = corpus::read_file(path);
-  return mjlog::read_record(text.data(), text.size());
+  return mjlog::read_record(corpus::read_file(path));
 }
 
 std::vector<std::string> texts_of(tenhou::RawLog raw) {

@@ -419,8 +419,7 @@ TEST(MjlogDirect, HandsOverAnyOtherShape) {
   };
   for (const std::string& xml : others) {
     EXPECT_FALSE(mjlog::parts::read_directly(xml)) << xml.substr(0, 120);
-    std::string copy = xml;
-    const auto whole = mjlog::read_record(copy.data(), copy.size());
+    const auto whole = mjlog::read_record(xml);
     std::string again = xml;
     const auto parsed = mjlog::parts::read_parsed(again.data(), again.size());
     ASSERT_EQ(whole.has_value(), parsed.has_value()) << xml.substr(0, 120);
