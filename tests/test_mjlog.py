@@ -79,6 +79,21 @@ def test_str_plain_bytes_and_gzip_agree(name, xml, twin, edited):
     assert pairo.mjlog_to_tenhou6(gzip.compress(data), ref="r") == pairo.mjlog_to_tenhou6(data, "r") == text
 
 
+# A record is read where the caller holds it. One the one pass hands over
+# (a comment between elements) goes to a parser that writes into what it
+# parses, which must never be the caller's bytes or str.
+@pytest.mark.parametrize("given", ["str", "bytes"])
+@pytest.mark.parametrize("edit", ["<!-- 東 --><INIT", "<!-- a comment --><INIT"], ids=["non-ASCII", "ASCII"])
+def test_a_record_read_in_place_is_left_as_given(given, edit):
+    name, xml, twin, _ = UNEDITED[0]
+    edited = xml.replace("<INIT", edit, 1)
+    data = edited if given == "str" else edited.encode()
+    kept = edited if given == "str" else bytes(edited.encode())
+    assert pairo.mjlog_to_mjai(data) == pairo.mjlog_to_mjai(xml)
+    assert pairo.mjlog_to_tenhou6(data, "r") == pairo.mjlog_to_tenhou6(xml, "r")
+    assert data == kept
+
+
 @pytest.mark.parametrize("suffix", [".mjlog", ".xml", ".xml.gz"])
 def test_convert_path_reads_records(tmp_path, suffix):
     name, xml, twin, _ = UNEDITED[0]
