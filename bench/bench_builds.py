@@ -1,0 +1,68 @@
+"""Two builds of the package's extension module `_native`, timed against
+each other in one process: mjlog_to_mjai over the XML records of
+$PAIRO_CORPUS/xml, the two builds in turn, each pass a batch of every record
+a few times over, the order swapped from pass to pass.
+
+A change's instruction count can fall while its time rises (a heap used
+otherwise, pages faulted in again, branches taken otherwise); timing two
+processes one after the other on a shared machine hides that in the drift
+of the machine's speed. Both builds here share one process, one heap and
+one machine state, and each pass's ratio compares them a moment apart.
+
+Both builds must give the same events for every record; the script stops
+otherwise. Prints the median ratio A/B over the passes and its quartiles.
+
+Usage: python bench/bench_builds.py A.so B.so [passes (default 60)]
+(copy a build's `_native*.so` aside first: a build directory's file changes
+under a running process when the build runs again)
+"""
+
+import importlib.util
+import statistics
+import sys
+import time
+
+from timing import corpus_root
+
+
+def load(name: str, path: str):
+    # The module is found by its file; its init function by the last part
+    # of the name, which is the same for both builds.
+    spec = importlib.util.spec_from_file_location(f"{name}._native", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def batch_seconds(convert, records, repeats: int = 5) -> float:
+    start = time.perf_counter()
+    for _ in range(repeats):
+        for record in records:
+            convert(record)
+    return time.perf_counter() - start
+
+
+def main() -> None:
+    a, b = load("a", sys.argv[1]), load("b", sys.argv[2])
+    passes = int(sys.argv[3]) if len(sys.argv) > 3 else 60
+    folder = corpus_root() / "xml"
+    records = [p.read_bytes() for p in sorted(folder.iterdir()) if p.suffix in (".xml", ".mjlog")]
+    for record in records:
+        if a.mjlog_to_mjai(record) != b.mjlog_to_mjai(record):
+            sys.exit("the two builds give different events")
+    ratios = []
+    for i in range(passes):
+        if i % 2:
+            time_a = batch_seconds(a.mjlog_to_mjai, records)
+            time_b = batch_seconds(b.mjlog_to_mjai, records)
+        else:
+            time_b = batch_seconds(b.mjlog_to_mjai, records)
+            time_a = batch_seconds(a.mjlog_to_mjai, records)
+        ratios.append(time_a / time_b)
+    low, _, high = statistics.quantiles(ratios, n=4)
+    print(f"A/B over {len(records)} records, {passes} passes: median {statistics.median(ratios):.4f}, "
+          f"quartiles {low:.4f} {high:.4f}")
+
+
+if __name__ == "__main__":
+    main()
