@@ -108,12 +108,16 @@ def main(argv):
             function(data)
         loops.append([max(1, int(PASS_SECONDS / max(per_call(f, d, 1), 1e-7))) for f, d in record])
     figures = [{c: [] for c in CALLS} for _ in calls]
-    # The call that comes first after a change of record runs on cold
-    # caches: each pass starts at the next call, so that no call is always it.
+    # A call runs in what the call before it left (caches, a heap a large
+    # result was freed from): each pass starts at the next call, and every
+    # other pass goes through the calls backwards, so that no call always
+    # comes first or always comes after the same one.
     for p in range(passes):
+        order = [(p + i) % len(CALLS) for i in range(len(CALLS))]
+        if p % 2:
+            order.reverse()
         for record, n, figure in zip(calls, loops, figures):
-            for i in range(len(CALLS)):
-                c = (p + i) % len(CALLS)
+            for c in order:
                 function, data = record[c]
                 figure[CALLS[c]].append(per_call(function, data, n[c]))
 
