@@ -103,6 +103,10 @@ using Converter =
 // "invalid gzip data", "gzip data inflates to more than 64 MiB" or "stream
 // did not contain valid UTF-8" otherwise.
 [[nodiscard]] std::expected<pairo::PaddedText, Failure> text_of(pairo::PaddedText bytes, gzip::Inflater& inflater);
+// The same for bytes held elsewhere, read where they lie: the text is
+// `bytes` themselves, or inflated into `inflated`.
+[[nodiscard]] std::expected<std::string_view, Failure> text_in(std::string_view bytes, pairo::PaddedText& inflated,
+                                                               gzip::Inflater& inflater);
 
 // Writes the document to the descriptor: event texts as lines, a whole
 // text as it is; deflated when `deflater` is given. The errno of a failed

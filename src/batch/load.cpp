@@ -6,14 +6,23 @@
 
 namespace batch {
 
-std::expected<pairo::PaddedText, Failure> text_of(pairo::PaddedText bytes, gzip::Inflater& inflater) {
-  if (gzip::is_gzip(bytes.view())) {
-    auto inflated = inflater.inflate(bytes.view());
-    if (!inflated) return std::unexpected(message_failure(ErrorClass::OSError, std::string(gzip::message(inflated.error()))));
-    bytes = std::move(*inflated);
+std::expected<std::string_view, Failure> text_in(std::string_view bytes, pairo::PaddedText& inflated,
+                                                  gzip::Inflater& inflater) {
+  if (gzip::is_gzip(bytes)) {
+    auto text = inflater.inflate(bytes);
+    if (!text) return std::unexpected(message_failure(ErrorClass::OSError, std::string(gzip::message(text.error()))));
+    inflated = std::move(*text);
+    bytes = inflated.view();
   }
-  if (!pairo::is_utf8(bytes.view())) return std::unexpected(pairo::not_utf8_failure());
+  if (!pairo::is_utf8(bytes)) return std::unexpected(pairo::not_utf8_failure());
   return bytes;
+}
+
+std::expected<pairo::PaddedText, Failure> text_of(pairo::PaddedText bytes, gzip::Inflater& inflater) {
+  pairo::PaddedText inflated;
+  auto text = text_in(bytes.view(), inflated, inflater);
+  if (!text) return std::unexpected(std::move(text.error()));
+  return text->data() == bytes.data() ? std::move(bytes) : std::move(inflated);
 }
 
 namespace steps {

@@ -3,8 +3,6 @@
 // system's bytes and go out as the names reports show.
 #include <string_view>
 
-#include "base/utf8.hpp"
-
 #include "native/native.hpp"
 #include "pyapi/py_ref.hpp"
 
@@ -44,15 +42,10 @@ std::optional<Given> given_text(PyObject* data, const char* function) {
 
 std::expected<std::string_view, Failure> text_in_place(Given& given) {
   if (!given.raw_bytes) return given.text;
-  if (gzip::is_gzip(given.text)) {
-    gzip::Inflater inflater;
-    auto text = batch::text_of(PaddedText(given.text), inflater);
-    if (!text) return std::unexpected(std::move(text.error()));
-    given.owned = std::move(*text);
-    given.text = given.owned.view();
-  } else if (!is_utf8(given.text)) {
-    return std::unexpected(not_utf8_failure());
-  }
+  gzip::Inflater inflater;
+  auto text = batch::text_in(given.text, given.owned, inflater);
+  if (!text) return std::unexpected(std::move(text.error()));
+  given.text = *text;
   given.raw_bytes = false;
   return given.text;
 }
