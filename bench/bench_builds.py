@@ -17,21 +17,26 @@ Usage: python bench/bench_builds.py A.so B.so [passes (default 60)]
 under a running process when the build runs again)
 """
 
-import importlib.util
+import importlib
+import importlib.machinery
 import statistics
 import sys
+import tempfile
 import time
+from pathlib import Path
 
 from timing import corpus_root
 
 
-def load(name: str, path: str):
-    # The module is found by its file; its init function by the last part
-    # of the name, which is the same for both builds.
-    spec = importlib.util.spec_from_file_location(f"{name}._native", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+def load(name: str, path: str, folder: Path):
+    # Each build becomes the `_native` of a package of its own, so that the
+    # interpreter imports both: the module's init function is found by the
+    # last part of its name, which both builds share.
+    package = folder / name
+    package.mkdir()
+    (package / "__init__.py").write_text("")
+    (package / f"_native{importlib.machinery.EXTENSION_SUFFIXES[0]}").symlink_to(Path(path).resolve())
+    return importlib.import_module(f"{name}._native")
 
 
 def batch_seconds(convert, records, repeats: int = 5) -> float:
@@ -43,10 +48,11 @@ def batch_seconds(convert, records, repeats: int = 5) -> float:
 
 
 def main() -> None:
-    a, b = load("a", sys.argv[1]), load("b", sys.argv[2])
+    with tempfile.TemporaryDirectory(prefix="pairo-builds-") as folder:
+        sys.path.insert(0, folder)
+        a, b = load("build_a", sys.argv[1], Path(folder)), load("build_b", sys.argv[2], Path(folder))
     passes = int(sys.argv[3]) if len(sys.argv) > 3 else 60
-    folder = corpus_root() / "xml"
-    records = [p.read_bytes() for p in sorted(folder.iterdir()) if p.suffix in (".xml", ".mjlog")]
+    records = [p.read_bytes() for p in sorted((corpus_root() / "xml").iterdir()) if p.suffix in (".xml", ".mjlog")]
     for record in records:
         if a.mjlog_to_mjai(record) != b.mjlog_to_mjai(record):
             sys.exit("the two builds give different events")
