@@ -9,6 +9,12 @@ processes one after the other on a shared machine hides that in the drift
 of the machine's speed. Both builds here share one process, one heap and
 one machine state, and each pass's ratio compares them a moment apart.
 
+The order in which the two are imported moves the ratio of two different
+builds by a few per cent (A against B and B against A did not give inverse
+figures), as where each lies in memory does: each build is loaded twice,
+from two copies of its file, in the order A B B A, and a pass compares the
+two copies of A with the two of B.
+
 Both builds must give the same events for every record; the script stops
 otherwise. Prints the median ratio A/B over the passes and its quartiles.
 
@@ -19,6 +25,7 @@ under a running process when the build runs again)
 
 import importlib
 import importlib.machinery
+import shutil
 import statistics
 import sys
 import tempfile
@@ -31,11 +38,12 @@ from timing import corpus_root
 def load(name: str, path: str, folder: Path):
     # Each build becomes the `_native` of a package of its own, so that the
     # interpreter imports both: the module's init function is found by the
-    # last part of its name, which both builds share.
+    # last part of its name, which both builds share. A copy of the file,
+    # not a link: the loader maps a file it has mapped once only once.
     package = folder / name
     package.mkdir()
     (package / "__init__.py").write_text("")
-    (package / f"_native{importlib.machinery.EXTENSION_SUFFIXES[0]}").symlink_to(Path(path).resolve())
+    shutil.copyfile(path, package / f"_native{importlib.machinery.EXTENSION_SUFFIXES[0]}")
     return importlib.import_module(f"{name}._native")
 
 
@@ -50,7 +58,9 @@ def batch_seconds(convert, records, repeats: int = 5) -> float:
 def main() -> None:
     with tempfile.TemporaryDirectory(prefix="pairo-builds-") as folder:
         sys.path.insert(0, folder)
-        a, b = load("build_a", sys.argv[1], Path(folder)), load("build_b", sys.argv[2], Path(folder))
+        builds = [load(name, path, Path(folder))
+                  for name, path in [("a1", sys.argv[1]), ("b1", sys.argv[2]), ("b2", sys.argv[2]), ("a2", sys.argv[1])]]
+    a, b = builds[0], builds[1]
     passes = int(sys.argv[3]) if len(sys.argv) > 3 else 60
     records = [p.read_bytes() for p in sorted((corpus_root() / "xml").iterdir()) if p.suffix in (".xml", ".mjlog")]
     for record in records:
@@ -58,13 +68,12 @@ def main() -> None:
             sys.exit("the two builds give different events")
     ratios = []
     for i in range(passes):
-        if i % 2:
-            time_a = batch_seconds(a.mjlog_to_mjai, records)
-            time_b = batch_seconds(b.mjlog_to_mjai, records)
-        else:
-            time_b = batch_seconds(b.mjlog_to_mjai, records)
-            time_a = batch_seconds(a.mjlog_to_mjai, records)
-        ratios.append(time_a / time_b)
+        # Each pass starts at the next build, so that none always runs first.
+        seconds = {}
+        for k in range(len(builds)):
+            j = (i + k) % len(builds)
+            seconds[j] = batch_seconds(builds[j].mjlog_to_mjai, records)
+        ratios.append((seconds[0] + seconds[3]) / (seconds[1] + seconds[2]))
     low, _, high = statistics.quantiles(ratios, n=4)
     print(f"A/B over {len(records)} records, {passes} passes: median {statistics.median(ratios):.4f}, "
           f"quartiles {low:.4f} {high:.4f}")
