@@ -19,8 +19,9 @@ Both builds must give the same events for every record; the script stops
 otherwise. Prints the median ratio A/B over the passes and its quartiles.
 
 Usage: python bench/bench_builds.py A.so B.so [passes (default 60)]
-(copy a build's `_native*.so` aside first: a build directory's file changes
-under a running process when the build runs again)
+(to time a build against a later one of the same folder, copy its
+`_native*.so` aside first, since the build replaces it; the script itself
+runs on copies of its own, so a build may run meanwhile)
 """
 
 import importlib
