@@ -61,4 +61,12 @@ inline constexpr std::array<std::uint8_t, 54> tenhou_codes = [] {
   return static_cast<Tile>(code);
 }
 
+// The Tenhou number of a tile; 0 for the unknown tile.
+[[nodiscard]] constexpr std::uint8_t tenhou_number(Tile tile) noexcept {
+  const int code = static_cast<int>(tile);
+  if (tile == Tile::Unknown) return 0;
+  if (code >= static_cast<int>(Tile::M5Red)) return static_cast<std::uint8_t>(51 + code - static_cast<int>(Tile::M5Red));
+  return static_cast<std::uint8_t>(10 * (code / 9 + 1) + code % 9 + 1);
+}
+
 }  // namespace pairo

@@ -1,4 +1,4 @@
-// The 16-bit meld codes of N elements, and the call texts of the streams.
+// The 16-bit meld codes of N elements, and the calls they put in the streams.
 #include <algorithm>
 
 #include "mjlog/parts.hpp"
@@ -79,6 +79,10 @@ Checked<Meld> decode_meld(std::uint32_t code) {
 
 namespace {
 
+using Marked = tenhou::ActionItem::Marked;
+
+[[nodiscard]] Tile tile_of_number(std::uint8_t number) noexcept { return *pairo::tile_from_tenhou(number); }
+
 // The tile numbers of the meld's tiles other than `called` (and a kakan's
 // added tile), sorted.
 std::size_t others(const Meld& meld, bool red_fives, std::array<std::uint8_t, 4>& out) {
@@ -90,65 +94,52 @@ std::size_t others(const Meld& meld, bool red_fives, std::array<std::uint8_t, 4>
   return n;
 }
 
-// A call's text is at most 9 bytes: written into a buffer, made a string once.
-class CallText {
- public:
-  void letter(char c) noexcept { bytes_[size_++] = c; }
-  void number(std::uint8_t n) noexcept {
-    bytes_[size_++] = static_cast<char>('0' + n / 10);
-    bytes_[size_++] = static_cast<char>('0' + n % 10);
-  }
-  [[nodiscard]] std::string text() const { return std::string(bytes_.data(), size_); }
-
- private:
-  std::array<char, 12> bytes_{};
-  std::size_t size_ = 0;
-};
-
 // A chi keeps the run's order for the two other tiles.
-std::string chi_text(const Meld& meld, bool red_fives) {
-  CallText text;
-  text.letter('c');
-  text.number(number_of_id(meld.called, red_fives));
+Marked chi(const Meld& meld, bool red_fives) {
+  Marked marked{.letter = 'c', .at = 0, .count = 2, .pai = tile_of_id(meld.called, red_fives)};
+  std::uint8_t n = 0;
   for (std::uint8_t i = 0; i < meld.size; ++i) {
-    if (meld.tiles[i] != meld.called) text.number(number_of_id(meld.tiles[i], red_fives));
+    if (meld.tiles[i] != meld.called) marked.others[n++] = tile_of_id(meld.tiles[i], red_fives);
   }
-  return text.text();
+  return marked;
 }
 
-std::string ankan_text(const Meld& meld, bool red_fives) {
+// The four tiles sorted, the letter before the last.
+Marked ankan(const Meld& meld, bool red_fives) {
   std::array<std::uint8_t, 4> numbers{};
   for (std::size_t i = 0; i < 4; ++i) numbers[i] = number_of_id(meld.tiles[i], red_fives);
   sort_numbers(numbers.data(), numbers.data() + 4);
-  CallText text;
-  for (std::size_t i = 0; i < 4; ++i) {
-    if (i == 3) text.letter('a');
-    text.number(numbers[i]);
-  }
-  return text.text();
+  return {.letter = 'a',
+          .at = 3,
+          .count = 3,
+          .pai = tile_of_number(numbers[3]),
+          .others = {tile_of_number(numbers[0]), tile_of_number(numbers[1]), tile_of_number(numbers[2])}};
 }
 
 }  // namespace
 
 // The marked part (letter, [added tile], called tile) goes before the other
 // tiles for the seat before, after the first for the seat opposite, and last
-// for the next seat.
-std::string call_text(const Meld& meld, bool red_fives) {
-  if (meld.kind == MeldKind::Chi) return chi_text(meld, red_fives);
-  if (meld.kind == MeldKind::Ankan) return ankan_text(meld, red_fives);
+// for the next seat. A kakan's added tile follows the letter; its pon's
+// called tile stands among the others, just after it.
+Marked marked_of(const Meld& meld, bool red_fives) {
+  if (meld.kind == MeldKind::Chi) return chi(meld, red_fives);
+  if (meld.kind == MeldKind::Ankan) return ankan(meld, red_fives);
   std::array<std::uint8_t, 4> rest{};
   const std::size_t n = others(meld, red_fives, rest);
   const std::size_t at = meld.from == 3 ? 0 : meld.from == 2 ? 1 : n;
-  CallText text;
-  for (std::size_t i = 0; i <= n; ++i) {
-    if (i == at) {
-      text.letter(meld.kind == MeldKind::Pon ? 'p' : meld.kind == MeldKind::Kakan ? 'k' : 'm');
-      if (meld.kind == MeldKind::Kakan) text.number(number_of_id(meld.added, red_fives));
-      text.number(number_of_id(meld.called, red_fives));
+  Marked marked{.letter = meld.kind == MeldKind::Pon ? 'p' : meld.kind == MeldKind::Kakan ? 'k' : 'm',
+                .at = static_cast<std::uint8_t>(at)};
+  if (meld.kind == MeldKind::Kakan) {
+    marked.pai = tile_of_id(meld.added, red_fives);
+    for (std::size_t i = 0; i <= n; ++i) {
+      marked.others[marked.count++] = i == at ? tile_of_id(meld.called, red_fives) : tile_of_number(rest[i < at ? i : i - 1]);
     }
-    if (i < n) text.number(rest[i]);
+  } else {
+    marked.pai = tile_of_id(meld.called, red_fives);
+    for (std::size_t i = 0; i < n; ++i) marked.others[marked.count++] = tile_of_number(rest[i]);
   }
-  return text.text();
+  return marked;
 }
 
 }  // namespace mjlog::parts

@@ -68,17 +68,8 @@ inline constexpr std::array<std::array<Tile, tile_id_count>, 2> tiles_of_ids = [
   return tables;
 }();
 [[nodiscard]] constexpr Tile tile_of_id(TileId id, bool red_fives) noexcept { return tiles_of_ids[red_fives][id]; }
-// The Tenhou tile number of a tile; 0 for the unknown tile.
-[[nodiscard]] constexpr std::uint8_t number_of_tile(Tile tile) noexcept {
-  const int code = static_cast<int>(tile);
-  if (tile == Tile::Unknown) return 0;
-  if (code >= static_cast<int>(Tile::M5Red)) return static_cast<std::uint8_t>(51 + code - static_cast<int>(Tile::M5Red));
-  return static_cast<std::uint8_t>(10 * (code / 9 + 1) + code % 9 + 1);
-}
 // Sorts tile numbers as Tenhou does: a red five just after the plain fives.
 void sort_numbers(std::uint8_t* first, std::uint8_t* last) noexcept;
-// Two digits per tile number.
-void append_number(std::string& out, std::uint8_t number);
 
 // ---- Meld codes (meld.cpp).
 
@@ -94,8 +85,9 @@ struct Meld {
 };
 
 [[nodiscard]] Checked<Meld> decode_meld(std::uint32_t code);
-// The call's text in a draw or discard stream, as `c363435` or `151515a51`.
-[[nodiscard]] std::string call_text(const Meld& meld, bool red_fives);
+// The call as a draw or discard stream holds it: the parts of its text, as
+// `c363435` or `151515a51`.
+[[nodiscard]] tenhou::ActionItem::Marked marked_of(const Meld& meld, bool red_fives);
 
 // ---- Attribute numbers (numbers.cpp): decimal, lists comma-separated.
 
@@ -156,7 +148,7 @@ struct DrawHead {
 class ItemCodes {
  public:
   static constexpr std::uint8_t tsumogiri_code = 0xfe;
-  static constexpr std::uint8_t text_code = 0xff;
+  static constexpr std::uint8_t marked_code = 0xff;
 
   ItemCodes() = default;
   ItemCodes(const ItemCodes&) = delete;  // next_ and limit_ point into codes_
@@ -166,9 +158,9 @@ class ItemCodes {
     if (next_ == limit_) [[unlikely]] grow();
     *next_++ = code;
   }
-  void push_text(std::string text) {
-    push(text_code);
-    texts_.push_back(std::move(text));
+  void push_marked(const tenhou::ActionItem::Marked& item) {
+    push(marked_code);
+    marked_.push_back(item);
   }
   // Moves the items into `stream`, leaving this empty for the next round.
   void move_into(std::vector<tenhou::ActionItem>& stream);
@@ -179,7 +171,7 @@ class ItemCodes {
   std::vector<std::uint8_t> codes_;  // room; the items are those before next_
   std::uint8_t* next_ = nullptr;
   std::uint8_t* limit_ = nullptr;
-  std::vector<std::string> texts_;
+  std::vector<tenhou::ActionItem::Marked> marked_;
 };
 
 struct RoundStreams {

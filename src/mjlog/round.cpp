@@ -1,5 +1,5 @@
 // The play of one round, element by element, into the seats' draw and
-// discard streams: tsumogiri from the ids, riichi discards, call texts, and
+// discard streams: tsumogiri from the ids, riichi discards, calls, and
 // the new dora indicators. Each tile is dealt, drawn or shown once; a seat
 // discards only a tile it holds.
 #include <algorithm>
@@ -36,7 +36,7 @@ void ItemCodes::move_into(std::vector<ActionItem>& stream) {
   const std::uint8_t* const codes = codes_.data();
   const auto size = static_cast<std::size_t>(next_ - codes);
   stream.reserve(stream.size() + size);
-  auto text = texts_.begin();
+  auto marked = marked_.begin();
   for (std::size_t i = 0; i < size; ++i) {
     const std::uint8_t code = codes[i];
     if (code < tsumogiri_code) [[likely]] {
@@ -44,11 +44,11 @@ void ItemCodes::move_into(std::vector<ActionItem>& stream) {
     } else if (code == tsumogiri_code) {
       stream.emplace_back(ActionItem::Number{tsumogiri});
     } else {
-      stream.emplace_back(ActionItem::Text{std::move(*text++)});
+      stream.emplace_back(ActionItem{*marked++});
     }
   }
   next_ = codes_.data();
-  texts_.clear();
+  marked_.clear();
 }
 
 RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, RoundStreams& streams, const std::array<std::array<TileId, 13>, 4>& hands,
@@ -140,15 +140,14 @@ Done RoundPlay::discard(Seat seat, TileId id) {
 }
 
 // A discard of the tile drawn last is written 60; the first discard after a
-// riichi declaration is a text with `r` before it.
+// riichi declaration is marked `r`, the tile drawn last as the unknown tile.
 void RoundPlay::riichi_discard(Seat seat, TileId id, bool drawn) {
   riichi_pending_[seat] = false;
-  std::string text = "r";
-  append_number(text, drawn ? tsumogiri : number_of_id(id, red_fives_));
-  streams_->discards[seat].push_text(std::move(text));
+  streams_->discards[seat].push_marked(
+      {.letter = 'r', .pai = drawn ? Tile::Unknown : tile_of_id(id, red_fives_)});
 }
 
-// Chi, pon and daiminkan take a discard: their text goes to the draw stream
+// Chi, pon and daiminkan take a discard: they go to the draw stream
 // (a daiminkan's also puts 0 in the discard stream, since its replacement
 // draw comes next). Kakan and ankan are done instead of a discard. After any
 // call the seat's next discard is not the drawn tile.
@@ -159,19 +158,19 @@ Done RoundPlay::call(Seat seat, std::uint32_t code) {
     return std::unexpected(std::move(meld.error()));
   }
   last_draw_[seat] = -1;
-  std::string text = call_text(*meld, red_fives_);
+  const ActionItem::Marked marked = marked_of(*meld, red_fives_);
   switch (meld->kind) {
     case MeldKind::Chi:
     case MeldKind::Pon:
-      streams_->draws[seat].push_text(std::move(text));
+      streams_->draws[seat].push_marked(marked);
       break;
     case MeldKind::Daiminkan:
-      streams_->draws[seat].push_text(std::move(text));
+      streams_->draws[seat].push_marked(marked);
       streams_->discards[seat].push(static_cast<std::uint8_t>(Tile::Unknown));
       break;
     case MeldKind::Kakan:
     case MeldKind::Ankan:
-      streams_->discards[seat].push_text(std::move(text));
+      streams_->discards[seat].push_marked(marked);
       break;
   }
   return {};

@@ -1,4 +1,4 @@
-// Tenhou tile numbers: sorted as Tenhou sorts them, and written as two digits.
+// Tenhou tile numbers, sorted as Tenhou sorts them.
 #include "mjlog/parts.hpp"
 
 namespace mjlog::parts {
@@ -26,11 +26,6 @@ void sort_numbers(std::uint8_t* first, std::uint8_t* last) noexcept {
     *q = key;
   }
   for (std::uint8_t* p = first; p != last; ++p) *p = number_of_key(*p);
-}
-
-void append_number(std::string& out, std::uint8_t number) {
-  out.push_back(static_cast<char>('0' + number / 10));
-  out.push_back(static_cast<char>('0' + number % 10));
 }
 
 }  // namespace mjlog::parts

@@ -15,7 +15,7 @@ using tenhou::ResultItem;
 constexpr std::array<std::array<char, 2>, pairo::tile_count> tile_digits = [] {
   std::array<std::array<char, 2>, pairo::tile_count> digits{};
   for (std::size_t code = 0; code < digits.size(); ++code) {
-    const std::uint8_t number = parts::number_of_tile(static_cast<tenhou::Tile>(code));
+    const std::uint8_t number = pairo::tenhou_number(static_cast<tenhou::Tile>(code));
     digits[code] = {static_cast<char>('0' + (number == 0 ? 0 : number / 10)),
                     number == 0 ? '\0' : static_cast<char>('0' + number % 10)};
   }
@@ -126,6 +126,7 @@ void Writer::stream(const auto& items) {
   if constexpr (std::is_same_v<std::ranges::range_value_t<decltype(items)>, ActionItem>) {
     for (const ActionItem& item : items) {
       if (const auto* text = std::get_if<ActionItem::Text>(&item.value)) room += 2 + 6 * text->text.size();
+      if (std::holds_alternative<ActionItem::Marked>(item.value)) room += 2 + 9;
     }
   }
   const std::size_t start = out_.size();
@@ -140,6 +141,10 @@ void Writer::stream(const auto& items) {
         at = put_tile(at, t->tile);
       } else if (const auto* number = std::get_if<ActionItem::Number>(&item.value)) {
         at = std::to_chars(at, at + 3, unsigned{number->value}).ptr;
+      } else if (const auto* marked = std::get_if<ActionItem::Marked>(&item.value)) {
+        *at++ = '"';
+        at = tenhou::put_marked_text(at, *marked);
+        *at++ = '"';
       } else {
         at = put_text(at, std::get<ActionItem::Text>(item.value).text);
       }

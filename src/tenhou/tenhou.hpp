@@ -1,6 +1,7 @@
 // The decoded Tenhou version-6 log, and the operation that builds it from text.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -54,9 +55,43 @@ struct ActionItem {
     std::string text;
     friend bool operator==(const Text&, const Text&) = default;
   };
-  std::variant<Tile, Number, Text> value;
+  // A call, kan or riichi as a game record's reader knows it: the parts of
+  // its text rather than the text, which the converter would only take
+  // apart again. The text is the first `at` of `others`, the letter, `pai`,
+  // then the rest of `others`: "25p2525" is {'p', 1, 2, 5p, {5p, 5p}}. A
+  // riichi's `pai` is the discard, the unknown tile for the tile just drawn
+  // ("r60").
+  struct Marked {
+    char letter = 'c';  // c p m (draws), k a r (discards)
+    std::uint8_t at = 0;
+    std::uint8_t count = 0;  // of others: 2 for chi and pon, 3 for kans, 0 for riichi
+    pairo::Tile pai = pairo::Tile::Unknown;
+    std::array<pairo::Tile, 3> others{};
+    friend bool operator==(const Marked&, const Marked&) = default;
+  };
+  std::variant<Tile, Number, Text, Marked> value;
   friend bool operator==(const ActionItem&, const ActionItem&) = default;
 };
+
+// A marked item's text, at most 9 bytes, written from `out` on; gives its end.
+inline char* put_marked_text(char* out, const ActionItem::Marked& item) noexcept {
+  const auto number = [&out](std::uint8_t n) {
+    *out++ = static_cast<char>('0' + n / 10);
+    *out++ = static_cast<char>('0' + n % 10);
+  };
+  const std::size_t count = std::min<std::size_t>(item.count, item.others.size());
+  const std::size_t at = std::min<std::size_t>(item.at, item.others.size());
+  for (std::size_t i = 0; i < at; ++i) number(pairo::tenhou_number(item.others[i]));
+  *out++ = item.letter;
+  number(item.letter == 'r' && item.pai == Tile::Unknown ? 60 : pairo::tenhou_number(item.pai));
+  for (std::size_t i = at; i < count; ++i) number(pairo::tenhou_number(item.others[i]));
+  return out;
+}
+
+[[nodiscard]] inline std::string marked_text(const ActionItem::Marked& item) {
+  std::array<char, 9> bytes{};
+  return std::string(bytes.data(), put_marked_text(bytes.data(), item));
+}
 
 // One element of a round's result list.
 struct ResultItem {

@@ -131,6 +131,54 @@ TEST(ConvertSeatStreams, DiscardsTexts) {
   }
 }
 
+// What the stream makes of an item: its events' lines, or the error with
+// the item it names.
+std::vector<std::string> outcome(mjai::Seat seat, std::initializer_list<Item> draws,
+                                 std::initializer_list<Item> discards) {
+  auto result = seat_streams(seat, draws, discards);
+  if (!result) return {describe(result.error()), result.error().item};
+  std::vector<std::string> out = lines(result->draw_events);
+  for (std::string& l : lines(result->discard_events)) out.push_back(std::move(l));
+  return out;
+}
+
+// A record's reader marks calls, kans and riichi instead of writing their
+// texts: each converts as its text does, in each of its places, and a mark
+// out of its place or stream fails as its text fails.
+TEST(ConvertSeatStreams, MarkedAsItsText) {
+  using Marked = ActionItem::Marked;
+  const Marked draws[] = {
+      {'c', 0, 2, tile(27), {tile(52), tile(26)}},  {'p', 0, 2, tile(52), {tile(25), tile(25)}},
+      {'p', 1, 2, tile(46), {tile(46), tile(46)}},  {'p', 2, 2, tile(11), {tile(11), tile(11)}},
+      {'m', 0, 3, tile(51), {tile(15), tile(15), tile(15)}}, {'m', 1, 3, tile(39), {tile(39), tile(39), tile(39)}},
+      {'m', 3, 3, tile(15), {tile(15), tile(15), tile(51)}},
+      {'m', 2, 3, tile(39), {tile(39), tile(39), tile(39)}}, {'c', 1, 2, tile(27), {tile(25), tile(26)}},
+      {'p', 3, 2, tile(11), {tile(11), tile(11)}},           {'k', 0, 3, tile(15), {tile(15), tile(15), tile(15)}},
+      {'r', 0, 0, tile(23)},
+  };
+  const Marked discards[] = {
+      {'k', 0, 3, tile(51), {tile(15), tile(15), tile(15)}}, {'k', 1, 3, tile(15), {tile(15), tile(51), tile(15)}},
+      {'k', 2, 3, tile(44), {tile(44), tile(44), tile(44)}}, {'a', 3, 3, tile(51), {tile(15), tile(15), tile(15)}},
+      {'r', 0, 0, tile(23)},
+      {'r', 0, 0, mjai::Tile::Unknown},
+      {'k', 3, 3, tile(15), {tile(15), tile(15), tile(15)}}, {'a', 0, 3, tile(15), {tile(15), tile(15), tile(15)}},
+      {'p', 0, 2, tile(25), {tile(25), tile(25)}},           {'r', 0, 2, tile(23), {tile(23), tile(23)}},
+  };
+  for (const mjai::Seat seat : {0, 2}) {
+    for (const Marked& m : draws) {
+      const std::string text = tenhou::marked_text(m);
+      EXPECT_EQ(outcome(seat, {m}, {}), outcome(seat, {text.c_str()}, {})) << text;
+    }
+    for (const Marked& m : discards) {
+      const std::string text = tenhou::marked_text(m);
+      // A drawn tile for a riichi of the tile just drawn to take.
+      EXPECT_EQ(outcome(seat, {33}, {m}), outcome(seat, {33}, {text.c_str()})) << text;
+    }
+  }
+  EXPECT_EQ(tenhou::marked_text({'r', 0, 0, mjai::Tile::Unknown}), "r60");
+  EXPECT_EQ(tenhou::marked_text(discards[1]), "15k155115");
+}
+
 TEST(ConvertSeatStreams, RiichiTsumogiriTakesThePairedDraw) {
   auto result = seat_streams(0, {11, 25, 33}, {60, "r60", "r00"});
   ASSERT_TRUE(result);

@@ -33,6 +33,7 @@ struct Item {
     }
   }
   Item(const char* text) : item{ActionItem::Text{text}} {}  // NOLINT
+  Item(const ActionItem::Marked& marked) : item{marked} {}  // NOLINT
   ActionItem item;
 };
 

@@ -75,9 +75,9 @@ TEST(MjlogRead, MeldCodes) {
   for (const auto& [code, text] : codes) {
     auto meld = mjlog::parts::decode_meld(code);
     ASSERT_TRUE(meld) << code << ": " << meld.error().text;
-    EXPECT_EQ(mjlog::parts::call_text(*meld, true), text) << code;
+    EXPECT_EQ(tenhou::marked_text(mjlog::parts::marked_of(*meld, true)), text) << code;
   }
-  EXPECT_EQ(mjlog::parts::call_text(*mjlog::parts::decode_meld(4096), false), "151515a15");
+  EXPECT_EQ(tenhou::marked_text(mjlog::parts::marked_of(*mjlog::parts::decode_meld(4096), false)), "151515a15");
 }
 
 struct Refusal {
@@ -296,7 +296,7 @@ TEST(MjlogRead, LongStreamsKeepTheirOrder) {
     const auto tile = std::get<tenhou::ActionItem::Tile>(long_round.draws[0][i].value).tile;
     EXPECT_EQ(tile, mjlog::parts::tile_of_id(static_cast<mjlog::parts::TileId>(52 + i), true)) << i;
     if (i == 48) {
-      EXPECT_EQ(std::get<tenhou::ActionItem::Text>(long_round.discards[0][i].value).text, "r60");
+      EXPECT_EQ(tenhou::marked_text(std::get<tenhou::ActionItem::Marked>(long_round.discards[0][i].value)), "r60");
     } else {
       EXPECT_EQ(std::get<tenhou::ActionItem::Number>(long_round.discards[0][i].value).value, 60) << i;
     }

@@ -180,12 +180,34 @@ template <class Meld, std::size_t N>
   return mjai::Dahai{s, *tile, *tile == Tile::Unknown};
 }
 
+// A marked item converts as its text would, without reading the text: its
+// tiles are read already. What a record's reader never marks (a kan or
+// riichi among the draws, a call among the discards, a letter out of its
+// place) goes through its text, which says what is wrong.
+[[nodiscard]] Seat target_at(Seat s, const ActionItem::Marked& m) noexcept {
+  return m.at == 0 ? seat_before(s) : m.at == 1 ? seat_opposite(s) : seat_after(s);
+}
+
+[[nodiscard]] Result draws_marked(const ActionItem::Marked& m, Seat s) {
+  const auto& o = m.others;
+  if (m.letter == 'c' && m.count == 2 && m.at == 0) return Event{mjai::Chi{s, seat_before(s), m.pai, {o[0], o[1]}}};
+  if (m.letter == 'p' && m.count == 2 && m.at <= 2) return Event{mjai::Pon{s, target_at(s, m), m.pai, {o[0], o[1]}}};
+  if (m.letter == 'm' && m.count == 3 && m.at != 2 && m.at <= 3) {
+    return Event{mjai::Daiminkan{s, target_at(s, m), m.pai, {o[0], o[1], o[2]}}};
+  }
+  return draws_text(tenhou::marked_text(m), s);
+}
+
 [[nodiscard]] std::expected<void, Error> convert_draws(const std::vector<ActionItem>& items, Seat s,
                                                               SeatEventList& out) {
   out.reserve(items.size());
   for (const ActionItem& item : items) {
     if (const auto* tile = std::get_if<ActionItem::Tile>(&item.value)) {
       out.emplace_back(mjai::Tsumo{s, tile->tile});
+    } else if (const auto* marked = std::get_if<ActionItem::Marked>(&item.value)) {
+      auto event = draws_marked(*marked, s);
+      if (!event) return std::unexpected(std::move(event.error()));
+      out.push_back(*event);
     } else if (const auto* text = std::get_if<ActionItem::Text>(&item.value)) {
       auto event = draws_text(text->text, s);
       if (!event) return std::unexpected(std::move(event.error()));
@@ -232,6 +254,12 @@ class PairedDraws {
   return dahai;
 }
 
+// The discards' marks a record's reader makes: a kakan, an ankan, a riichi.
+[[nodiscard]] bool is_plain_discard_mark(const ActionItem::Marked& m) noexcept {
+  return (m.letter == 'k' && m.count == 3 && m.at <= 2) || (m.letter == 'a' && m.count == 3 && m.at == 3) ||
+         (m.letter == 'r' && m.count == 0 && m.at == 0);
+}
+
 [[nodiscard]] std::expected<void, Error> convert_discards(const std::vector<ActionItem>& items, Seat s,
                                                                  const SeatEventList& draw_events, SeatEventList& out) {
   // A riichi text gives two events, and a seat declares riichi once a round.
@@ -242,8 +270,20 @@ class PairedDraws {
       if (tile->tile != Tile::Unknown || !draws.left()) out.emplace_back(mjai::Dahai{s, tile->tile, false});
     } else if (std::holds_alternative<ActionItem::Number>(item.value)) {
       out.emplace_back(mjai::Dahai{s, draws.drawn(), true});
+    } else if (const auto* m = std::get_if<ActionItem::Marked>(&item.value); m != nullptr && is_plain_discard_mark(*m)) {
+      const auto& o = m->others;
+      if (m->letter == 'k') {
+        out.emplace_back(mjai::Kakan{s, m->pai, {o[0], o[1], o[2]}});
+      } else if (m->letter == 'a') {
+        out.emplace_back(mjai::Ankan{s, {o[0], o[1], o[2], m->pai}});
+      } else {
+        out.emplace_back(mjai::Reach{s});
+        out.emplace_back(paired(mjai::Dahai{s, m->pai, m->pai == Tile::Unknown}, draws));
+      }
     } else {
-      const std::string_view t = std::get<ActionItem::Text>(item.value).text;
+      const auto* marked = std::get_if<ActionItem::Marked>(&item.value);
+      const std::string text = marked != nullptr ? tenhou::marked_text(*marked) : std::string();
+      const std::string_view t = marked != nullptr ? std::string_view(text) : std::get<ActionItem::Text>(item.value).text;
       if (is_kan_text(t)) {
         auto event = kan_text(t, s);
         if (!event) return std::unexpected(std::move(event.error()));
