@@ -45,6 +45,25 @@ using game_type::three_players;
   return value;
 }
 
+// A seat, a tile or a meld code as Tenhou writes it, a few plain digits in
+// range: read here, inline, as most numbers of a round are; any other text
+// goes the long way, which says what is wrong with it.
+template <std::int64_t low, std::int64_t high>
+[[nodiscard, gnu::always_inline]] inline Checked<std::int64_t> small_int(const Attributes& node, std::string_view name) {
+  static_assert(0 <= low && high <= 99'999);
+  if (const std::string_view* text = node.find(name); text != nullptr && !text->empty() && text->size() <= 5) {
+    std::int64_t value = 0;
+    bool digits = true;
+    for (const char c : *text) {
+      const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
+      digits &= d < 10;
+      value = 10 * value + d;
+    }
+    if (digits && value >= low && value <= high) [[likely]] return value;
+  }
+  return int_of(node, name, low, high);
+}
+
 // Up to `max` values; `counts` lists the numbers of values allowed (any
 // when empty), `expected` says them in a refusal.
 template <std::size_t max>
@@ -325,7 +344,7 @@ Done Walk::reconnect(const Attributes& node) {
 }
 
 Done Walk::bye(const Attributes& node) {
-  auto who = int_of(node, "who", 0, 3);
+  auto who = small_int<0, 3>(node, "who");
   if (!who) return std::unexpected(std::move(who.error()));
   if (!play_) return {};  // before the first round: nothing to place it in
   record_.connection.push_back(Connection{0, static_cast<std::uint32_t>(record_.log.log.size() - 1),
@@ -349,7 +368,7 @@ Done Walk::init(const Attributes& node) {
   }
   Ints<4> ten;
   if (auto read = required_ints(ten, node, "ten", -max_hundreds, max_hundreds); !read) return read;
-  auto oya = int_of(node, "oya", 0, 3);
+  auto oya = small_int<0, 3>(node, "oya");
   if (!oya) return std::unexpected(std::move(oya.error()));
   std::array<std::array<TileId, 13>, 4> hands{};
   for (std::size_t seat = 0; seat < 4; ++seat) {
@@ -387,25 +406,25 @@ Done Walk::play(const PlayName& name) {
 
 Done Walk::call(const Attributes& node) {
   if (auto ok = in_play(); !ok) return ok;
-  auto who = int_of(node, "who", 0, 3);
+  auto who = small_int<0, 3>(node, "who");
   if (!who) return std::unexpected(std::move(who.error()));
-  auto code = int_of(node, "m", 0, 0xffff);
+  auto code = small_int<0, 0xffff>(node, "m");
   if (!code) return std::unexpected(std::move(code.error()));
   return play_->call(static_cast<Seat>(*who), static_cast<std::uint32_t>(*code));
 }
 
 Done Walk::reach(const Attributes& node) {
   if (auto ok = in_play(); !ok) return ok;
-  auto who = int_of(node, "who", 0, 3);
+  auto who = small_int<0, 3>(node, "who");
   if (!who) return std::unexpected(std::move(who.error()));
-  auto step = int_of(node, "step", 1, 2);
+  auto step = small_int<1, 2>(node, "step");
   if (!step) return std::unexpected(std::move(step.error()));
   return play_->reach(static_cast<Seat>(*who), *step);
 }
 
 Done Walk::dora(const Attributes& node) {
   if (auto ok = in_play(); !ok) return ok;
-  auto id = int_of(node, "hai", 0, tile_id_count - 1);
+  auto id = small_int<0, tile_id_count - 1>(node, "hai");
   if (!id) return std::unexpected(std::move(id.error()));
   return play_->dora(static_cast<TileId>(*id));
 }
@@ -458,15 +477,15 @@ Done Walk::agari(const Attributes& node) {
   if (!play_) return refuse(ErrorKind::OutOfOrder, "comes before the first round (INIT)");
   if (result_seen_ && !won_) return refuse(ErrorKind::OutOfOrder, "comes after the round's result");
   Win win;
-  auto who = int_of(node, "who", 0, 3);
+  auto who = small_int<0, 3>(node, "who");
   if (!who) return std::unexpected(std::move(who.error()));
-  auto from_who = int_of(node, "fromWho", 0, 3);
+  auto from_who = small_int<0, 3>(node, "fromWho");
   if (!from_who) return std::unexpected(std::move(from_who.error()));
   win.who = static_cast<Seat>(*who);
   win.from_who = static_cast<Seat>(*from_who);
   win.pao = win.who;
   if (node.find("paoWho")) {
-    auto pao = int_of(node, "paoWho", 0, 3);
+    auto pao = small_int<0, 3>(node, "paoWho");
     if (!pao) return std::unexpected(std::move(pao.error()));
     win.pao = static_cast<Seat>(*pao);
   }
