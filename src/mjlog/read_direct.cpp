@@ -254,12 +254,28 @@ class Scanner {
       if (at_ == end_ || (*at_ != '"' && *at_ != '\'')) return Tag::Unread;
       const char quote = *at_++;
       const char* value = at_;
-      const void* close = std::memchr(at_, quote, static_cast<std::size_t>(end_ - at_));
+      const char* close = closing(quote);
       if (close == nullptr) return Tag::Unread;
-      at_ = static_cast<const char*>(close);
+      at_ = close;
       list_[count_++] = Attribute{key, std::string_view(value, static_cast<std::size_t>(at_ - value))};
       ++at_;
     }
+  }
+
+  // The quote that closes a value. Values are a few bytes, a hand's some
+  // forty: sixteen bytes are looked at a time, inline, rather than by a call.
+  [[nodiscard, gnu::always_inline]] const char* closing(char quote) const noexcept {
+    const char* p = at_;
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi8(quote);
+    for (; end_ - p >= 16; p += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      if (const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, quotes)))) {
+        return p + std::countr_zero(found);
+      }
+    }
+#endif
+    return static_cast<const char*>(std::memchr(p, quote, static_cast<std::size_t>(end_ - p)));
   }
 
   [[nodiscard]] Attributes found() const noexcept { return Attributes(std::span(list_.data(), count_)); }
