@@ -1,5 +1,5 @@
 // The 16-bit meld codes of N elements, and the calls they put in the streams.
-#include <algorithm>
+#include <optional>
 
 #include "mjlog/parts.hpp"
 
@@ -81,16 +81,21 @@ namespace {
 
 using Marked = tenhou::ActionItem::Marked;
 
-[[nodiscard]] Tile tile_of_number(std::uint8_t number) noexcept { return *pairo::tile_from_tenhou(number); }
-
-// The tile numbers of the meld's tiles other than `called` (and a kakan's
-// added tile), sorted.
-std::size_t others(const Meld& meld, bool red_fives, std::array<std::uint8_t, 4>& out) {
+// The tiles of a pon or kan other than `skip`, in Tenhou's order. They are
+// of one kind, so that order only puts a red five after the plain ones.
+std::size_t others(const Meld& meld, TileId skip, bool red_fives, std::array<Tile, 4>& out) {
   std::size_t n = 0;
+  std::optional<TileId> red;
   for (std::uint8_t i = 0; i < meld.size; ++i) {
-    if (meld.tiles[i] != meld.called) out[n++] = number_of_id(meld.tiles[i], red_fives);
+    const TileId id = meld.tiles[i];
+    if (id == skip) continue;
+    if (is_red_five(id, red_fives)) {
+      red = id;
+    } else {
+      out[n++] = tile_of_id(id, red_fives);
+    }
   }
-  sort_numbers(out.data(), out.data() + n);
+  if (red) out[n++] = tile_of_id(*red, red_fives);
   return n;
 }
 
@@ -104,16 +109,11 @@ Marked chi(const Meld& meld, bool red_fives) {
   return marked;
 }
 
-// The four tiles sorted, the letter before the last.
+// The four tiles in order, the letter before the last.
 Marked ankan(const Meld& meld, bool red_fives) {
-  std::array<std::uint8_t, 4> numbers{};
-  for (std::size_t i = 0; i < 4; ++i) numbers[i] = number_of_id(meld.tiles[i], red_fives);
-  sort_numbers(numbers.data(), numbers.data() + 4);
-  return {.letter = 'a',
-          .at = 3,
-          .count = 3,
-          .pai = tile_of_number(numbers[3]),
-          .others = {tile_of_number(numbers[0]), tile_of_number(numbers[1]), tile_of_number(numbers[2])}};
+  std::array<Tile, 4> tiles{};
+  others(meld, tile_id_count, red_fives, tiles);
+  return {.letter = 'a', .at = 3, .count = 3, .pai = tiles[3], .others = {tiles[0], tiles[1], tiles[2]}};
 }
 
 }  // namespace
@@ -125,19 +125,19 @@ Marked ankan(const Meld& meld, bool red_fives) {
 Marked marked_of(const Meld& meld, bool red_fives) {
   if (meld.kind == MeldKind::Chi) return chi(meld, red_fives);
   if (meld.kind == MeldKind::Ankan) return ankan(meld, red_fives);
-  std::array<std::uint8_t, 4> rest{};
-  const std::size_t n = others(meld, red_fives, rest);
+  std::array<Tile, 4> rest{};
+  const std::size_t n = others(meld, meld.called, red_fives, rest);
   const std::size_t at = meld.from == 3 ? 0 : meld.from == 2 ? 1 : n;
   Marked marked{.letter = meld.kind == MeldKind::Pon ? 'p' : meld.kind == MeldKind::Kakan ? 'k' : 'm',
                 .at = static_cast<std::uint8_t>(at)};
   if (meld.kind == MeldKind::Kakan) {
     marked.pai = tile_of_id(meld.added, red_fives);
     for (std::size_t i = 0; i <= n; ++i) {
-      marked.others[marked.count++] = i == at ? tile_of_id(meld.called, red_fives) : tile_of_number(rest[i < at ? i : i - 1]);
+      marked.others[marked.count++] = i == at ? tile_of_id(meld.called, red_fives) : rest[i < at ? i : i - 1];
     }
   } else {
     marked.pai = tile_of_id(meld.called, red_fives);
-    for (std::size_t i = 0; i < n; ++i) marked.others[marked.count++] = tile_of_number(rest[i]);
+    for (std::size_t i = 0; i < n; ++i) marked.others[marked.count++] = rest[i];
   }
   return marked;
 }

@@ -37,7 +37,7 @@ using Done = Checked<void>;
 // A fault with a fixed text, made out of line: the reading around it stays small.
 [[nodiscard, gnu::cold]] std::unexpected<Fault> refuse(ErrorKind kind, const char* text);
 
-// ---- Tiles (tiles.cpp). An id is one of the 136 tiles, 4 copies per kind.
+// ---- Tiles. An id is one of the 136 tiles, 4 copies per kind.
 
 using TileId = std::uint8_t;
 inline constexpr int tile_id_count = 136;
@@ -45,12 +45,6 @@ inline constexpr int tile_id_count = 136;
 // Copy 0 of each five is red when the game has red fives.
 [[nodiscard]] constexpr bool is_red_five(TileId id, bool red_fives) noexcept {
   return red_fives && id % 4 == 0 && id < 108 && id / 4 % 9 == 4;
-}
-// The Tenhou tile number of an id: 11-19, 21-29, 31-39, 41-47, red fives 51-53.
-[[nodiscard]] constexpr std::uint8_t number_of_id(TileId id, bool red_fives) noexcept {
-  const int kind = id / 4;
-  if (is_red_five(id, red_fives)) return static_cast<std::uint8_t>(51 + kind / 9);
-  return static_cast<std::uint8_t>(10 * (kind / 9 + 1) + kind % 9 + 1);
 }
 // Tiles are numbered in the order of the kinds, 4 ids to a kind.
 [[nodiscard]] constexpr Tile tile_of_id_computed(TileId id, bool red_fives) noexcept {
@@ -68,8 +62,6 @@ inline constexpr std::array<std::array<Tile, tile_id_count>, 2> tiles_of_ids = [
   return tables;
 }();
 [[nodiscard]] constexpr Tile tile_of_id(TileId id, bool red_fives) noexcept { return tiles_of_ids[red_fives][id]; }
-// Sorts tile numbers as Tenhou does: a red five just after the plain fives.
-void sort_numbers(std::uint8_t* first, std::uint8_t* last) noexcept;
 
 // ---- Meld codes (meld.cpp).
 
