@@ -185,16 +185,15 @@ class RoundPlay {
   // are these, so they stay inline. False where draw and discard refuse,
   // with nothing changed.
   [[nodiscard, gnu::always_inline]] bool drew(Seat seat, TileId id) {
-    if (seen_[id]) [[unlikely]] return false;
-    seen_[id] = true;
-    holder_[id] = seat;
+    if (place_[id] != unseen) [[unlikely]] return false;
+    place_[id] = seat;
     last_draw_[seat] = id;
     streams_->draws[seat].push(static_cast<std::uint8_t>(tile_of_id(id, red_fives_)));
     return true;
   }
   [[nodiscard, gnu::always_inline]] bool discarded(Seat seat, TileId id) {
-    if (holder_[id] != seat) [[unlikely]] return false;
-    holder_[id] = nobody;
+    if (place_[id] != seat) [[unlikely]] return false;
+    place_[id] = gone;
     const bool drawn = last_draw_[seat] == id;
     last_draw_[seat] = -1;
     if (riichi_pending_[seat]) [[unlikely]] {
@@ -212,9 +211,10 @@ class RoundPlay {
   void close();
 
  private:
-  [[nodiscard]] bool take(TileId id) noexcept {
-    if (seen_[id]) return false;
-    seen_[id] = true;
+  // Deals or shows a tile not seen before: to `seat`, or to no one.
+  [[nodiscard]] bool take(TileId id, std::uint8_t seat = gone) noexcept {
+    if (place_[id] != unseen) return false;
+    place_[id] = seat;
     return true;
   }
 
@@ -225,9 +225,11 @@ class RoundPlay {
   tenhou::RawKyoku* kyoku_;
   RoundStreams* streams_;
   bool red_fives_;
-  static constexpr std::uint8_t nobody = 0xff;
-  std::array<std::uint8_t, tile_id_count> holder_{};  // seat holding each id, `nobody` when not
-  std::array<bool, tile_id_count> seen_{};            // dealt, drawn or shown as an indicator
+  // Where each id is: not seen yet, in the hand of a seat (0-3), or gone from
+  // every hand (discarded, or shown as an indicator). Each is seen once.
+  static constexpr std::uint8_t unseen = 0xfe;
+  static constexpr std::uint8_t gone = 0xff;
+  std::array<std::uint8_t, tile_id_count> place_;
   std::array<std::int16_t, 4> last_draw_{};           // -1 when the next discard is not tsumogiri
   std::array<bool, 4> riichi_pending_{};
 };

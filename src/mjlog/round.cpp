@@ -54,15 +54,14 @@ void ItemCodes::move_into(std::vector<ActionItem>& stream) {
 RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, RoundStreams& streams, const std::array<std::array<TileId, 13>, 4>& hands,
                      TileId dora, bool red_fives, Done& status)
     : kyoku_(&kyoku), streams_(&streams), red_fives_(red_fives) {
-  holder_.fill(nobody);
+  place_.fill(unseen);
   last_draw_.fill(-1);
   for (Seat seat = 0; seat < 4; ++seat) {
     for (const TileId id : hands[seat]) {
-      if (!take(id)) {
+      if (!take(id, seat)) {
         status = std::unexpected(dealt_twice(id, seat));
         return;
       }
-      holder_[id] = seat;
     }
     kyoku.start_hands[seat] = sorted_hand(hands[seat]);
   }
