@@ -173,6 +173,12 @@ class Scanner {
     const char* p = at_;
     const char* const end = end_;
     RoundPlay* const round = walk.playing();  // unchanged by the plays of a run
+    if (round == nullptr) {
+      // No play may come here: an element named as one (a letter, then a
+      // digit) is either a play or unknown, and the walk refuses both.
+      return !(end - p >= 3 && p[0] == '<' && play_letters[static_cast<unsigned char>(p[1])] != not_a_play &&
+               is(p[2], digit));
+    }
     std::uint32_t count = 0;
     // Edited records put the same line break and indent before each element:
     // the last run of space between two plays, up to seven bytes, is kept and
@@ -196,7 +202,7 @@ class Scanner {
         }
       }
       if (q[0] != '/' || q[1] != '>') break;
-      if (round == nullptr || id >= tile_id_count) [[unlikely]] return false;
+      if (id >= tile_id_count) [[unlikely]] return false;
       const auto seat = static_cast<Seat>(letter & 3u);
       const auto tile = static_cast<TileId>(id);
       if (!((letter & draw_letter) != 0 ? round->drew(seat, tile) : round->discarded(seat, tile))) [[unlikely]] {
@@ -204,6 +210,8 @@ class Scanner {
       }
       ++count;
       p = q + 2;
+      // Tenhou's own records: the next element follows at once.
+      if (end - p >= 7 && p[0] == '<') continue;
       if (end - p >= 8) [[likely]] {
         std::uint64_t next = 0;
         std::memcpy(&next, p, sizeof next);
