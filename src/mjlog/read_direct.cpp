@@ -121,11 +121,12 @@ class Scanner {
     return true;
   }
 
-  // Past the next `literal`; false when there is none.
+  // Past the next `literal`; false when there is none, or a zero byte
+  // comes before it.
   [[nodiscard]] bool skip_past(std::string_view literal) noexcept {
     const std::string_view rest(at_, static_cast<std::size_t>(end_ - at_));
     const std::size_t found = rest.find(literal);
-    if (found == std::string_view::npos) return false;
+    if (found == std::string_view::npos || rest.substr(0, found).find('\0') != std::string_view::npos) return false;
     at_ += found + literal.size();
     return true;
   }
@@ -270,20 +271,27 @@ class Scanner {
     }
   }
 
-  // The quote that closes a value. Values are a few bytes, a hand's some
-  // forty: sixteen bytes are looked at a time, inline, rather than by a call.
+  // The quote that closes a value; nullptr where a zero byte comes first.
+  // Values are a few bytes, a hand's some forty: sixteen bytes are looked at
+  // a time, inline, rather than by a call.
   [[nodiscard, gnu::always_inline]] const char* closing(char quote) const noexcept {
     const char* p = at_;
 #if defined(__SSE2__)
     const __m128i quotes = _mm_set1_epi8(quote);
     for (; end_ - p >= 16; p += 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      if (const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, quotes)))) {
-        return p + std::countr_zero(found);
+      const __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(bytes, quotes), _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+      if (const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(stops))) {
+        p += std::countr_zero(found);
+        return *p == quote ? p : nullptr;
       }
     }
 #endif
-    return static_cast<const char*>(std::memchr(p, quote, static_cast<std::size_t>(end_ - p)));
+    for (; p != end_; ++p) {
+      if (*p == quote) return p;
+      if (*p == '\0') return nullptr;
+    }
+    return nullptr;
   }
 
   [[nodiscard]] Attributes found() const noexcept { return Attributes(std::span(list_.data(), count_)); }
@@ -311,7 +319,8 @@ class Scanner {
 }  // namespace
 
 std::optional<Record> read_directly(std::string_view text) {
-  if (std::memchr(text.data(), '\0', text.size()) != nullptr) return std::nullopt;
+  // A zero byte is taken nowhere: not in a name, a play or space, and the
+  // values and the prolog's declaration and comments are looked through.
   Scanner s(text);
   if (!skip_prolog(s) || !s.take('<') || s.name() != "mjloggm" || s.attributes() != Tag::Start) return std::nullopt;
   Walk walk;
