@@ -254,10 +254,37 @@ class PairedDraws {
   return dahai;
 }
 
-// The discards' marks a record's reader makes: a kakan, an ankan, a riichi.
-[[nodiscard]] bool is_plain_discard_mark(const ActionItem::Marked& m) noexcept {
-  return (m.letter == 'k' && m.count == 3 && m.at <= 2) || (m.letter == 'a' && m.count == 3 && m.at == 3) ||
-         (m.letter == 'r' && m.count == 0 && m.at == 0);
+// A discards text's events: a kan's one, or a riichi's two.
+[[nodiscard]] std::expected<void, Error> discards_text(std::string_view t, Seat s, const PairedDraws& draws,
+                                                       SeatEventList& out) {
+  if (is_kan_text(t)) {
+    auto event = kan_text(t, s);
+    if (!event) return std::unexpected(std::move(event.error()));
+    out.push_back(*event);
+    return {};
+  }
+  auto dahai = riichi_discard(t, s);
+  if (!dahai) return std::unexpected(std::move(dahai.error()));
+  out.emplace_back(mjai::Reach{s});
+  out.emplace_back(paired(*dahai, draws));
+  return {};
+}
+
+// The same from a mark, as draws_marked does for the draws.
+[[nodiscard]] std::expected<void, Error> discards_marked(const ActionItem::Marked& m, Seat s, const PairedDraws& draws,
+                                                         SeatEventList& out) {
+  const auto& o = m.others;
+  if (m.letter == 'k' && m.count == 3 && m.at <= 2) {
+    out.emplace_back(mjai::Kakan{s, m.pai, {o[0], o[1], o[2]}});
+  } else if (m.letter == 'a' && m.count == 3 && m.at == 3) {
+    out.emplace_back(mjai::Ankan{s, {o[0], o[1], o[2], m.pai}});
+  } else if (m.letter == 'r' && m.count == 0 && m.at == 0) {
+    out.emplace_back(mjai::Reach{s});
+    out.emplace_back(paired(mjai::Dahai{s, m.pai, m.pai == Tile::Unknown}, draws));
+  } else {
+    return discards_text(tenhou::marked_text(m), s, draws, out);
+  }
+  return {};
 }
 
 [[nodiscard]] std::expected<void, Error> convert_discards(const std::vector<ActionItem>& items, Seat s,
@@ -270,30 +297,10 @@ class PairedDraws {
       if (tile->tile != Tile::Unknown || !draws.left()) out.emplace_back(mjai::Dahai{s, tile->tile, false});
     } else if (std::holds_alternative<ActionItem::Number>(item.value)) {
       out.emplace_back(mjai::Dahai{s, draws.drawn(), true});
-    } else if (const auto* m = std::get_if<ActionItem::Marked>(&item.value); m != nullptr && is_plain_discard_mark(*m)) {
-      const auto& o = m->others;
-      if (m->letter == 'k') {
-        out.emplace_back(mjai::Kakan{s, m->pai, {o[0], o[1], o[2]}});
-      } else if (m->letter == 'a') {
-        out.emplace_back(mjai::Ankan{s, {o[0], o[1], o[2], m->pai}});
-      } else {
-        out.emplace_back(mjai::Reach{s});
-        out.emplace_back(paired(mjai::Dahai{s, m->pai, m->pai == Tile::Unknown}, draws));
-      }
-    } else {
-      const auto* marked = std::get_if<ActionItem::Marked>(&item.value);
-      const std::string text = marked != nullptr ? tenhou::marked_text(*marked) : std::string();
-      const std::string_view t = marked != nullptr ? std::string_view(text) : std::get<ActionItem::Text>(item.value).text;
-      if (is_kan_text(t)) {
-        auto event = kan_text(t, s);
-        if (!event) return std::unexpected(std::move(event.error()));
-        out.push_back(*event);
-      } else {
-        auto dahai = riichi_discard(t, s);
-        if (!dahai) return std::unexpected(std::move(dahai.error()));
-        out.emplace_back(mjai::Reach{s});
-        out.emplace_back(paired(*dahai, draws));
-      }
+    } else if (const auto* marked = std::get_if<ActionItem::Marked>(&item.value)) {
+      if (auto done = discards_marked(*marked, s, draws, out); !done) return done;
+    } else if (auto done = discards_text(std::get<ActionItem::Text>(item.value).text, s, draws, out); !done) {
+      return done;
     }
     draws.pass();
   }
