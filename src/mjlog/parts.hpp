@@ -89,8 +89,9 @@ struct Meld {
                                               std::int64_t* out, std::size_t max);
 // A plain decimal, as `2074.70`, `-46.0` or `-108`.
 [[nodiscard]] Checked<double> parse_decimal(std::string_view text);
-// Splits at each comma; an empty text gives one empty part.
-[[nodiscard]] std::vector<std::string_view> split(std::string_view text);
+// Splits at each comma, an empty text giving one empty part: the first
+// `parts.size()` parts go into `parts`; gives how many there are.
+[[nodiscard]] std::size_t split(std::string_view text, std::span<std::string_view> parts) noexcept;
 
 // ---- Header texts (header.cpp).
 
@@ -220,7 +221,9 @@ class RoundPlay {
 
   // The first discard after a riichi declaration: a text with `r` before it.
   void riichi_discard(Seat seat, TileId id, bool drawn);
-  [[nodiscard]] std::array<Tile, 13> sorted_hand(const std::array<TileId, 13>& ids) const noexcept;
+  // Deals `ids` to `seat` and writes them sorted as Tenhou writes a hand;
+  // false, with dealt_ the tile, where one was seen before.
+  [[nodiscard]] bool deal(Seat seat, const std::array<TileId, 13>& ids, std::array<Tile, 13>& hand) noexcept;
 
   tenhou::RawKyoku* kyoku_;
   RoundStreams* streams_;
@@ -232,6 +235,7 @@ class RoundPlay {
   std::array<std::uint8_t, tile_id_count> place_;
   std::array<std::int16_t, 4> last_draw_{};           // -1 when the next discard is not tsumogiri
   std::array<bool, 4> riichi_pending_{};
+  TileId dealt_ = 0;  // the tile dealt twice, when deal() refuses
 };
 
 }  // namespace mjlog::parts

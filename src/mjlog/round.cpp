@@ -57,13 +57,10 @@ RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, RoundStreams& streams, const std::
   place_.fill(unseen);
   last_draw_.fill(-1);
   for (Seat seat = 0; seat < 4; ++seat) {
-    for (const TileId id : hands[seat]) {
-      if (!take(id, seat)) {
-        status = std::unexpected(dealt_twice(id, seat));
-        return;
-      }
+    if (!deal(seat, hands[seat], kyoku.start_hands[seat])) {
+      status = std::unexpected(dealt_twice(dealt_, seat));
+      return;
     }
-    kyoku.start_hands[seat] = sorted_hand(hands[seat]);
   }
   status = this->dora(dora);
 }
@@ -110,22 +107,26 @@ constexpr std::array<std::array<Tile, tile_id_count>, 2> tiles_of_keys = [] {
 
 }  // namespace
 
-std::array<Tile, 13> RoundPlay::sorted_hand(const std::array<TileId, 13>& ids) const noexcept {
+// Each id of the hand is taken for `seat` as its key is set: one pass.
+bool RoundPlay::deal(Seat seat, const std::array<TileId, 13>& ids, std::array<Tile, 13>& hand) noexcept {
   const auto& keys_of = sort_keys[red_fives_];
   const auto& tiles_of = tiles_of_keys[red_fives_];
   std::array<std::uint64_t, (tile_id_count + 63) / 64> keys{};
   for (const TileId id : ids) {
+    if (!take(id, seat)) [[unlikely]] {
+      dealt_ = id;
+      return false;
+    }
     const unsigned key = keys_of[id];
     keys[key / 64] |= std::uint64_t{1} << (key % 64);
   }
-  std::array<Tile, 13> hand{};
   std::size_t n = 0;
   for (std::size_t word = 0; word < keys.size(); ++word) {
     for (std::uint64_t bits = keys[word]; bits != 0; bits &= bits - 1) {
       hand[n++] = tiles_of[64 * word + static_cast<unsigned>(std::countr_zero(bits))];
     }
   }
-  return hand;
+  return true;
 }
 
 Done RoundPlay::draw(Seat seat, TileId id) {
