@@ -114,14 +114,22 @@ Checked<std::string> attribute_text(std::string_view text) {
 }
 
 Checked<std::string> decode_name(std::string_view written) {
-  auto resolved = attribute_text(written);
-  if (!resolved) return resolved;
-  const std::string_view text = *resolved;
-  std::string name;
-  name.reserve(text.size() / 3 + 1);
+  // References are rare in names: the written text is read in place unless
+  // it has one.
+  std::string resolved;
+  std::string_view text = written;
+  if (written.find('&') != std::string_view::npos) {
+    auto references = resolve_references(written);
+    if (!references) return references;
+    resolved = std::move(*references);
+    text = resolved;
+  }
+  // A name is at most as long as its text; the bytes are written in place.
+  std::string name(text.size(), '\0');
+  std::size_t size = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '%') {
-      name.push_back(text[i]);
+      name[size++] = text[i];
       continue;
     }
     const int high = i + 2 < text.size() ? hex_value(text[i + 1]) : -1;
@@ -130,9 +138,10 @@ Checked<std::string> decode_name(std::string_view written) {
       return std::unexpected(
           Fault{ErrorKind::InvalidValue, "'%' at " + std::to_string(i) + " is not followed by two hex digits"});
     }
-    name.push_back(static_cast<char>(high * 16 + low));
+    name[size++] = static_cast<char>(high * 16 + low);
     i += 2;
   }
+  name.resize(size);
   if (!pairo::is_utf8(name)) return refuse(ErrorKind::InvalidValue, "the decoded name is not UTF-8");
   return name;
 }

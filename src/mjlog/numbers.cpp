@@ -94,14 +94,15 @@ Checked<double> parse_decimal(std::string_view text) {
   return value;
 }
 
-std::vector<std::string_view> split(std::string_view text) {
-  std::vector<std::string_view> parts;
+std::size_t split(std::string_view text, std::span<std::string_view> parts) noexcept {
+  std::size_t count = 0;
   std::size_t begin = 0;
   for (std::size_t comma; (comma = text.find(',', begin)) != std::string_view::npos; begin = comma + 1) {
-    parts.push_back(text.substr(begin, comma - begin));
+    if (count < parts.size()) parts[count] = text.substr(begin, comma - begin);
+    ++count;
   }
-  parts.push_back(text.substr(begin));
-  return parts;
+  if (count < parts.size()) parts[count] = text.substr(begin);
+  return count + 1;
 }
 
 }  // namespace mjlog::parts

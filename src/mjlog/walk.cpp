@@ -311,9 +311,12 @@ Done Walk::players(const Attributes& node) {
     if (!names.empty()) log.dan = std::move(names);
   }
   if (const std::string_view* rate = node.find("rate")) {
-    const auto parts = split(*rate);
-    if (parts.size() != 4) return std::unexpected(value_count("rate", parts.size(), "4"));
+    std::array<std::string_view, 4> parts;
+    if (const std::size_t count = split(*rate, parts); count != 4) {
+      return std::unexpected(value_count("rate", count, "4"));
+    }
     log.rate.emplace();
+    log.rate->reserve(4);
     for (const std::string_view part : parts) {
       auto value = parse_decimal(part);
       if (!value) return std::unexpected(in_attribute("rate", value.error()));
@@ -323,8 +326,8 @@ Done Walk::players(const Attributes& node) {
   if (const std::string_view* written = node.find("sx")) {
     auto sx = attribute_text(*written);
     if (!sx) return std::unexpected(in_attribute("sx", sx.error()));
-    const auto parts = split(*sx);
-    if (parts.size() != 4) return std::unexpected(value_count("sx", parts.size(), "4"));
+    std::array<std::string_view, 4> parts;
+    if (const std::size_t count = split(*sx, parts); count != 4) return std::unexpected(value_count("sx", count, "4"));
     if (!pairo::is_utf8(*sx)) return std::unexpected(in_attribute("sx", {ErrorKind::InvalidValue, "not UTF-8"}));
     log.sx.emplace(parts.begin(), parts.end());
   }
@@ -449,10 +452,11 @@ Checked<std::array<std::int32_t, 4>> Walk::deltas(const Attributes& node) {
 Done Walk::owari(const Attributes& node) {
   const std::string_view* owari = node.find("owari");
   if (owari == nullptr) return {};
-  const auto parts = split(*owari);
-  if (parts.size() != 8 && parts.size() != 16) return std::unexpected(value_count("owari", parts.size(), "8 or 16"));
+  std::array<std::string_view, 16> parts;
+  const std::size_t count = split(*owari, parts);
+  if (count != 8 && count != 16) return std::unexpected(value_count("owari", count, "8 or 16"));
   std::array<double, 16> values{};
-  for (std::size_t i = 0; i < parts.size(); ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     if (i < 8 && i % 2 == 0) {
       auto score = parse_int(parts[i], -max_hundreds, max_hundreds);
       if (!score) return std::unexpected(in_attribute("owari", score.error()));
@@ -465,7 +469,7 @@ Done Walk::owari(const Attributes& node) {
   }
   record_.sc.emplace();
   std::copy_n(values.begin(), 8, record_.sc->begin());
-  if (parts.size() == 16) {
+  if (count == 16) {
     record_.chips.emplace();
     std::copy_n(values.begin() + 8, 8, record_.chips->begin());
   }

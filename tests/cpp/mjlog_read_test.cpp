@@ -151,6 +151,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"player list naming one seat",
                 game(std::string(game_head).erase(game_head.find("n1="), game_head.find("dan=") - game_head.find("n1="))),
                 "UN: attribute 'n1' is missing", "UN "},
+        Refusal{"rate of 3 values", game(std::string(game_head).replace(game_head.find("1500.00,"), 8, "")),
+                "UN: attribute 'rate': 3 values, not 4", "UN "},
+        Refusal{"sx of 5 values", game(std::string(game_head).replace(game_head.find("sx=\"") + 4, 0, "M,")),
+                "UN: attribute 'sx': 5 values, not 4", "UN "},
         Refusal{"rate not a decimal", game(std::string(game_head).replace(game_head.find("1500.00"), 7, "1e3")),
                 "UN: attribute 'rate': '1e3' is not a number", "UN "}),
     [](const auto& info) {
