@@ -189,7 +189,13 @@ class Scanner {
     std::uint64_t gap_mask = 0;  // the run's bytes among them
     std::size_t gap_size = 0;
     // Seven bytes are there: `<`, the letter, up to three digits and `/>`.
-    while (end - p >= 7 && p[0] == '<') {
+    // Checked once a play: before the first, then where each one ends.
+    const auto another = [end](const char* at) { return end - at >= 7 && at[0] == '<'; };
+    if (!another(p)) {
+      at_ = p;
+      return true;
+    }
+    while (true) {
       const std::uint8_t letter = play_letters[static_cast<unsigned char>(p[1])];
       unsigned id = static_cast<unsigned char>(p[2]) - unsigned{'0'};
       if (letter == not_a_play || id > 9) break;
@@ -212,13 +218,14 @@ class Scanner {
       ++count;
       p = q + 2;
       // Tenhou's own records: the next element follows at once.
-      if (end - p >= 7 && p[0] == '<') continue;
+      if (another(p)) continue;
       if (end - p >= 8) [[likely]] {
         std::uint64_t next = 0;
         std::memcpy(&next, p, sizeof next);
         if (((next ^ gap) & gap_mask) == 0 && !is(p[gap_size], space)) {
           p += gap_size;
-          continue;
+          if (another(p)) continue;
+          break;
         }
       }
       const char* const run = p;
@@ -233,6 +240,7 @@ class Scanner {
         gap_size = 0;
         gap_mask = 0;
       }
+      if (!another(p)) break;
     }
     walk.took_plays(count);
     at_ = p;
