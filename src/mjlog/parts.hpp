@@ -134,21 +134,33 @@ struct DrawHead {
 // ---- The play of one round (round.cpp).
 
 // A seat's draws or discards while its round is read: one byte per item,
-// a tile as its code, `tsumogiri_code` for 60, `text_code` for the stream's
-// next text (a call or a riichi discard). The items go into the round's
-// stream at once, when the round has its result: so each stream is made
-// once and to its size, and the rounds of a record share these buffers.
+// a tile as its code, `tsumogiri_code` for 60, `marked_code` for the
+// stream's next mark (a call or a riichi discard). The items go into the
+// round's stream at once, when the round has its result: so each stream is
+// made once and to its size, and the rounds of a record share these buffers.
+//
+// A play (a draw, or a discard not marked) takes a tile no play of its round
+// took before: a draw one not seen yet, a discard one held, and neither
+// comes back. So a round puts at most `play_room` plays into a stream, and
+// that room is kept free from the round's start on: every other item makes
+// room first, and a play is written without a check, as most items are.
 class ItemCodes {
  public:
   static constexpr std::uint8_t tsumogiri_code = 0xfe;
   static constexpr std::uint8_t marked_code = 0xff;
+  static constexpr auto play_room = static_cast<std::size_t>(tile_id_count);
 
   ItemCodes() = default;
   ItemCodes(const ItemCodes&) = delete;  // next_ and limit_ point into codes_
   ItemCodes& operator=(const ItemCodes&) = delete;
 
-  [[gnu::always_inline]] void push(std::uint8_t code) {
-    if (next_ == limit_) [[unlikely]] grow();
+  // At a round's start, and before any item but a play.
+  void make_room() {
+    if (static_cast<std::size_t>(limit_ - next_) <= play_room) [[unlikely]] grow();
+  }
+  [[gnu::always_inline]] void push_play(std::uint8_t code) noexcept { *next_++ = code; }
+  void push(std::uint8_t code) {
+    make_room();
     *next_++ = code;
   }
   void push_marked(const tenhou::ActionItem::Marked& item) {
@@ -189,7 +201,7 @@ class RoundPlay {
     if (place_[id] != unseen) [[unlikely]] return false;
     place_[id] = seat;
     last_draw_[seat] = id;
-    streams_->draws[seat].push(static_cast<std::uint8_t>(tile_of_id(id, red_fives_)));
+    streams_->draws[seat].push_play(static_cast<std::uint8_t>(tile_of_id(id, red_fives_)));
     return true;
   }
   [[nodiscard, gnu::always_inline]] bool discarded(Seat seat, TileId id) {
@@ -200,7 +212,7 @@ class RoundPlay {
     if (riichi_pending_[seat]) [[unlikely]] {
       riichi_discard(seat, id, drawn);
     } else {
-      streams_->discards[seat].push(drawn ? ItemCodes::tsumogiri_code
+      streams_->discards[seat].push_play(drawn ? ItemCodes::tsumogiri_code
                                           : static_cast<std::uint8_t>(tile_of_id(id, red_fives_)));
     }
     return true;

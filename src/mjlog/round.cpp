@@ -27,7 +27,7 @@ constexpr std::uint8_t tsumogiri = 60;  // a discard of the tile drawn last
 
 void ItemCodes::grow() {
   const auto size = static_cast<std::size_t>(next_ - codes_.data());
-  codes_.resize(std::max<std::size_t>(64, 2 * codes_.size()));
+  codes_.resize(std::max(2 * codes_.size(), size + play_room + 64));
   next_ = codes_.data() + size;
   limit_ = codes_.data() + codes_.size();
 }
@@ -56,6 +56,10 @@ RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, RoundStreams& streams, const std::
     : kyoku_(&kyoku), streams_(&streams), red_fives_(red_fives) {
   place_.fill(unseen);
   last_draw_.fill(-1);
+  for (std::size_t seat = 0; seat < 4; ++seat) {
+    streams.draws[seat].make_room();
+    streams.discards[seat].make_room();
+  }
   for (Seat seat = 0; seat < 4; ++seat) {
     if (!deal(seat, hands[seat], kyoku.start_hands[seat])) {
       status = std::unexpected(dealt_twice(dealt_, seat));

@@ -80,6 +80,29 @@ TEST(MjlogRead, MeldCodes) {
   EXPECT_EQ(tenhou::marked_text(mjlog::parts::marked_of(*mjlog::parts::decode_meld(4096), false)), "151515a15");
 }
 
+// A round's plays are written without a check for room: they are bounded
+// by the tiles, and every other item keeps that room free. Here calls come
+// first, hundreds of them (the walk does not hold a call's tiles to
+// account), then seat 0 draws and discards every tile left in the wall.
+TEST(MjlogRead, EveryTileOfTheWallPlayedAfterManyCalls) {
+  constexpr std::size_t calls = 300;
+  std::string moves;
+  for (std::size_t i = 0; i < calls; ++i) moves += i % 2 ? R"(<N who="0" m="4096"/>)" : R"(<N who="0" m="42058"/>)";
+  std::size_t plays = 0;
+  for (int id = 52; id < 136; ++id) {
+    if (id == 130) continue;  // the dora indicator
+    moves += "<T" + std::to_string(id) + "/><D" + std::to_string(id) + "/>";
+    ++plays;
+  }
+  auto record = read(game(game_head, round_start, moves));
+  ASSERT_TRUE(record) << record.error().message;
+  const tenhou::RawKyoku& round = record->log.log.at(0);
+  ASSERT_EQ(round.draws[0].size(), calls / 2 + plays);
+  ASSERT_EQ(round.discards[0].size(), calls / 2 + plays);
+  EXPECT_EQ(round.draws[0].back(), tenhou::ActionItem{tenhou::ActionItem::Tile{mjai::Tile::Red}});  // id 135
+  EXPECT_EQ(round.discards[0].back(), tenhou::ActionItem{tenhou::ActionItem::Number{60}});
+}
+
 struct Refusal {
   const char* what;
   std::string xml;
