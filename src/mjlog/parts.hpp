@@ -201,7 +201,7 @@ class RoundPlay {
     if (place_[id] != unseen) [[unlikely]] return false;
     place_[id] = seat;
     last_draw_[seat] = id;
-    streams_->draws[seat].push_play(static_cast<std::uint8_t>(tile_of_id(id, red_fives_)));
+    streams_->draws[seat].push_play(static_cast<std::uint8_t>(tiles_[id]));
     return true;
   }
   [[nodiscard, gnu::always_inline]] bool discarded(Seat seat, TileId id) {
@@ -213,7 +213,7 @@ class RoundPlay {
       riichi_discard(seat, id, drawn);
     } else {
       streams_->discards[seat].push_play(drawn ? ItemCodes::tsumogiri_code
-                                          : static_cast<std::uint8_t>(tile_of_id(id, red_fives_)));
+                                          : static_cast<std::uint8_t>(tiles_[id]));
     }
     return true;
   }
@@ -240,6 +240,7 @@ class RoundPlay {
   tenhou::RawKyoku* kyoku_;
   RoundStreams* streams_;
   bool red_fives_;
+  const Tile* tiles_;  // tile_of_id's table for the game's red fives
   // Where each id is: not seen yet, in the hand of a seat (0-3), or gone from
   // every hand (discarded, or shown as an indicator). Each is seen once.
   static constexpr std::uint8_t unseen = 0xfe;

@@ -53,7 +53,7 @@ void ItemCodes::move_into(std::vector<ActionItem>& stream) {
 
 RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, RoundStreams& streams, const std::array<std::array<TileId, 13>, 4>& hands,
                      TileId dora, bool red_fives, Done& status)
-    : kyoku_(&kyoku), streams_(&streams), red_fives_(red_fives) {
+    : kyoku_(&kyoku), streams_(&streams), red_fives_(red_fives), tiles_(tiles_of_ids[red_fives].data()) {
   place_.fill(unseen);
   last_draw_.fill(-1);
   for (std::size_t seat = 0; seat < 4; ++seat) {
