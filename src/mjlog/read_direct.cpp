@@ -200,7 +200,7 @@ class Scanner {
       unsigned id = static_cast<unsigned char>(p[2]) - unsigned{'0'};
       if (letter == not_a_play || id > 9) break;
       const char* q = p + 3;
-      if (const unsigned d1 = static_cast<unsigned char>(*q) - unsigned{'0'}; d1 <= 9) {
+      if (const unsigned d1 = static_cast<unsigned char>(*q) - unsigned{'0'}; d1 <= 9) [[likely]] {
         id = 10 * id + d1;
         ++q;
         if (const unsigned d2 = static_cast<unsigned char>(*q) - unsigned{'0'}; d2 <= 9) {
