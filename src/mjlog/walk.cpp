@@ -1,6 +1,7 @@
 // The walk over the root's elements in the order of play, each read by its
 // name into the header, a round's play, its result or the connection events.
 #include <algorithm>
+#include <cstring>
 
 #include "base/utf8.hpp"
 #include "mjlog/game_type.hpp"
@@ -111,41 +112,33 @@ template <std::size_t max>
   return {ErrorKind::InvalidValue, "tile id " + id + " is outside 0..135", name.seat};
 }
 
-// A hand as records write it, 13 ids of at most three digits: read at once.
+// A hand as records write it, 13 ids of at most three digits: read at once,
+// from a copy with zeros after it, which end any id, so that no byte is
+// looked for past the end.
 [[nodiscard]] bool read_hand(std::string_view text, std::array<TileId, 13>& hand) noexcept {
-  const char* p = text.data();
-  const char* const end = p + text.size();
+  constexpr std::size_t longest = 13 * 4 - 1;  // ids of three digits and their commas
+  std::array<char, longest + 3> copy{};         // room for two digits looked at past the last
+  if (text.size() > longest) return false;
+  std::memcpy(copy.data(), text.data(), text.size());
+  const auto digit_at = [](const char* at) { return static_cast<unsigned>(static_cast<unsigned char>(*at)) - '0'; };
+  const char* p = copy.data();
   for (std::size_t i = 0; i < 13; ++i) {
-    if (i > 0) {
-      if (p == end || *p != ',') return false;
-      ++p;
-    }
-    const auto digit = [&](unsigned& d) {
-      return p != end && (d = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10;
-    };
-    unsigned id = 0;
-    if (end - p >= 3) {
-      // Three bytes are there: the digits are read without looking for the end.
-      const auto digit_at = [](const char* at) { return static_cast<unsigned>(static_cast<unsigned char>(*at)) - '0'; };
-      if ((id = digit_at(p)) > 9) return false;
-      if (const unsigned d1 = digit_at(p + 1); d1 > 9) {
-        p += 1;
-      } else if (const unsigned d2 = digit_at(p + 2); d2 > 9) {
-        id = 10 * id + d1;
-        p += 2;
-      } else {
-        id = 100 * id + 10 * d1 + d2;
-        p += 3;
-      }
+    if (i > 0 && *p++ != ',') return false;
+    unsigned id = digit_at(p);
+    if (id > 9) return false;
+    if (const unsigned d1 = digit_at(p + 1); d1 > 9) {
+      p += 1;
+    } else if (const unsigned d2 = digit_at(p + 2); d2 > 9) {
+      id = 10 * id + d1;
+      p += 2;
     } else {
-      if (!digit(id)) return false;
-      ++p;
-      for (unsigned more = 0, d = 0; more < 2 && digit(d); ++more, ++p) id = 10 * id + d;
+      id = 100 * id + 10 * d1 + d2;
+      p += 3;
     }
     if (id >= tile_id_count) return false;
     hand[i] = static_cast<TileId>(id);
   }
-  return p == end;
+  return p == copy.data() + text.size();
 }
 
 // Exactly 13 tile ids; anything but the usual form is read, and refused
