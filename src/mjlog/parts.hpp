@@ -234,8 +234,8 @@ class RoundPlay {
   // The first discard after a riichi declaration: a text with `r` before it.
   void riichi_discard(Seat seat, TileId id, bool drawn);
   // Deals `ids` to `seat` and writes them sorted as Tenhou writes a hand;
-  // false, with dealt_ the tile, where one was seen before.
-  [[nodiscard]] bool deal(Seat seat, const std::array<TileId, 13>& ids, std::array<Tile, 13>& hand) noexcept;
+  // gives the first of `ids` seen before, where there is one (nullptr).
+  [[nodiscard]] const TileId* deal(Seat seat, const std::array<TileId, 13>& ids, std::array<Tile, 13>& hand) noexcept;
 
   tenhou::RawKyoku* kyoku_;
   RoundStreams* streams_;
@@ -248,7 +248,6 @@ class RoundPlay {
   std::array<std::uint8_t, tile_id_count> place_;
   std::array<std::int16_t, 4> last_draw_{};           // -1 when the next discard is not tsumogiri
   std::array<bool, 4> riichi_pending_{};
-  TileId dealt_ = 0;  // the tile dealt twice, when deal() refuses
 };
 
 }  // namespace mjlog::parts

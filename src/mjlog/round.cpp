@@ -61,8 +61,8 @@ RoundPlay::RoundPlay(tenhou::RawKyoku& kyoku, RoundStreams& streams, const std::
     streams.discards[seat].make_room();
   }
   for (Seat seat = 0; seat < 4; ++seat) {
-    if (!deal(seat, hands[seat], kyoku.start_hands[seat])) {
-      status = std::unexpected(dealt_twice(dealt_, seat));
+    if (const TileId* twice = deal(seat, hands[seat], kyoku.start_hands[seat])) {
+      status = std::unexpected(dealt_twice(*twice, seat));
       return;
     }
   }
@@ -112,15 +112,12 @@ constexpr std::array<std::array<Tile, tile_id_count>, 2> tiles_of_keys = [] {
 }  // namespace
 
 // Each id of the hand is taken for `seat` as its key is set: one pass.
-bool RoundPlay::deal(Seat seat, const std::array<TileId, 13>& ids, std::array<Tile, 13>& hand) noexcept {
+const TileId* RoundPlay::deal(Seat seat, const std::array<TileId, 13>& ids, std::array<Tile, 13>& hand) noexcept {
   const auto& keys_of = sort_keys[red_fives_];
   const auto& tiles_of = tiles_of_keys[red_fives_];
   std::array<std::uint64_t, (tile_id_count + 63) / 64> keys{};
-  for (const TileId id : ids) {
-    if (!take(id, seat)) [[unlikely]] {
-      dealt_ = id;
-      return false;
-    }
+  for (const TileId& id : ids) {
+    if (!take(id, seat)) [[unlikely]] return &id;
     const unsigned key = keys_of[id];
     keys[key / 64] |= std::uint64_t{1} << (key % 64);
   }
@@ -130,7 +127,7 @@ bool RoundPlay::deal(Seat seat, const std::array<TileId, 13>& ids, std::array<Ti
       hand[n++] = tiles_of[64 * word + static_cast<unsigned>(std::countr_zero(bits))];
     }
   }
-  return true;
+  return nullptr;
 }
 
 Done RoundPlay::draw(Seat seat, TileId id) {
