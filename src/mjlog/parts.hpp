@@ -212,8 +212,7 @@ class RoundPlay {
     if (riichi_pending_[seat]) [[unlikely]] {
       riichi_discard(seat, id, drawn);
     } else {
-      streams_->discards[seat].push_play(drawn ? ItemCodes::tsumogiri_code
-                                          : static_cast<std::uint8_t>(tiles_[id]));
+      streams_->discards[seat].push_play(drawn ? ItemCodes::tsumogiri_code : static_cast<std::uint8_t>(tiles_[id]));
     }
     return true;
   }
