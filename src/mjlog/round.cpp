@@ -144,8 +144,7 @@ Done RoundPlay::discard(Seat seat, TileId id) {
 // riichi declaration is marked `r`, the tile drawn last as the unknown tile.
 void RoundPlay::riichi_discard(Seat seat, TileId id, bool drawn) {
   riichi_pending_[seat] = false;
-  streams_->discards[seat].push_marked(
-      {.letter = 'r', .pai = drawn ? Tile::Unknown : tile_of_id(id, red_fives_)});
+  streams_->discards[seat].push_marked({.letter = 'r', .pai = drawn ? Tile::Unknown : tiles_[id]});
 }
 
 // Chi, pon and daiminkan take a discard: they go to the draw stream
@@ -185,7 +184,7 @@ Done RoundPlay::reach(Seat seat, std::int64_t step) {
 
 Done RoundPlay::dora(TileId id) {
   if (!take(id)) return std::unexpected(dealt_twice(id));
-  kyoku_->dora_indicators.push_back(tile_of_id(id, red_fives_));
+  kyoku_->dora_indicators.push_back(tiles_[id]);
   return {};
 }
 
