@@ -24,9 +24,10 @@ struct BundleName {
 [[nodiscard]] std::optional<BundleName> bundle_name(std::string_view file_name) noexcept;
 
 [[nodiscard]] std::expected<std::unique_ptr<Source>, ArchiveError> open_tar(const std::string& path,
-                                                                           Compression compression);
+                                                                           Compression compression,
+                                                                           sysio::Cancel cancel = nullptr);
 // A tar read from any stream (the fuzz target hands it memory).
-[[nodiscard]] std::unique_ptr<Source> tar_source(std::unique_ptr<ByteStream> stream);
+[[nodiscard]] std::unique_ptr<Source> tar_source(std::unique_ptr<ByteStream> stream, sysio::Cancel cancel = nullptr);
 
 [[nodiscard]] std::expected<std::unique_ptr<Source>, ArchiveError> open_zip(const std::string& path);
 

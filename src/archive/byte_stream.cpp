@@ -28,17 +28,16 @@ class Input {
 
 class FileInput final : public Input {
  public:
-  explicit FileInput(sysio::Fd fd) : fd_(std::move(fd)) {}
+  FileInput(sysio::Fd fd, sysio::Cancel cancel) : fd_(std::move(fd)), cancel_(cancel) {}
   std::expected<std::size_t, ArchiveError> read(char* out, std::size_t size) override {
-    while (true) {
-      const ssize_t got = ::read(fd_.get(), out, size);
-      if (got >= 0) return static_cast<std::size_t>(got);
-      if (errno != EINTR) return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(errno)});
-    }
+    auto got = sysio::read_some(fd_.get(), out, size, cancel_);
+    if (!got) return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(got.error())});
+    return *got;
   }
 
  private:
   sysio::Fd fd_;
+  sysio::Cancel cancel_;
 };
 
 class MemoryInput final : public Input {
@@ -273,10 +272,11 @@ class XzStream final : public Decoding {
 }  // namespace
 
 std::expected<std::unique_ptr<ByteStream>, ArchiveError> open_byte_stream(const std::string& path,
-                                                                         Compression compression) {
+                                                                         Compression compression,
+                                                                         sysio::Cancel cancel) {
   auto fd = sysio::open_for_reading(path.c_str());
   if (!fd) return std::unexpected(ArchiveError{std::string("cannot open bundle: ") + std::strerror(fd.error())});
-  return stream_over(std::make_unique<FileInput>(std::move(*fd)), compression);
+  return stream_over(std::make_unique<FileInput>(std::move(*fd), cancel), compression);
 }
 
 std::unique_ptr<ByteStream> memory_byte_stream(std::string_view bytes, Compression compression) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/error.hpp"
+#include "sysio/cancel.hpp"
 
 namespace archive {
 
@@ -22,8 +23,10 @@ class ByteStream {
   [[nodiscard]] virtual std::expected<std::size_t, ArchiveError> read(char* out, std::size_t size) = 0;
 };
 
+// A file that has nothing to read yet (a pipe) is waited on until `cancel`.
 [[nodiscard]] std::expected<std::unique_ptr<ByteStream>, ArchiveError> open_byte_stream(const std::string& path,
-                                                                                      Compression compression);
+                                                                                      Compression compression,
+                                                                                      sysio::Cancel cancel = nullptr);
 
 // The same over bytes already in memory, which must outlive the stream.
 [[nodiscard]] std::unique_ptr<ByteStream> memory_byte_stream(std::string_view bytes, Compression compression);

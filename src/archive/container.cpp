@@ -100,15 +100,15 @@ bool is_container(const std::string& path) {
   return bundle_name(file_name_of(path)) || is_database_header(head_of(path));
 }
 
-std::expected<Container, ArchiveError> Container::open(const std::string& path) {
+std::expected<Container, ArchiveError> Container::open(const std::string& path, sysio::Cancel cancel) {
   const std::string_view name = file_name_of(path);
   std::expected<std::unique_ptr<Source>, ArchiveError> source;
   std::string folder;
   if (const auto bundle = bundle_name(name)) {
-    source = bundle->kind == BundleKind::Zip ? open_zip(path) : open_tar(path, bundle->compression);
+    source = bundle->kind == BundleKind::Zip ? open_zip(path) : open_tar(path, bundle->compression, cancel);
     folder = bundle->stem;
   } else if (is_database_header(head_of(path))) {
-    source = open_database(path);
+    source = open_database(path, cancel);
     folder = database_folder(name);
   } else {
     return std::unexpected(ArchiveError{"not a game-record database or a bundle: no SQLite header, "

@@ -28,6 +28,7 @@
 #include "archive/error.hpp"
 #include "archive/skip_reason.hpp"
 #include "base/padded_text.hpp"
+#include "sysio/cancel.hpp"
 
 namespace archive {
 
@@ -79,8 +80,10 @@ class Source {
 class Container {
  public:
   // A database (by content) or a bundle (by name); anything else, or a
-  // database of neither layout, fails here.
-  [[nodiscard]] static std::expected<Container, ArchiveError> open(const std::string& path);
+  // database of neither layout, fails here. `cancel`, raised, makes its long
+  // reads (here and in next()) give up, failing the container.
+  [[nodiscard]] static std::expected<Container, ArchiveError> open(const std::string& path,
+                                                                   sysio::Cancel cancel = nullptr);
 
   // The next entry in the container's order; nothing once it is done (and
   // after its own failure).

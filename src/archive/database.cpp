@@ -412,7 +412,8 @@ bool is_database_header(std::string_view head) noexcept {
   return head.size() >= 16 && head.substr(0, 16) == std::string_view("SQLite format 3\0", 16);
 }
 
-std::expected<std::unique_ptr<Source>, ArchiveError> open_database(const std::string& path) {
+std::expected<std::unique_ptr<Source>, ArchiveError> open_database(const std::string& path, sysio::Cancel cancel) {
+  (void)cancel;
   auto db = connect(path);
   if (!db) return std::unexpected(db.error());
   auto layout = layout_of(db->get());

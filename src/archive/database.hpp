@@ -27,6 +27,7 @@ struct DatabaseLayout {
   std::string_view record;         // the compressed record
 };
 
-[[nodiscard]] std::expected<std::unique_ptr<Source>, ArchiveError> open_database(const std::string& path);
+[[nodiscard]] std::expected<std::unique_ptr<Source>, ArchiveError> open_database(const std::string& path,
+                                                                                sysio::Cancel cancel = nullptr);
 
 }  // namespace archive

@@ -250,14 +250,16 @@ class TarSource final : public Source {
 
 }  // namespace
 
-std::unique_ptr<Source> tar_source(std::unique_ptr<ByteStream> stream) {
+std::unique_ptr<Source> tar_source(std::unique_ptr<ByteStream> stream, sysio::Cancel cancel) {
+  (void)cancel;
   return std::make_unique<TarSource>(std::move(stream));
 }
 
-std::expected<std::unique_ptr<Source>, ArchiveError> open_tar(const std::string& path, Compression compression) {
-  auto stream = open_byte_stream(path, compression);
+std::expected<std::unique_ptr<Source>, ArchiveError> open_tar(const std::string& path, Compression compression,
+                                                               sysio::Cancel cancel) {
+  auto stream = open_byte_stream(path, compression, cancel);
   if (!stream) return std::unexpected(stream.error());
-  return tar_source(std::move(*stream));
+  return tar_source(std::move(*stream), cancel);
 }
 
 }  // namespace archive

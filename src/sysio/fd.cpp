@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -20,11 +21,16 @@ std::expected<Fd, Errno> open_retrying(const char* path, int flags, mode_t mode)
   }
 }
 
-std::expected<std::size_t, Errno> read_some(int fd, char* into, std::size_t room) {
+// How long one wait for input lasts before the cancel flag is looked at.
+constexpr int cancel_interval_ms = 20;
+
+std::expected<void, Errno> wait_readable(int fd, Cancel cancel) {
   for (;;) {
-    const ssize_t got = ::read(fd, into, room);
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) return std::unexpected(errno);
+    if (cancelled(cancel)) return std::unexpected(ECANCELED);
+    pollfd slot{fd, POLLIN, 0};
+    const int ready = ::poll(&slot, 1, cancel ? cancel_interval_ms : -1);
+    if (ready > 0) return {};
+    if (ready < 0 && errno != EINTR) return std::unexpected(errno);
   }
 }
 
@@ -48,7 +54,17 @@ std::expected<void, Errno> Fd::close_checked() noexcept {
 bool is_open(int fd) noexcept { return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
 std::expected<Fd, Errno> open_for_reading(const char* path) {
-  return open_retrying(path, O_RDONLY | O_CLOEXEC, 0);
+  return open_retrying(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+}
+
+std::expected<std::size_t, Errno> read_some(int fd, char* into, std::size_t room, Cancel cancel) {
+  for (;;) {
+    const ssize_t got = ::read(fd, into, room);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return std::unexpected(errno);
+    if (auto ready = wait_readable(fd, cancel); !ready) return std::unexpected(ready.error());
+  }
 }
 
 std::expected<Fd, Errno> create_for_writing(const char* path) {
@@ -59,7 +75,7 @@ std::expected<Fd, Errno> create_exclusive(const char* path) {
   return open_retrying(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit) {
+std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit, Cancel cancel) {
   pairo::PaddedText text(std::min(remaining_size(fd), limit));
   std::size_t filled = 0;
   for (;;) {
@@ -69,7 +85,7 @@ std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit) {
       // the buffer.
       char probe[64];
       // Past the limit, one byte tells enough.
-      auto got = read_some(fd, probe, limit - filled >= sizeof probe ? sizeof probe : limit - filled + 1);
+      auto got = read_some(fd, probe, limit - filled >= sizeof probe ? sizeof probe : limit - filled + 1, cancel);
       if (!got) return std::unexpected(got.error());
       if (*got == 0) break;
       if (*got > limit - filled) return std::unexpected(EFBIG);
@@ -78,7 +94,7 @@ std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit) {
       filled += *got;
       continue;
     }
-    auto got = read_some(fd, text.data() + filled, text.capacity() - filled);
+    auto got = read_some(fd, text.data() + filled, text.capacity() - filled, cancel);
     if (!got) return std::unexpected(got.error());
     if (*got == 0) break;
     filled += *got;

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "base/padded_text.hpp"
+#include "sysio/cancel.hpp"
 
 namespace sysio {
 
@@ -53,16 +54,24 @@ class Fd {
 // Whether the number names an open descriptor of the process.
 [[nodiscard]] bool is_open(int fd) noexcept;
 
-// Read-only, close-on-exec.
+// Read-only, close-on-exec, and without blocking: a FIFO with no writer
+// opens at once (and reads as empty) instead of waiting for one.
 [[nodiscard]] std::expected<Fd, Errno> open_for_reading(const char* path);
 // Write-only, created (0666 before the umask) or truncated, close-on-exec.
 [[nodiscard]] std::expected<Fd, Errno> create_for_writing(const char* path);
 // The same, but a new file only.
 [[nodiscard]] std::expected<Fd, Errno> create_exclusive(const char* path);
 
+// Up to `room` bytes, 0 only at the end; a descriptor with nothing to read
+// yet (a pipe, a terminal, a kernel log) is waited on until it has, or
+// until `cancel` is raised (ECANCELED).
+[[nodiscard]] std::expected<std::size_t, Errno> read_some(int fd, char* into, std::size_t room,
+                                                          Cancel cancel = nullptr);
+
 // Everything from the current position to the end of the file; EFBIG,
 // having read no further, when that is more than `limit` bytes.
-[[nodiscard]] std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit = SIZE_MAX);
+[[nodiscard]] std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit = SIZE_MAX,
+                                                                 Cancel cancel = nullptr);
 
 // Writes the slots whole, as many a call as the system takes, resuming
 // after a short write at the byte it stopped at.
