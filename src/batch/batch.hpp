@@ -161,6 +161,10 @@ struct Options {
   // Each converted log's document handed back with its outcome, nothing
   // written (a container's records for a program that iterates over them).
   bool in_memory = false;
+  // Raised to stop the batch (Engine::cancel, or Ctrl-C while the inputs
+  // are planned): no log starts, and waits on input give up. Each Options
+  // made has a flag of its own; copies share it.
+  std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
 };
 
 // Where the engine takes its jobs from, one at a time, in input order; the
@@ -236,8 +240,12 @@ class Engine {
   // Under fail_fast, the first failure is the last outcome.
   [[nodiscard]] std::optional<Outcome> next(std::chrono::milliseconds wait);
   // True once every outcome has been taken, or none will come any more
-  // (cancelled, or stopped by a failure under fail_fast).
+  // (cancelled, or stopped by a failure under fail_fast, or lost).
   [[nodiscard]] bool finished() const;
+  // True when the batch stopped because memory ran out where no log's
+  // outcome could hold the failure: the caller reports it (MemoryError)
+  // rather than a batch that ended well.
+  [[nodiscard]] bool lost() const;
 
   // Logs done, in any order; safe to read from any thread.
   [[nodiscard]] std::size_t progress() const noexcept { return done_.load(std::memory_order_relaxed); }
@@ -266,8 +274,10 @@ class Engine {
   const Options options_;
   const Converter converter_;
   // Outcomes wait here until taken in order; a worker starts no log more
-  // than this far ahead of the caller, which bounds the waiting outcomes.
+  // than this far ahead of the caller, which bounds the waiting outcomes,
+  // nor while the documents waiting (in_memory) hold this many bytes.
   const std::size_t window_;
+  const std::size_t byte_window_;
 
   // Jobs are taken from the source one at a time, in order, under this
   // lock; the outputs claimed so far are kept with it.
@@ -280,9 +290,11 @@ class Engine {
   std::deque<std::optional<Outcome>> waiting_;  // from index taken_ on
   std::size_t taken_ = 0;
   std::size_t claimed_ = 0;
+  std::size_t held_bytes_ = 0;  // of the documents waiting
   bool exhausted_ = false;     // the source has given its last job
   bool stopped_ = false;       // no log is to start (cancel, or a failure under fail_fast)
   bool first_failed_ = false;  // fail_fast: a failure was handed out
+  bool lost_ = false;          // stopped for want of memory to record an outcome
 
   std::unique_ptr<steps::Folders> folders_;
   std::atomic<std::size_t> done_{0};
@@ -296,15 +308,18 @@ class Engine {
 
 // Each file of `paths` read and converted by `threads` workers, results in
 // the order of `paths`; nothing is written.
+// `cancel`, raised, makes the reads waiting on a pipe give up.
 [[nodiscard]] std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std::string>& paths,
                                                                         unsigned threads,
-                                                                        const Converter& converter);
+                                                                        const Converter& converter,
+                                                                        sysio::Cancel cancel = nullptr);
 
 // One log's file, converted on the calling thread.
-[[nodiscard]] std::expected<Document, Failure> convert_file(const std::string& path, const Converter& converter);
+[[nodiscard]] std::expected<Document, Failure> convert_file(const std::string& path, const Converter& converter,
+                                                            sysio::Cancel cancel = nullptr);
 
 // One log given as bytes (gzip or not, JSON or XML), converted on the
-// calling thread.
+// calling thread; more bytes than the record bound fail unread.
 [[nodiscard]] std::expected<Document, Failure> convert_bytes(std::string_view bytes, const Converter& converter);
 
 }  // namespace batch

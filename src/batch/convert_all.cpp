@@ -15,22 +15,27 @@ std::expected<Document, Failure> convert_loaded(std::expected<steps::Loaded, Fai
   return converter(loaded->text, loaded->format, path);
 }
 
+// The inflater is made with the first log, inside its containment: a
+// thread that cannot have one fails that log with MemoryError, not the process.
 std::expected<Document, Failure> convert_one(const std::string& path, const Converter& converter,
-                                             gzip::Inflater& inflater) {
-  return steps::contained([&] { return convert_loaded(steps::load(path, inflater), converter, path); });
+                                             std::optional<gzip::Inflater>& inflater, sysio::Cancel cancel) {
+  return steps::contained([&] {
+    if (!inflater) inflater.emplace();
+    return convert_loaded(steps::load(path, *inflater, cancel), converter, path);
+  });
 }
 
 }  // namespace
 
 std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std::string>& paths, unsigned threads,
-                                                          const Converter& converter) {
+                                                          const Converter& converter, sysio::Cancel cancel) {
   std::vector<std::expected<Document, Failure>> results(paths.size(),
                                                         std::unexpected(message_failure(ErrorClass::OSError, {})));
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    gzip::Inflater inflater;
+    std::optional<gzip::Inflater> inflater;
     for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < paths.size();) {
-      results[i] = convert_one(paths[i], converter, inflater);
+      results[i] = convert_one(paths[i], converter, inflater, cancel);
     }
   };
   const std::size_t count = std::min<std::size_t>(std::max(threads, 1u), paths.size());
@@ -42,9 +47,10 @@ std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std:
   return results;
 }
 
-std::expected<Document, Failure> convert_file(const std::string& path, const Converter& converter) {
-  gzip::Inflater inflater;
-  return convert_one(path, converter, inflater);
+std::expected<Document, Failure> convert_file(const std::string& path, const Converter& converter,
+                                              sysio::Cancel cancel) {
+  std::optional<gzip::Inflater> inflater;
+  return convert_one(path, converter, inflater, cancel);
 }
 
 std::expected<Document, Failure> convert_bytes(std::string_view bytes, const Converter& converter) {

@@ -58,7 +58,8 @@ Result attempt(Job& job, const Options& options, const Converter& converter, Wor
     source = job.record->name;  // a database row's id names its game (tenhou6's ref)
   } else {
     if (options.skip_existing && !job.output.empty() && io::exists(job.output)) return Skipped{};
-    auto text = job.data ? steps::load_bytes(*job.data, state.inflater) : steps::load(job.input, state.inflater);
+    auto text = job.data ? steps::load_bytes(*job.data, state.inflater)
+                         : steps::load(job.input, state.inflater, options.cancel.get());
     if (!text) return std::move(text.error());
     loaded.emplace(std::move(*text));
   }
@@ -72,6 +73,24 @@ Result attempt(Job& job, const Options& options, const Converter& converter, Wor
   return Converted{};
 }
 
+// The bytes a converted document holds while it waits to be taken.
+std::size_t held_by(const Outcome& outcome) noexcept {
+  const auto* converted = std::get_if<Converted>(&outcome.result);
+  if (!converted || !converted->document) return 0;
+  if (const auto* events = std::get_if<mjai::EncodedEvents>(&*converted->document)) {
+    return events->text.size() + events->size() * (sizeof(std::uint32_t) + sizeof(mjai::CommonTexts::Number));
+  }
+  return std::get<std::string>(*converted->document).size();
+}
+
+// A job that stands for what went wrong while the source made the next one.
+Job escaped_job(std::string name) {
+  Job job;
+  job.name = std::move(name);
+  job.failure = steps::escaped_failure();
+  return job;
+}
+
 }  // namespace
 
 Engine::Engine(std::unique_ptr<JobSource> source, Options options, Converter converter)
@@ -80,6 +99,10 @@ Engine::Engine(std::unique_ptr<JobSource> source, Options options, Converter con
       options_(options),
       converter_(std::move(converter)),
       window_(std::max<std::size_t>(64, 16 * std::size_t{std::max(options.threads, 1u)})),
+      // Documents of records near the bound, waiting for a slow caller, hold
+      // about a record's bound a thread; with those under way, memory stays
+      // a small multiple of it.
+      byte_window_(gzip::inflate_limit * std::size_t{std::max(options.threads, 1u)}),
       claims_(std::make_unique<steps::Claims>()),
       folders_(std::make_unique<steps::Folders>()) {
   // A count known up front only spares threads that would find nothing to
@@ -108,6 +131,7 @@ void Engine::join() {
 }
 
 void Engine::cancel() noexcept {
+  options_.cancel->store(true, std::memory_order_relaxed);
   {
     const std::lock_guard lock(mutex_);
     cancelled_.store(true, std::memory_order_relaxed);
@@ -123,12 +147,23 @@ std::optional<Engine::Claimed> Engine::claim() {
   const std::lock_guard feeding(feed_mutex_);
   {
     std::unique_lock lock(mutex_);
-    advance_.wait(lock, [&] { return stopped_ || exhausted_ || claimed_ < taken_ + window_; });
+    advance_.wait(lock, [&] {
+      return stopped_ || exhausted_ || (claimed_ < taken_ + window_ && held_bytes_ < byte_window_);
+    });
     if (stopped_ || exhausted_) return std::nullopt;
   }
-  auto job = source_->next();
-  if (job) {
-    if (auto refused = claims_->claim(*job)) job->failure = std::move(refused);
+  // Whatever the source throws (running out of memory while it reads a
+  // container) is one job's failure; the source's own containment names
+  // the input, this the rest.
+  std::optional<Job> job;
+  try {
+    job = source_->next();
+    if (job) {
+      if (auto refused = claims_->claim(*job)) job->failure = std::move(refused);
+    }
+  } catch (...) {
+    std::string name = job ? std::move(job->name) : std::string("(inputs)");
+    job = escaped_job(std::move(name));
   }
   std::unique_lock lock(mutex_);
   if (!job) {
@@ -139,7 +174,17 @@ std::optional<Engine::Claimed> Engine::claim() {
     return std::nullopt;
   }
   if (stopped_) return std::nullopt;  // the job goes unstarted (a record's turn is given up)
-  waiting_.emplace_back();
+  try {
+    waiting_.emplace_back();
+  } catch (...) {
+    // No room even to say how the job ended: the batch stops as broken.
+    lost_ = true;
+    stopped_ = true;
+    lock.unlock();
+    ready_.notify_all();
+    advance_.notify_all();
+    return std::nullopt;
+  }
   return Claimed{claimed_++, std::move(*job)};
 }
 
@@ -147,6 +192,7 @@ void Engine::finish(std::size_t index, Outcome outcome) {
   {
     const std::lock_guard lock(mutex_);
     if (options_.fail_fast && std::holds_alternative<Failure>(outcome.result)) stopped_ = true;
+    held_bytes_ += held_by(outcome);
     waiting_[index - taken_] = std::move(outcome);
   }
   done_.fetch_add(1, std::memory_order_relaxed);
@@ -155,11 +201,16 @@ void Engine::finish(std::size_t index, Outcome outcome) {
 }
 
 void Engine::work() {
-  WorkerState state(options_);
+  // Made with the first log, inside its containment: a worker that cannot
+  // have its state fails that log (MemoryError) and tries again with the next.
+  std::optional<WorkerState> state;
   while (auto claimed = claim()) {
     note_start();
     Job& job = claimed->job;
-    auto result = steps::contained([&] { return attempt(job, options_, converter_, state, *folders_); });
+    auto result = steps::contained([&]() -> Result {
+      if (!state) state.emplace(options_);
+      return attempt(job, options_, converter_, *state, *folders_);
+    });
     if (std::holds_alternative<Converted>(result)) note_rename();
     finish(claimed->index, Outcome{std::move(job.name), std::move(job.output), std::move(result)});
   }
@@ -169,7 +220,7 @@ std::optional<Outcome> Engine::next(std::chrono::milliseconds wait) {
   std::unique_lock lock(mutex_);
   const auto front_ready = [&] { return !waiting_.empty() && waiting_.front().has_value(); };
   const auto over = [&] {
-    return first_failed_ || (exhausted_ && taken_ == claimed_) ||
+    return first_failed_ || lost_ || (exhausted_ && taken_ == claimed_) ||
            (cancelled_.load(std::memory_order_relaxed) && !front_ready());
   };
   ready_.wait_for(lock, wait, [&] { return over() || front_ready(); });
@@ -177,6 +228,7 @@ std::optional<Outcome> Engine::next(std::chrono::milliseconds wait) {
   Outcome outcome = std::move(*waiting_.front());
   waiting_.pop_front();
   ++taken_;
+  held_bytes_ -= held_by(outcome);
   if (options_.fail_fast && std::holds_alternative<Failure>(outcome.result)) {
     first_failed_ = true;
     stopped_ = true;
@@ -186,10 +238,15 @@ std::optional<Outcome> Engine::next(std::chrono::milliseconds wait) {
   return outcome;
 }
 
+bool Engine::lost() const {
+  const std::lock_guard lock(mutex_);
+  return lost_;
+}
+
 bool Engine::finished() const {
   const std::lock_guard lock(mutex_);
   const bool front_ready = !waiting_.empty() && waiting_.front().has_value();
-  return first_failed_ || (exhausted_ && taken_ == claimed_) ||
+  return first_failed_ || lost_ || (exhausted_ && taken_ == claimed_) ||
          (cancelled_.load(std::memory_order_relaxed) && !front_ready);
 }
 

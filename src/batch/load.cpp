@@ -37,15 +37,16 @@ std::expected<Loaded, Failure> inflated(pairo::PaddedText bytes, gzip::Inflater&
 
 }  // namespace
 
-std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater) {
+std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater, sysio::Cancel cancel) {
   sysio::Fd input;
-  auto bytes = sysio::read_input(path, input, gzip::inflate_limit);
+  auto bytes = sysio::read_input(path, input, gzip::inflate_limit, cancel);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
   input.reset();
   return inflated(std::move(*bytes), inflater);
 }
 
 std::expected<Loaded, Failure> load_bytes(std::string_view bytes, gzip::Inflater& inflater) {
+  if (bytes.size() > gzip::inflate_limit) return std::unexpected(pairo::too_large_failure());
   return inflated(pairo::PaddedText(bytes), inflater);
 }
 

@@ -64,10 +64,14 @@ void walk(const std::string& root, const std::string& inside, Target target, std
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat status{};
-    const bool is_folder = ::fstatat(fd, entry->d_name, &status, 0) == 0 && S_ISDIR(status.st_mode);
+    const bool known = ::fstatat(fd, entry->d_name, &status, 0) == 0;
+    const bool is_folder = known && S_ISDIR(status.st_mode);
     const std::string relative = inside.empty() ? std::string(name) : inside + "/" + std::string(name);
     if (!is_folder) {
-      if (is_log_name(name, target)) found.push_back({relative, std::nullopt});
+      // Regular files only: a FIFO or a device met in a folder is no log
+      // somebody saved. A link that leads nowhere is kept, to fail as a
+      // file that does not open.
+      if ((!known || S_ISREG(status.st_mode)) && is_log_name(name, target)) found.push_back({relative, std::nullopt});
       continue;
     }
     struct stat link{};
@@ -148,7 +152,7 @@ class Planner final : public JobSource {
       Input& input = inputs_[at_];
       if (job_at_ < input.jobs.size()) return std::move(input.jobs[job_at_++]);
       if (input.container) {
-        if (auto entry = input.container->next()) return job_of(input, std::move(*entry));
+        if (auto job = next_of(input)) return job;
       }
       inputs_[at_] = Input{};  // what the input held goes as soon as it is done
       ++at_;
@@ -181,7 +185,32 @@ class Planner final : public JobSource {
     }
   }
 
+  // An input that cannot even be planned (memory ran out walking it) is
+  // one failed log named by it.
   void add(const std::string& input, const std::shared_ptr<const std::string>& stdin_data) {
+    try {
+      plan_input(input, stdin_data);
+    } catch (...) {
+      Input failed;
+      failed.jobs.push_back(failed_job(input, steps::escaped_failure()));
+      count(1);
+      inputs_.push_back(std::move(failed));
+    }
+  }
+
+  // The container's next entry as a job. Whatever its reading throws ends
+  // the container, as its own failure: where in its stream it stood is lost.
+  std::optional<Job> next_of(Input& input) {
+    try {
+      if (auto entry = input.container->next()) return job_of(input, std::move(*entry));
+      return std::nullopt;
+    } catch (...) {
+      input.container.reset();
+      return failed_job(input.path, steps::escaped_failure());
+    }
+  }
+
+  void plan_input(const std::string& input, const std::shared_ptr<const std::string>& stdin_data) {
     Input planned;
     if (input == standard_input) {
       Job job = file_job(input, {}, output_of("stdin"));
@@ -200,7 +229,7 @@ class Planner final : public JobSource {
         }
       }
     } else if (archive::is_container(input)) {
-      auto opened = archive::Container::open(input);
+      auto opened = archive::Container::open(input, options_.cancel.get());
       if (!opened) {
         planned.jobs.push_back(failed_job(input, archive_failure(std::move(opened.error().message))));
       } else {

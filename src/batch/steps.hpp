@@ -21,9 +21,11 @@ struct Loaded {
 };
 
 // The log's text (text_of) and its format (format_of). A file of more than
-// 64 MiB is read no further and fails.
-[[nodiscard]] std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater);
-// The same for bytes given rather than read (standard input).
+// 64 MiB is read no further and fails; a pipe is waited on until `cancel`.
+[[nodiscard]] std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater,
+                                                  sysio::Cancel cancel = nullptr);
+// The same for bytes given rather than read (standard input), held to the
+// same bound.
 [[nodiscard]] std::expected<Loaded, Failure> load_bytes(std::string_view bytes, gzip::Inflater& inflater);
 // A container's record decompressed (ArchiveError when it cannot be); its
 // UTF-8 and format are told by `told_apart` once its duplicate verdict is in.

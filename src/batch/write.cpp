@@ -85,13 +85,24 @@ std::expected<io::Fd, Failure> create_temporary(const std::string& target, std::
 }  // namespace
 
 std::string temporary_name(const std::string& target, unsigned long number) {
+  std::string tail(temporary_mark);
+  tail += std::to_string(::getpid());
+  tail += '-';
+  tail += std::to_string(number);
+  // An output whose name is near the file system's limit keeps the front of
+  // its name, cut between characters, so that its temporary name fits too:
+  // the mark, not the name, tells the next run what the file is.
+  std::string_view base = io::base_name(target);
+  const std::size_t room = NAME_MAX - 1 - tail.size();
+  if (base.size() > room) {
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xc0) == 0x80) --cut;
+    base = base.substr(0, cut);
+  }
   std::string name = io::parent_of(target);
   name += "/.";
-  name += io::base_name(target);
-  name += temporary_mark;
-  name += std::to_string(::getpid());
-  name += '-';
-  name += std::to_string(number);
+  name += base;
+  name += tail;
   return name;
 }
 

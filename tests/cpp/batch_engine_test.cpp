@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "batch/batch.hpp"
+#include "batch/steps.hpp"
 #include "batch_support.hpp"
 #include "corpus.hpp"
 #include "gzip/gzip.hpp"
@@ -479,6 +480,82 @@ TEST_F(Engine, APlainFileOverTheBoundIsReadNoFurtherAndFails) {
   EXPECT_EQ(whats(run_all(plan(), {}, sized)),
             (std::vector<std::string>{"OSError: log file is larger than 64 MiB", "converted"}));
   EXPECT_EQ(read(root / "out" / "edge.mjai.jsonl"), std::to_string(std::size_t{64} << 20));
+}
+
+}  // namespace
+
+namespace {
+
+// Throws where the source would run out of memory reading its `at`th job.
+class ThrowingSource final : public batch::JobSource {
+ public:
+  ThrowingSource(std::string folder, std::size_t count, std::size_t at)
+      : folder_(std::move(folder)), count_(count), at_(at) {}
+  std::optional<batch::Job> next() override {
+    const std::size_t i = given_++;
+    if (i == at_) throw std::bad_alloc();
+    if (i >= count_) return std::nullopt;
+    batch::Job job{.name = std::to_string(i), .output = folder_ + "/" + std::to_string(i) + ".out"};
+    job.data = std::make_shared<const std::string>("log");
+    return job;
+  }
+  std::optional<std::size_t> size_hint() const noexcept override { return std::nullopt; }
+
+ private:
+  std::string folder_;
+  std::size_t count_, at_, given_ = 0;
+};
+
+TEST_F(Engine, WhatTheSourceThrowsIsOneJobsFailureNotTheProcesss) {
+  batch::Options options;
+  options.threads = 2;
+  std::vector<std::string> names, whats;
+  batch::Engine engine(std::make_unique<ThrowingSource>(out(), 4, 2), options, fake.get());
+  while (!engine.finished()) {
+    if (auto outcome = engine.next(100ms)) {
+      names.push_back(outcome->name);
+      const auto* failure = std::get_if<Failure>(&outcome->result);
+      whats.push_back(failure ? batch_test::describe(*failure) : "converted");
+    }
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"0", "1", "(inputs)", "3"}));
+  EXPECT_EQ(whats[2].substr(0, 11), "MemoryError");
+  EXPECT_EQ(whats[3], "converted");
+}
+
+// Converted documents wait for a slow caller within a byte bound too: a
+// record's bound a thread, whatever the count window would allow.
+TEST_F(Engine, HoldsNoMoreConvertedBytesAheadThanTheRecordBoundAThread) {
+  numbered(40);
+  batch::Options options;
+  options.threads = 1;
+  options.in_memory = true;
+  const batch::Converter big = [](pairo::PaddedText&, Format, std::string_view) {
+    return std::expected<batch::Document, Failure>(std::string(gzip::inflate_limit / 8, 'x'));
+  };
+  batch::Engine engine(plan(options), options, big);
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (engine.progress() < 8 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(engine.progress(), 8u);  // eight eighths of the bound, then nothing until one is taken
+  std::size_t taken = 0;
+  while (!engine.finished()) {
+    if (engine.next(100ms)) ++taken;
+  }
+  EXPECT_EQ(taken, 40u);
+}
+
+// An output named near the file system's limit of 255 bytes still gets a
+// temporary name that fits beside it.
+TEST_F(Engine, AnOutputNamedNearTheLimitIsWrittenThroughATemporaryNameThatFits) {
+  const std::string stem(241, 's');
+  put(in(stem + ".json"), "log");
+  batch::Options options;
+  options.gzip = true;  // 241 + ".mjai.jsonl.gz": 255 bytes
+  EXPECT_EQ(whats(run_all(plan(options), options, fake.get())), (std::vector<std::string>{"converted"}));
+  EXPECT_EQ(files_under(root / "out"), (std::vector<std::string>{stem + ".mjai.jsonl.gz"}));
+  const std::string temporary = batch::steps::temporary_name(out() + "/" + stem + ".mjai.jsonl.gz", 123);
+  EXPECT_LE(fs::path(temporary).filename().string().size(), 255u);
 }
 
 }  // namespace
