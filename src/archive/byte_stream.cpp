@@ -276,6 +276,9 @@ std::expected<std::unique_ptr<ByteStream>, ArchiveError> open_byte_stream(const 
                                                                          sysio::Cancel cancel) {
   auto fd = sysio::open_for_reading(path.c_str());
   if (!fd) return std::unexpected(ArchiveError{std::string("cannot open bundle: ") + std::strerror(fd.error())});
+  if (auto ready = sysio::await_writer(fd->get(), cancel); !ready) {
+    return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(ready.error())});
+  }
   return stream_over(std::make_unique<FileInput>(std::move(*fd), cancel), compression);
 }
 

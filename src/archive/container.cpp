@@ -10,6 +10,7 @@
 
 #include "archive/bundle.hpp"
 #include "archive/database.hpp"
+#include "archive/member_name.hpp"
 #include "sysio/fd.hpp"
 
 namespace archive {
@@ -102,18 +103,22 @@ bool is_container(const std::string& path) {
 
 std::expected<Container, ArchiveError> Container::open(const std::string& path, sysio::Cancel cancel) {
   const std::string_view name = file_name_of(path);
-  std::expected<std::unique_ptr<Source>, ArchiveError> source;
-  std::string folder;
-  if (const auto bundle = bundle_name(name)) {
-    source = bundle->kind == BundleKind::Zip ? open_zip(path) : open_tar(path, bundle->compression, cancel);
-    folder = bundle->stem;
-  } else if (is_database_header(head_of(path))) {
-    source = open_database(path, cancel);
-    folder = database_folder(name);
-  } else {
+  const auto bundle = bundle_name(name);
+  const bool database = !bundle && is_database_header(head_of(path));
+  if (!bundle && !database) {
     return std::unexpected(ArchiveError{"not a game-record database or a bundle: no SQLite header, "
                                         "no .zip, .tar, .tar.gz, .tgz, .tar.bz2 or .tar.xz name"});
   }
+  std::string folder = bundle ? std::string(bundle->stem) : database_folder(name);
+  // The folder is named by whoever named the file: "...zip" would put its
+  // records beside the output folder, "..zip" into it unchecked. It is held
+  // to the rule a member's path is, before anything is read.
+  if (const auto checked = safe_member_path(folder); !checked || *checked != folder) {
+    return std::unexpected(ArchiveError{"unsafe container name: its output folder would be " + shown(folder)});
+  }
+  auto source = !bundle                         ? open_database(path, cancel)
+                : bundle->kind == BundleKind::Zip ? open_zip(path)
+                                                  : open_tar(path, bundle->compression, cancel);
   if (!source) return std::unexpected(source.error());
   return Container(std::make_unique<Named>(std::move(*source), path), std::move(folder));
 }

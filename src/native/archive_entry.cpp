@@ -18,44 +18,63 @@ using namespace std::chrono_literals;
 // How long one wait for the next outcome lasts before signals are looked at.
 constexpr auto signal_interval = 50ms;
 
-// The object's state is released from unique_ptrs when it is made and taken
-// back into them when it is closed.
+// What the object owns: the engine and the prefix taken off the records'
+// names. It is shared: next() holds it while it waits without the lock, so
+// that close() from another thread (or the object's end) cancels the work
+// but never frees what that wait stands on; the last holder frees it.
+struct State {
+  State(std::unique_ptr<batch::JobSource> source, const batch::Options& options, std::string path)
+      : engine(std::move(source), options, batch::converter_for(options.target)), prefix(std::move(path) + "/") {}
+  batch::Engine engine;
+  std::string prefix;  // "<path>/"
+};
+using SharedState = std::shared_ptr<State>;
+
+// The state is released from its unique_ptr when the object is made and
+// taken back into it when the object goes.
 struct Records {
   PyObject_HEAD
-  batch::Engine* engine;  // owned; null once closed
-  std::string* prefix;    // owned: "<path>/", taken off the records' names
+  SharedState* state;  // owned; its pointer null once closed
 };
 
+// The object's state, held for the duration of a call; null once closed.
+SharedState held(const Records* self) { return self->state ? *self->state : nullptr; }
+
 void close_engine(Records* self) {
-  const std::unique_ptr<std::string> prefix(std::exchange(self->prefix, nullptr));
-  const std::unique_ptr<batch::Engine> engine(std::exchange(self->engine, nullptr));
-  if (engine) {
-    engine->cancel();
-    unlocked([&] { engine->join(); });
+  SharedState state = self->state ? std::exchange(*self->state, nullptr) : nullptr;
+  if (state) {
+    state->engine.cancel();
+    unlocked([&] { state->engine.join(); });
   }
 }
 
 // The name of a record inside its container; the container's own failure
 // keeps its path.
-PyObject* record_name(const Records* self, std::string_view name) {
-  if (self->prefix && name.starts_with(*self->prefix)) name.remove_prefix(self->prefix->size());
+PyObject* record_name(const State& state, std::string_view name) {
+  if (name.starts_with(state.prefix)) name.remove_prefix(state.prefix.size());
   return shown_path(name);
 }
 
 PyObject* records_next(PyObject* object) {
   auto* self = reinterpret_cast<Records*>(object);
   return pyapi::guarded([&]() -> PyObject* {
-    while (self->engine) {
+    while (SharedState state = held(self)) {
       std::optional<batch::Outcome> outcome;
       bool finished = false;
       unlocked([&] {
-        outcome = self->engine->next(signal_interval);
-        finished = !outcome && self->engine->finished();
+        outcome = state->engine.next(signal_interval);
+        finished = !outcome && state->engine.finished();
       });
       if (PyErr_CheckSignals() < 0) return nullptr;
-      if (finished) break;
+      if (finished) {
+        if (state->engine.lost()) {
+          close_engine(self);
+          return PyErr_NoMemory();
+        }
+        break;
+      }
       if (!outcome || std::holds_alternative<batch::Skipped>(outcome->result)) continue;
-      PyRef name(record_name(self, outcome->name));
+      PyRef name(record_name(*state, outcome->name));
       if (!name) return nullptr;
       PyRef value;
       if (auto* converted = std::get_if<batch::Converted>(&outcome->result)) {
@@ -87,6 +106,7 @@ void records_dealloc(PyObject* object) {
   } catch (...) {
     // A thread that cannot be joined leaves nothing to do here.
   }
+  const std::unique_ptr<SharedState> owned(std::exchange(self->state, nullptr));
   PyErr_SetRaisedException(pending);
   type->tp_free(object);
   Py_DECREF(type);
@@ -130,23 +150,24 @@ PyObject* open_archive(PyObject*, PyObject* args) {
     const auto path = target ? os_path(path_object) : std::nullopt;
     if (!path) return nullptr;
 
-    std::optional<std::expected<archive::Container, archive::ArchiveError>> opened;
-    unlocked([&] { opened.emplace(archive::Container::open(*path)); });
-    if (!*opened) {
-      return raise_failure(batch::message_failure(batch::ErrorClass::ArchiveError, opened->error().message));
-    }
     batch::Options options;
     options.threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
     options.target = *target;
     options.in_memory = true;
+    // Opening a database reads its ids: Ctrl-C may come meanwhile.
+    std::optional<std::expected<archive::Container, archive::ArchiveError>> opened;
+    if (!interruptible(*options.cancel, [&] { opened.emplace(archive::Container::open(*path, options.cancel.get())); })) {
+      return nullptr;
+    }
+    if (!*opened) {
+      return raise_failure(batch::message_failure(batch::ErrorClass::ArchiveError, opened->error().message));
+    }
     auto source = batch::source_of(std::move(**opened), *path, {}, options);
-    auto engine = std::make_unique<batch::Engine>(std::move(source), options, batch::converter_for(*target));
-    auto prefix = std::make_unique<std::string>(*path + "/");
+    auto state = std::make_unique<SharedState>(std::make_shared<State>(std::move(source), options, *path));
 
     auto* self = PyObject_New(Records, reinterpret_cast<PyTypeObject*>(records_type));
     if (!self) return nullptr;
-    self->engine = engine.release();
-    self->prefix = prefix.release();
+    self->state = state.release();
     return reinterpret_cast<PyObject*>(self);
   });
 }

@@ -53,6 +53,11 @@ std::optional<Arguments> parse(PyObject* args) {
   auto paths = target ? os_paths(inputs) : std::nullopt;
   auto folder = paths ? os_path(outdir) : std::nullopt;
   if (!folder) return std::nullopt;
+  if (folder->find('\0') != std::string::npos) {
+    // The system would read the name only up to it, and write elsewhere.
+    PyErr_SetString(PyExc_ValueError, "embedded null byte");
+    return std::nullopt;
+  }
   if (standard_input != Py_None) {
     if (!PyBytes_Check(standard_input)) {
       PyErr_SetString(PyExc_TypeError, "stdin must be bytes or None");
@@ -73,9 +78,23 @@ std::optional<Arguments> parse(PyObject* args) {
 
 class Batch {
  public:
-  explicit Batch(Arguments arguments)
+  Batch(Arguments arguments, std::unique_ptr<batch::JobSource> source)
       : arguments_(std::move(arguments)),
-        engine_(planned(arguments_), arguments_.options, batch::converter_for(arguments_.options.target)) {}
+        engine_(std::move(source), arguments_.options, batch::converter_for(arguments_.options.target)) {}
+
+  // Walking folders and opening containers (a database's ids are read
+  // then) is the system's time, not the interpreter's, and Ctrl-C may
+  // come meanwhile: null then, with the exception set.
+  static std::unique_ptr<batch::JobSource> planned(const Arguments& arguments) {
+    std::unique_ptr<batch::JobSource> source;
+    if (!interruptible(*arguments.options.cancel, [&] {
+          source = batch::plan_stream(arguments.inputs, arguments.outdir, arguments.options,
+                                      arguments.standard_input);
+        })) {
+      return nullptr;
+    }
+    return source;
+  }
 
   // Every outcome handed over; the engine's time, or null with the
   // exception that stopped the batch set.
@@ -91,21 +110,12 @@ class Batch {
       if (!tell_progress(false)) return stopped();
     }
     wait_for_workers();
+    if (engine_.lost()) return PyErr_NoMemory();
     if (!tell_progress(true)) return nullptr;
     return PyLong_FromLongLong(engine_.elapsed().count());
   }
 
  private:
-  // Walking folders and opening containers is the system's time, not the
-  // interpreter's.
-  static std::unique_ptr<batch::JobSource> planned(const Arguments& arguments) {
-    std::unique_ptr<batch::JobSource> source;
-    unlocked([&] {
-      source = batch::plan_stream(arguments.inputs, arguments.outdir, arguments.options, arguments.standard_input);
-    });
-    return source;
-  }
-
   bool hand_over(const batch::Outcome& outcome) {
     if (arguments_.on_outcome == Py_None) return true;
     Kind kind = Kind::Converted;
@@ -183,7 +193,9 @@ PyObject* convert_files(PyObject*, PyObject* args) {
   return pyapi::guarded([&]() -> PyObject* {
     auto arguments = parse(args);
     if (!arguments) return nullptr;
-    Batch batch(std::move(*arguments));
+    auto source = Batch::planned(*arguments);
+    if (!source) return nullptr;
+    Batch batch(std::move(*arguments), std::move(source));
     return batch.run();
   });
 }

@@ -73,7 +73,12 @@ PyObject* convert_many(PyObject*, PyObject* args) {
     if (!paths) return nullptr;
     const auto threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
     std::vector<std::expected<batch::Document, batch::Failure>> results;
-    unlocked([&] { results = batch::convert_all(paths->valid, threads, batch::converter_for(*target)); });
+    std::atomic<bool> cancel{false};
+    if (!interruptible(cancel, [&] {
+          results = batch::convert_all(paths->valid, threads, batch::converter_for(*target), &cancel);
+        })) {
+      return nullptr;
+    }
     return results_list(*paths, results);
   });
 }
@@ -88,19 +93,28 @@ PyObject* convert_to_stdout(PyObject*, PyObject* args) {
     const auto target = target_of(to);
     const auto file = target && path != Py_None ? os_path(path) : std::optional<std::string>();
     std::optional<std::expected<void, Failure>> outcome;
+    std::atomic<bool> cancel{false};
+    // The log is read and converted where Ctrl-C can stop a wait on a
+    // pipe; the output is written here, as before.
     if (target && (path == Py_None || file)) {
-      unlocked([&] {
+      std::optional<std::expected<batch::Document, Failure>> document;
+      const bool converted = interruptible(cancel, [&] {
         const auto converter = batch::converter_for(*target);
-        auto document = file ? batch::convert_file(*file, converter) : batch::convert_bytes(bytes, converter);
-        if (!document) {
-          outcome = std::unexpected(std::move(document.error()));
-          return;
-        }
-        auto written = batch::write_document(STDOUT_FILENO, *document);
-        outcome = written ? std::expected<void, Failure>() : std::unexpected(batch::system_failure(written.error()));
+        document.emplace(file ? batch::convert_file(*file, converter, &cancel) : batch::convert_bytes(bytes, converter));
       });
+      PyBuffer_Release(&data);
+      if (!converted) return nullptr;
+      if (!*document) {
+        outcome = std::unexpected(std::move(document->error()));
+      } else {
+        unlocked([&] {
+          auto written = batch::write_document(STDOUT_FILENO, **document);
+          outcome = written ? std::expected<void, Failure>() : std::unexpected(batch::system_failure(written.error()));
+        });
+      }
+    } else {
+      PyBuffer_Release(&data);
     }
-    PyBuffer_Release(&data);
     if (!outcome) return nullptr;
     if (!*outcome) return raise_failure(outcome->error());
     Py_RETURN_NONE;
@@ -118,7 +132,7 @@ PyObject* find_logs(PyObject*, PyObject* args) {
     if (!paths) return nullptr;
     options.target = *target;
     std::vector<batch::Job> jobs;
-    unlocked([&] { jobs = batch::plan(*paths, ".", options); });
+    if (!interruptible(*options.cancel, [&] { jobs = batch::plan(*paths, ".", options); })) return nullptr;
     PyRef list(PyList_New(std::ssize(jobs)));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < jobs.size(); ++i) {

@@ -98,7 +98,10 @@ PyObject* initialise() {
   if (!pairo_module) return nullptr;
   if (module_slot) return Py_NewRef(module_slot);
   PyRef module(PyModule_Create2(&module_def, pyapi::python_api_version));
+  // RECORD_LIMIT: the most bytes a log may hold, gzipped or not, so that
+  // standard input is read no further than the engine would read a file.
   if (!module || !add_error_classes(module.get()) || !add_records_type(module.get()) || !add_skip_reasons(module.get()) ||
+      PyModule_AddIntConstant(module.get(), "RECORD_LIMIT", static_cast<long>(gzip::inflate_limit)) != 0 ||
       !pyapi::make_common_strs()) {
     return nullptr;
   }

@@ -5,8 +5,13 @@
 
 #include <Python.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <expected>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,6 +89,60 @@ void unlocked(Body&& body) {
   }
   Py_END_ALLOW_THREADS
   if (failure) std::rethrow_exception(failure);
+}
+
+// Runs `body` on a thread of its own while this one, the lock released,
+// looks at signals every few milliseconds: work that may wait on its
+// input (a pipe, a database's reads) stays stoppable. A signal handler
+// that raises (Ctrl-C) raises `cancel`, which the body's waits heed; false
+// then, with the exception set, once the body has returned. What the body
+// throws is thrown here.
+template <class Body>
+[[nodiscard]] bool interruptible(std::atomic<bool>& cancel, Body&& body) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::exception_ptr failure;
+  } shared;
+  // Joined on every way out: the interpreter's ending of this thread
+  // included, which cancels the body first (the normal way joins before).
+  struct Joined {
+    std::atomic<bool>& cancel;
+    std::thread thread;
+    ~Joined() {
+      if (!thread.joinable()) return;
+      cancel.store(true, std::memory_order_relaxed);
+      thread.join();
+    }
+  };
+  Joined worker{cancel, std::thread([&] {
+                  try {
+                    body();
+                  } catch (...) {
+                    shared.failure = std::current_exception();
+                  }
+                  const std::lock_guard lock(shared.mutex);
+                  shared.done = true;
+                  shared.ended.notify_all();
+                })};
+  bool interrupted = false;
+  for (bool done = false; !done;) {
+    unlocked([&] {
+      std::unique_lock lock(shared.mutex);
+      done = shared.ended.wait_for(lock, std::chrono::milliseconds(20), [&] { return shared.done; });
+    });
+    if (!done && !interrupted && PyErr_CheckSignals() < 0) {
+      interrupted = true;
+      cancel.store(true, std::memory_order_relaxed);
+    }
+  }
+  worker.thread.join();
+  if (shared.failure) {
+    if (interrupted) PyErr_Clear();
+    std::rethrow_exception(shared.failure);
+  }
+  return !interrupted;
 }
 
 // ---- between the engine and Python (values.cpp) -------------------------

@@ -4,15 +4,26 @@
 
 #include <exception>
 #include <new>
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
 
 #include "base/invariant.hpp"
 
 namespace pairo::pyapi {
 
+// One exception passes: the unwinding by which the interpreter ends a
+// daemon thread that wakes during finalisation (it must not take the lock
+// again, so it exits where it stands). Caught, it would be answered with
+// calls into the interpreter without the lock, and the process aborts.
 template <class Body>
-PyObject* guarded(Body&& body) noexcept {
+PyObject* guarded(Body&& body) {
   try {
     return body();
+#if defined(__GLIBCXX__)
+  } catch (abi::__forced_unwind&) {
+    throw;
+#endif
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   } catch (const InvariantViolation& failure) {

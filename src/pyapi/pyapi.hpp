@@ -40,7 +40,7 @@ PyObject* raise_panic(std::string_view text, std::source_location where = std::s
 // Runs `body` (which returns a new reference or null with an exception set),
 // turning any C++ exception that escapes it into the matching Python one.
 template <class Body>
-PyObject* guarded(Body&& body) noexcept;
+PyObject* guarded(Body&& body);
 
 // How a module finds the classes that are its own (ErrorClass's first
 // ones): a borrowed reference, or null with an exception set.

@@ -57,6 +57,12 @@ std::expected<Fd, Errno> open_for_reading(const char* path) {
   return open_retrying(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
 }
 
+std::expected<void, Errno> await_writer(int fd, Cancel cancel) {
+  struct stat status{};
+  if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode)) return {};
+  return wait_readable(fd, cancel);
+}
+
 std::expected<std::size_t, Errno> read_some(int fd, char* into, std::size_t room, Cancel cancel) {
   for (;;) {
     const ssize_t got = ::read(fd, into, room);
@@ -76,6 +82,7 @@ std::expected<Fd, Errno> create_exclusive(const char* path) {
 }
 
 std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit, Cancel cancel) {
+  if (auto ready = await_writer(fd, cancel); !ready) return std::unexpected(ready.error());
   pairo::PaddedText text(std::min(remaining_size(fd), limit));
   std::size_t filled = 0;
   for (;;) {

@@ -62,6 +62,11 @@ class Fd {
 // The same, but a new file only.
 [[nodiscard]] std::expected<Fd, Errno> create_exclusive(const char* path);
 
+// A FIFO opened before its writer reads as ended: this waits until a writer
+// has written, or come and gone (or `cancel`, ECANCELED). Nothing for any
+// other file.
+[[nodiscard]] std::expected<void, Errno> await_writer(int fd, Cancel cancel = nullptr);
+
 // Up to `room` bytes, 0 only at the end; a descriptor with nothing to read
 // yet (a pipe, a terminal, a kernel log) is waited on until it has, or
 // until `cancel` is raised (ECANCELED).
