@@ -431,11 +431,11 @@ def test_interruption_keeps_finished_files_and_exits_130(tmp_path, jobs):
     logs = corpus_files("real")[:6]
     for index, log in enumerate(logs):
         shutil.copyfile(log, source / f"{index}.json")
-    fifo = source / "9-waits.json"  # sorted last: read once the others are done
+    fifo = tmp_path / "waits.json"  # named after the folder: read once its logs are done
     os.mkfifo(fifo)
     out = tmp_path / "out"
     process = subprocess.Popen(
-        with_default_sigint([sys.executable, "-m", "pairo", source, "-o", out, "-j", str(jobs)]),
+        with_default_sigint([sys.executable, "-m", "pairo", source, fifo, "-o", out, "-j", str(jobs)]),
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,
         env=ENV,

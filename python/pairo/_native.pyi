@@ -10,6 +10,7 @@ from _pairo import TenhouToMjaiError as TenhouToMjaiError
 _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
 
 SKIP_REASONS: tuple[str, ...]
+RECORD_LIMIT: int
 
 class MjlogParsingError(TenhouLogParsingError): ...
 class ArchiveError(ValueError): ...

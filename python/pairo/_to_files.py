@@ -85,10 +85,11 @@ class ConvertSummary:
     failures: list[tuple[str, BaseException]] = field(default_factory=list)
     elapsed: float = 0.0
 
-    def count(self, name: str, outcome: Outcome | str) -> None:
+    def count(self, name: str, outcome: Outcome | str, *, keep: bool = True) -> None:
         if isinstance(outcome, BaseException):
             self.failed += 1
-            self.failures.append((name, outcome))
+            if keep:
+                self.failures.append((name, outcome))
         elif outcome == "converted":
             self.converted += 1
         elif outcome == "skipped":
@@ -100,6 +101,12 @@ class ConvertSummary:
         line = f"{self.converted} converted, {self.failed} failed, {self.skipped} skipped"
         reasons = [f"{self.skips[reason]} {reason}" for reason in SKIP_REASONS if self.skips.get(reason)]
         return f"{line} ({', '.join(reasons)})" if reasons else line
+
+
+def read_stdin() -> bytes:
+    """Standard input, read no further than the record bound: one byte past
+    it is enough for the engine to refuse it as it refuses a file."""
+    return sys.stdin.buffer.read(_native.RECORD_LIMIT + 1)
 
 
 def convert_files(
@@ -114,6 +121,7 @@ def convert_files(
     on_outcome: Callable[[str, Outcome], object] | None = None,
     progress: Callable[[int, int | None], object] | None = None,
     stdin: bytes | None = None,
+    keep_failures: bool = True,
 ) -> ConvertSummary:
     """Converts the logs that `inputs` name into files under `outdir`.
 
@@ -145,11 +153,16 @@ def convert_files(
     waits. A failed log does not stop the batch; an exception raised by a
     callback, or KeyboardInterrupt, does, after the logs under way are
     written.
+
+    The summary's `failures` grows with every failed log; with
+    `keep_failures=False` it stays empty (the counts are kept), for callers
+    that hear of each failure through `on_outcome` over collections of any
+    size.
     """
     summary = ConvertSummary()
     paths = list(inputs)
     if stdin is None and any(os.fspath(path) == STDIN for path in paths):
-        stdin = sys.stdin.buffer.read()
+        stdin = read_stdin()
 
     def outcome(
         name: str,
@@ -167,7 +180,7 @@ def convert_files(
             result = Skipped(*skip)
         else:
             result = Converted(output)
-        summary.count(name, result)
+        summary.count(name, result, keep=keep_failures)
         if on_outcome is not None:
             on_outcome(name, result)
 

@@ -35,7 +35,7 @@ from typing import TYPE_CHECKING, NoReturn
 from _pairo import __version__
 
 from . import _native
-from ._to_files import STDIN, Converted, ConvertSummary, Outcome, Skipped, convert_files
+from ._to_files import STDIN, Converted, ConvertSummary, Outcome, Skipped, convert_files, read_stdin
 
 if TYPE_CHECKING:
     from tqdm import tqdm
@@ -147,7 +147,7 @@ def to_stdout(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: 
     try:
         if error is not None:
             raise error
-        data = sys.stdin.buffer.read() if name == STDIN else b""
+        data = read_stdin() if name == STDIN else b""
         sys.stdout.flush()  # the output goes to descriptor 1 directly, after anything buffered
         _native.convert_to_stdout(None if name == STDIN else name, data, args.to)
     except BrokenPipeError as exc:
@@ -166,7 +166,7 @@ def to_stdout(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: 
 
 
 def failed(tally: ConvertSummary, name: str, exc: BaseException) -> int:
-    tally.count(name, exc)
+    tally.count(name, exc, keep=False)
     report_failure(name, exc)
     return EXIT_FAILED
 
@@ -175,13 +175,18 @@ def to_files(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: C
     if args.report_all and args.report is None:
         parser.error("--report-all needs --report FILE")
     try:
-        manifest = None if args.report is None else open(args.report, "w", encoding="utf-8")
+        # A name that is not UTF-8 holds its bytes as lone surrogates, which
+        # go out as \udcXX escapes: the report stays UTF-8 JSON, and
+        # os.fsencode of the name json.loads gives back restores the bytes.
+        manifest = (
+            None if args.report is None else open(args.report, "w", encoding="utf-8", errors="backslashreplace")
+        )
     except OSError as exc:
         parser.error(f"cannot write the report {args.report}: {exc.strerror}")
     bar = ProgressBar(enabled=not args.quiet and sys.stderr.isatty())
 
     def on_outcome(name: str, outcome: Outcome) -> None:
-        tally.count(name, outcome)
+        tally.count(name, outcome, keep=False)  # failures go out as they come; memory stays flat
         if isinstance(outcome, BaseException):
             report_failure(name, outcome)
         elif isinstance(outcome, Skipped) and outcome.duplicate_of is not None:
@@ -202,6 +207,7 @@ def to_files(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: C
             to=args.to,
             on_outcome=on_outcome,
             progress=bar.update,
+            keep_failures=False,
         )
     finally:
         bar.close()
