@@ -1,10 +1,13 @@
 // Tar bundles read front to back: POSIX ustar headers with their name
-// prefix, pax extended headers (path, size), GNU long names. A member's
-// header is judged before its data is read; a member not read is skipped
-// over, so a bundle of any size is read in constant memory.
+// prefix, pax extended and global headers (path, size), GNU long names. A
+// member's header is judged before its data is read; a member not read is
+// skipped over, so a bundle of any size is read in constant memory. Where
+// members begin is read as GNU tar and Python's tarfile read it, so that no
+// member hidden from them is converted.
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "archive/bundle.hpp"
 #include "archive/member_name.hpp"
@@ -15,6 +18,8 @@ namespace {
 constexpr std::size_t block = 512;
 // Long names and pax headers bigger than this are not names but damage.
 constexpr std::uint64_t meta_limit = std::uint64_t{1} << 20;
+// The most read at once: the cancel flag is looked at between reads.
+constexpr std::size_t chunk = 64 * 1024;
 
 using Header = std::array<unsigned char, block>;
 
@@ -69,11 +74,14 @@ using Header = std::array<unsigned char, block>;
   return std::all_of(h.begin(), h.end(), [](unsigned char c) { return c == 0; });
 }
 
-[[nodiscard]] MemberKind kind_of(char type, std::string_view name) {
+// `own_name` is the header's name field: only the old type '\0' with a
+// trailing '/' names a folder (whose data is then none); a '0' or '7' so
+// named is a file whose data is skipped like any other.
+[[nodiscard]] MemberKind kind_of(char type, std::string_view own_name) {
   switch (type) {
+    case '\0': return own_name.ends_with('/') ? MemberKind::Directory : MemberKind::File;
     case '0':
-    case '\0':
-    case '7': return !name.empty() && name.back() == '/' ? MemberKind::Directory : MemberKind::File;
+    case '7': return MemberKind::File;
     case '1': return MemberKind::HardLink;
     case '2': return MemberKind::SymbolicLink;
     case '3':
@@ -120,7 +128,7 @@ struct PaxFields {
 
 class TarSource final : public Source {
  public:
-  explicit TarSource(std::unique_ptr<ByteStream> stream) : stream_(std::move(stream)) {}
+  TarSource(std::unique_ptr<ByteStream> stream, sysio::Cancel cancel) : stream_(std::move(stream)), cancel_(cancel) {}
 
   std::optional<Entry> next() override {
     while (!done_) {
@@ -137,10 +145,17 @@ class TarSource final : public Source {
   std::optional<std::size_t> size_hint() const noexcept override { return std::nullopt; }
 
  private:
+  // Up to one chunk; 0 only at the end. A member's data, skipped or read,
+  // may be terabytes to decompress: a raised cancel flag ends the bundle.
+  [[nodiscard]] std::expected<std::size_t, ArchiveError> read_some(char* out, std::size_t size) {
+    if (sysio::cancelled(cancel_)) return std::unexpected(ArchiveError{"cancelled"});
+    return stream_->read(out, std::min(size, chunk));
+  }
+
   // Exactly `size` bytes, or a failure: the bundle ends too soon.
   [[nodiscard]] std::expected<void, ArchiveError> read_exact(char* out, std::size_t size) {
     while (size != 0) {
-      auto got = stream_->read(out, size);
+      auto got = read_some(out, size);
       if (!got) return std::unexpected(got.error());
       if (*got == 0) return std::unexpected(ArchiveError{"truncated tar bundle"});
       out += *got;
@@ -173,7 +188,7 @@ class TarSource final : public Source {
   [[nodiscard]] std::expected<std::optional<Entry>, ArchiveError> step() {
     Header h{};
     {
-      auto got = stream_->read(reinterpret_cast<char*>(h.data()), block);
+      auto got = read_some(reinterpret_cast<char*>(h.data()), block);
       if (!got) return std::unexpected(got.error());
       if (*got == 0) return std::unexpected(ArchiveError{"truncated tar bundle: no end-of-archive blocks"});
       if (*got < block) {
@@ -190,7 +205,6 @@ class TarSource final : public Source {
     const auto header_size = number(h, 124, 12);
     if (!header_size) return std::unexpected(ArchiveError{"corrupt tar header (bad size)"});
     const char type = static_cast<char>(h[156]);
-    std::uint64_t size = pax_.size.value_or(*header_size);
 
     if (type == 'L' || type == 'K' || type == 'x' || type == 'g') {
       if (*header_size > meta_limit) return std::unexpected(ArchiveError{"corrupt tar header (oversized name)"});
@@ -198,31 +212,47 @@ class TarSource final : public Source {
       if (!data) return std::unexpected(data.error());
       if (type == 'L') {
         long_name_ = std::string(data->view().substr(0, data->view().find('\0')));
-      } else if (type == 'x') {
-        auto fields = parse_pax(data->view(), std::move(pax_));
+      } else if (type != 'K') {
+        PaxFields& into = type == 'x' ? pax_ : global_;
+        auto fields = parse_pax(data->view(), std::move(into));
         if (!fields) return std::unexpected(fields.error());
-        pax_ = std::move(*fields);
+        into = std::move(*fields);
+        if (type == 'x') local_pax_ = true;
       }
       return std::optional<Entry>();
     }
 
+    // A global header's fields hold for every later member, under the
+    // member's own extended header.
     std::string name;
     if (pax_.path) {
       name = std::move(*pax_.path);
     } else if (long_name_) {
       name = std::move(*long_name_);
+    } else if (global_.path) {
+      name = *global_.path;
     } else {
       const bool posix = std::memcmp(h.data() + 257, "ustar\0", 6) == 0;
       const std::string_view prefix = posix ? field(h, 345, 155) : std::string_view();
       name = prefix.empty() ? std::string(field(h, 0, 100)) : std::string(prefix) + "/" + std::string(field(h, 0, 100));
     }
+    std::uint64_t size = pax_.size.value_or(global_.size.value_or(*header_size));
+    const bool had_local_pax = std::exchange(local_pax_, false);
     pax_ = PaxFields{};
     long_name_.reset();
 
-    const MemberKind kind = kind_of(type, name);
+    const MemberKind kind = kind_of(type, field(h, 0, 100));
     // Links and folders carry no data whatever their size field says.
-    if (kind == MemberKind::HardLink || kind == MemberKind::SymbolicLink || kind == MemberKind::Directory) size = 0;
-    auto verdict = judge_member(name, kind);
+    if (kind == MemberKind::HardLink || kind == MemberKind::SymbolicLink || kind == MemberKind::Directory) {
+      size = 0;
+    } else if (!had_local_pax && size != *header_size) {
+      // A global size with no extended header of the member's own: GNU tar
+      // skips the global size, tarfile the header's, and each would then
+      // read other members after it.
+      return std::unexpected(ArchiveError{"corrupt tar header (global pax size differs from the member's)"});
+    }
+    // A file named like a folder holds no log (GNU tar lists it as a folder).
+    auto verdict = kind == MemberKind::File && name.ends_with('/') ? MemberVerdict() : judge_member(name, kind);
     if (auto* error = std::get_if<ArchiveError>(&verdict)) {
       if (auto r = skip(padded(size)); !r) return std::unexpected(r.error());
       return std::optional<Entry>(Failure{shown(name), std::move(*error)});
@@ -242,8 +272,11 @@ class TarSource final : public Source {
   }
 
   std::unique_ptr<ByteStream> stream_;
-  std::array<char, 64 * 1024> scratch_{};
-  PaxFields pax_;
+  sysio::Cancel cancel_;
+  std::array<char, chunk> scratch_{};
+  PaxFields pax_;           // the next member's extended header
+  bool local_pax_ = false;  // whether the next member has one
+  PaxFields global_;        // every global header so far, the later winning
   std::optional<std::string> long_name_;
   bool done_ = false;
 };
@@ -251,8 +284,7 @@ class TarSource final : public Source {
 }  // namespace
 
 std::unique_ptr<Source> tar_source(std::unique_ptr<ByteStream> stream, sysio::Cancel cancel) {
-  (void)cancel;
-  return std::make_unique<TarSource>(std::move(stream));
+  return std::make_unique<TarSource>(std::move(stream), cancel);
 }
 
 std::expected<std::unique_ptr<Source>, ArchiveError> open_tar(const std::string& path, Compression compression,

@@ -2,12 +2,15 @@
 // its end record (zip64's too) says where the directory is; each entry
 // gives a member's name, kind, method and sizes; the member's own local
 // header says where its data starts. Members stored or deflated; the
-// deflating is undone on a worker thread.
+// deflating is undone on a worker thread. Members whose data overlaps
+// another's, or the directory, fail as a zip bomb before anything is read.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "archive/bundle.hpp"
@@ -130,7 +133,9 @@ void read_zip64_extra(std::string_view extra, EntryHeader& entry, bool need_size
 class ZipSource final : public Source {
  public:
   ZipSource(std::unique_ptr<ZipImage> image, Directory dir)
-      : image_(std::move(image)), dir_(dir), position_(dir.offset), hint_(count_logs()) {}
+      : image_(std::move(image)), dir_(dir), position_(dir.offset) {
+    survey();
+  }
 
   std::optional<Entry> next() override {
     while (!done_) {
@@ -143,7 +148,7 @@ class ZipSource final : public Source {
         done_ = true;
         break;
       }
-      auto entry = entry_of(**header);
+      auto entry = entry_of(**header, index_ - 1);
       if (entry) return entry;
     }
     return std::nullopt;
@@ -152,6 +157,9 @@ class ZipSource final : public Source {
   std::optional<std::size_t> size_hint() const noexcept override { return hint_; }
 
  private:
+  // What the survey found of each directory entry's data, in directory order.
+  enum class Overlap : std::uint8_t { None, Member, Directory };
+
   // The next central directory entry; nothing after the last.
   [[nodiscard]] std::expected<std::optional<EntryHeader>, ArchiveError> next_header() {
     if (index_ == dir_.entries) return std::optional<EntryHeader>();
@@ -184,9 +192,21 @@ class ZipSource final : public Source {
     return std::optional<EntryHeader>(std::move(entry));
   }
 
-  // The entries that will be yielded, counted over the directory once: the
-  // members, and the failure that ends a damaged directory.
-  [[nodiscard]] std::optional<std::size_t> count_logs() {
+  // Walks the directory once, before any member is read. It counts the
+  // entries that will be yielded (the members, and the failure that ends a
+  // damaged directory), and finds the members whose data would overlap. A
+  // zip bomb points many entries at one deflate stream, or at data that
+  // runs over the next members, so that a small file inflates many times
+  // over; in a bundle whose members each hold their own bytes no byte is
+  // read twice, and the work stays within the file's size. A member's data
+  // spans at least its fixed local header and its compressed bytes from
+  // the offset the directory gives, which needs no read of the local header.
+  void survey() {
+    struct Span {
+      std::uint64_t begin, end;
+      std::size_t index;
+    };
+    std::vector<Span> spans;
     std::size_t count = 0;
     while (true) {
       auto header = next_header();
@@ -195,26 +215,65 @@ class ZipSource final : public Source {
         break;
       }
       if (!*header) break;
-      if (!std::holds_alternative<std::monostate>(judge_member((*header)->name, (*header)->kind))) ++count;
+      const EntryHeader& entry = **header;
+      const std::size_t index = overlaps_.size();
+      overlaps_.push_back(Overlap::None);
+      const auto verdict = judge_member(entry.name, entry.kind);
+      if (!std::holds_alternative<std::monostate>(verdict)) ++count;
+      // Only members that will be read can cost anything.
+      if (!std::holds_alternative<LogMember>(verdict) || refusal(entry)) continue;
+      const std::uint64_t length = local_size + entry.compressed;  // compressed is within the record bound here
+      const std::uint64_t end = entry.local_offset > UINT64_MAX - length ? UINT64_MAX : entry.local_offset + length;
+      spans.push_back({entry.local_offset, end, index});
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    // In offset order a span overlaps an earlier one exactly when it starts
+    // before the farthest end so far; the span reaching there overlaps it too.
+    std::uint64_t reach = 0;
+    std::optional<std::size_t> reacher;
+    for (const Span& span : spans) {
+      if (reacher && span.begin < reach) {
+        overlaps_[span.index] = Overlap::Member;
+        overlaps_[*reacher] = Overlap::Member;
+      }
+      if (!reacher || span.end > reach) {
+        reach = span.end;
+        reacher = span.index;
+      }
+    }
+    const std::uint64_t directory_end = dir_.offset + dir_.size;
+    for (const Span& span : spans) {
+      if (span.begin < directory_end && dir_.offset < span.end) overlaps_[span.index] = Overlap::Directory;
     }
     position_ = dir_.offset;
     index_ = 0;
-    return count;
+    hint_ = count;
   }
 
-  // The member's entry, or nothing for a member that is no log.
-  [[nodiscard]] std::optional<Entry> entry_of(EntryHeader& header) {
+  // Why a log member is not read, whatever its data: what its directory entry says.
+  [[nodiscard]] static std::optional<std::string> refusal(const EntryHeader& header) {
+    if (header.encrypted) return "encrypted zip member";
+    if (header.method != 0 && header.method != 8) {
+      return "zip member of unsupported compression method " + std::to_string(header.method);
+    }
+    if (header.size > record_limit || header.compressed > record_limit) return "member larger than 64 MiB";
+    if (header.method == 0 && header.compressed != header.size) return "corrupt zip member: sizes differ";
+    return std::nullopt;
+  }
+
+  // The member's entry (the `index`th of the directory), or nothing for a member that is no log.
+  [[nodiscard]] std::optional<Entry> entry_of(EntryHeader& header, std::uint64_t index) {
     auto verdict = judge_member(header.name, header.kind);
     if (auto* error = std::get_if<ArchiveError>(&verdict)) return Failure{shown(header.name), std::move(*error)};
     auto* member = std::get_if<LogMember>(&verdict);
     if (!member) return std::nullopt;
     const auto fail = [&](std::string message) { return Failure{member->path, {std::move(message)}}; };
-    if (header.encrypted) return fail("encrypted zip member");
-    if (header.method != 0 && header.method != 8) {
-      return fail("zip member of unsupported compression method " + std::to_string(header.method));
+    if (auto why = refusal(header)) return fail(std::move(*why));
+    switch (index < overlaps_.size() ? overlaps_[index] : Overlap::None) {
+      case Overlap::Member: return fail("zip bomb: member's data overlaps another member's");
+      case Overlap::Directory: return fail("zip bomb: member's data overlaps the central directory");
+      case Overlap::None: break;
     }
-    if (header.size > record_limit || header.compressed > record_limit) return fail("member larger than 64 MiB");
-    if (header.method == 0 && header.compressed != header.size) return fail("corrupt zip member: sizes differ");
     unsigned char local[local_size];
     if (header.local_offset > image_->size() || image_->size() - header.local_offset < local_size) {
       return fail("corrupt zip member: local header outside the file");
@@ -238,6 +297,7 @@ class ZipSource final : public Source {
   std::uint64_t index_ = 0;
   bool done_ = false;
   std::optional<std::size_t> hint_;
+  std::vector<Overlap> overlaps_;  // one byte per entry
 };
 
 }  // namespace

@@ -82,27 +82,27 @@ inline void PrintTo(const Seen& s, std::ostream* os) {
   *os << s.kind << " " << s.name << " [" << s.detail << "] " << s.text.substr(0, 60);
 }
 
+// One entry as seen, a record's duplicate verdict settled.
+inline Seen seen_of(archive::Entry entry, archive::Decompressor& decompressor) {
+  if (auto* record = std::get_if<archive::Record>(&entry)) {
+    auto text = record->text(decompressor);
+    if (!text) return {'R', record->name, record->stem, "!" + text.error().message};
+    if (auto earlier = record->settle_duplicate(text->view())) {
+      return {'S', record->name, "duplicate of " + *earlier, ""};
+    }
+    return {'R', record->name, record->stem, std::string(text->view())};
+  }
+  if (auto* skip = std::get_if<archive::Skip>(&entry)) {
+    return {'S', skip->name, std::string(archive::text_of(skip->reason)), ""};
+  }
+  const auto& failure = std::get<archive::Failure>(entry);
+  return {'F', failure.name, failure.error.message, ""};
+}
+
 inline std::vector<Seen> read_all(archive::Container& container) {
   archive::Decompressor decompressor;
   std::vector<Seen> seen;
-  while (auto entry = container.next()) {
-    if (auto* record = std::get_if<archive::Record>(&*entry)) {
-      auto text = record->text(decompressor);
-      std::string shown_text = text ? std::string(text->view()) : "!" + text.error().message;
-      if (text) {
-        if (auto earlier = record->settle_duplicate(text->view())) {
-          seen.push_back({'S', record->name, "duplicate of " + *earlier, ""});
-          continue;
-        }
-      }
-      seen.push_back({'R', record->name, record->stem, std::move(shown_text)});
-    } else if (auto* skip = std::get_if<archive::Skip>(&*entry)) {
-      seen.push_back({'S', skip->name, std::string(archive::text_of(skip->reason)), ""});
-    } else {
-      const auto& failure = std::get<archive::Failure>(*entry);
-      seen.push_back({'F', failure.name, failure.error.message, ""});
-    }
-  }
+  while (auto entry = container.next()) seen.push_back(seen_of(std::move(*entry), decompressor));
   return seen;
 }
 
