@@ -1,6 +1,7 @@
 // The downloaders' databases read as containers: row selection and its
 // order of reasons, duplicates, bad ids and blobs, layouts refused, the
-// file left as it was, a writer appending while the rows are read.
+// file left as it was, a writer appending while the rows are read, files
+// made to hurt their reader, cancelling.
 #include <sqlite3.h>
 
 #include <atomic>
@@ -23,6 +24,7 @@ struct Layout {
   int four_player;
   std::string (*compress)(std::string_view);
   const char* id_column;
+  const char* record_column;
 };
 
 const Layout older{"phoenix",
@@ -30,13 +32,13 @@ const Layout older{"phoenix",
                    "is_processed INT, was_error INT, log_content TEXT, log_hash TEXT);"
                    "CREATE TABLE last_downloads(name TEXT, date INT)",
                    "INSERT INTO logs(log_id, is_sanma, is_processed, was_error, log_content) VALUES(?1,?2,?3,?4,?5)",
-                   1, 0, archive_test::bzip2_of, "log_id"};
+                   1, 0, archive_test::bzip2_of, "log_id", "log_content"};
 const Layout newer{"houou",
                    "CREATE TABLE logs(id TEXT PRIMARY KEY, date TEXT NOT NULL DEFAULT '', num_players INT, "
                    "is_tonpu INT, is_processed INT, was_error INT, log BLOB) WITHOUT ROWID;"
                    "CREATE TABLE last_fetch_time(time REAL)",
                    "INSERT INTO logs(id, num_players, is_processed, was_error, log) VALUES(?1,?2,?3,?4,?5)", 3, 4,
-                   archive_test::gzip_of, "id"};
+                   archive_test::gzip_of, "id", "log"};
 
 struct Row {
   std::string id;
@@ -44,6 +46,7 @@ struct Row {
   int processed = 1;
   int error = 0;
   std::optional<std::string> blob;  // none: NULL
+  bool id_as_blob = false;
 };
 
 class Db {
@@ -58,7 +61,11 @@ class Db {
   int insert(const Layout& layout, const Row& row) {
     sqlite3_stmt* s = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db_, layout.insert, -1, &s, nullptr), SQLITE_OK);
-    sqlite3_bind_text(s, 1, row.id.data(), static_cast<int>(row.id.size()), SQLITE_TRANSIENT);
+    if (row.id_as_blob) {
+      sqlite3_bind_blob(s, 1, row.id.data(), static_cast<int>(row.id.size()), SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_text(s, 1, row.id.data(), static_cast<int>(row.id.size()), SQLITE_TRANSIENT);
+    }
     sqlite3_bind_int(s, 2, row.three_player ? layout.three_player : layout.four_player);
     sqlite3_bind_int(s, 3, row.processed);
     sqlite3_bind_int(s, 4, row.error);
@@ -81,6 +88,13 @@ std::string id(int hour, const char* type = "00a9", const char* key = "c603794d"
   char text[64];
   std::snprintf(text, sizeof text, "20190210%02dgm-%s-0000-%s", hour, type, key);
   return text;
+}
+
+// Game ids told apart by their key, in order by `n`.
+std::string key(int n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", n);
+  return id(1, "00a9", text);
 }
 
 class DatabaseTest : public ::testing::TestWithParam<const Layout*> {
@@ -214,11 +228,6 @@ TEST_P(DatabaseTest, ReadsBesideAWriterWithoutBlockingIt) {
 // every other row comes once, in id order.
 TEST_P(DatabaseTest, ReadsRunsOfRowsBesideAWriterThatAddsAndDeletes) {
   const Layout& layout = *GetParam();
-  const auto key = [](int n) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", n);
-    return id(1, "00a9", text);
-  };
   const std::string large = std::string("BZh91AY&SY") + std::string(700'000, 'x');
   for (const char* journal : {"DELETE", "WAL"}) {
     const fs::path path = folder_.path() / (std::string(journal) + "-runs.db");
@@ -293,23 +302,110 @@ TEST_P(DatabaseTest, DuplicateVerdictsDoNotDependOnTheOrderWorkersFinish) {
   EXPECT_EQ(verdicts, exact);
 }
 
+// A WAL file no writer had open is read as immutable; its downloader then
+// starts, rewrites every page (a vacuum) and checkpoints them into the file
+// while the rows are read. Every row still reads as it is stored, and so do
+// the duplicate finder's rereads of the early rows.
+TEST_P(DatabaseTest, ReadsAnIdleFileWhoseWriterStartsMidway) {
+  const Layout& layout = *GetParam();
+  const fs::path path = folder_.path() / "idle.db";
+  std::vector<Seen> expected;
+  {
+    Db writer(path, "WAL");
+    writer.exec(layout.create);
+    for (int row = 0; row < 40; ++row) {
+      ASSERT_EQ(writer.insert(layout, {key(2 * row), false, 1, 0, layout.compress(records_[row % 5])}), SQLITE_DONE);
+      expected.push_back(row < 5 ? Seen{'R', key(2 * row), key(2 * row), records_[row]}
+                                 : Seen{'S', key(2 * row), "duplicate of " + key(2 * (row % 5)), ""});
+    }
+  }
+  ASSERT_FALSE(fs::exists(path.string() + "-wal"));
+  auto container = archive::Container::open(path.string());
+  ASSERT_TRUE(container) << container.error().message;
+  archive::Decompressor decompressor;
+  std::vector<Seen> seen;
+  while (seen.size() < 10) {
+    auto entry = container->next();
+    ASSERT_TRUE(entry);
+    seen.push_back(archive_test::seen_of(std::move(*entry), decompressor));
+  }
+  Db writer(path, "WAL");
+  for (int row = 0; row < 40; ++row) {
+    ASSERT_EQ(writer.insert(layout, {key(2 * row + 1), false, 1, 0, std::string(6000, 'x')}), SQLITE_DONE);
+  }
+  writer.exec("VACUUM");
+  writer.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+  for (Seen& rest : archive_test::read_all(*container)) seen.push_back(std::move(rest));
+  EXPECT_EQ(seen, expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(Layouts, DatabaseTest, ::testing::Values(&older, &newer),
                          [](const auto& info) { return std::string(info.param->name); });
 
-// Files that are no game-record database fail when opened, saying why.
+// Files made to hurt their reader, in either layout.
+class HostileDatabase : public DatabaseTest {};
+
+// Rows that cannot be read fail each alone and their neighbours are read: a
+// record stored well past the 64 MiB bound (refused from its length alone:
+// SQLite is not let build a value that long, which would fail the read
+// otherwise), and a game id stored as a blob, which SQLite orders after
+// every text id.
+TEST_P(HostileDatabase, RowsThatCannotBeReadFailAlone) {
+  const Layout& layout = *GetParam();
+  const fs::path path = folder_.path() / "rows.db";
+  {
+    Db db(path);
+    db.exec(layout.create);
+    for (int hour = 1; hour <= 5; ++hour) {
+      ASSERT_EQ(db.insert(layout, {id(hour), false, 1, 0, layout.compress(records_[hour - 1])}), SQLITE_DONE);
+    }
+    ASSERT_EQ(db.insert(layout, {id(0), false, 1, 0, layout.compress(records_[0]), true}), SQLITE_DONE);
+    const std::size_t oversized = archive::record_limit + (std::size_t{8} << 20);
+    db.exec(std::string("UPDATE logs SET ") + layout.record_column + " = zeroblob(" + std::to_string(oversized) +
+            ") WHERE " + layout.id_column + " = '" + id(3) + "'");
+  }
+  auto container = archive::Container::open(path.string());
+  ASSERT_TRUE(container) << container.error().message;
+  const std::string quoted = "\"" + id(0) + "\"";
+  const std::vector<Seen> expected = {
+      {'R', id(1), id(1), records_[0]},
+      {'R', id(2), id(2), records_[1]},
+      {'F', id(3), "record stored larger than 64 MiB", ""},
+      {'R', id(4), id(4), records_[3]},
+      {'R', id(5), id(5), records_[4]},
+      {'F', quoted, "row id is not text: " + quoted, ""},
+  };
+  EXPECT_EQ(archive_test::read_all(*container), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HostileDatabase, ::testing::Values(&older, &newer),
+                         [](const auto& info) { return std::string(info.param->name); });
+
+// Files that are no game-record database fail when opened, saying why. A
+// `logs` that is no table of the file's own is refused before any row is
+// read, under whatever case SQLite finds it by: a view (small here; one may
+// never end, or build gigabytes) or a virtual table.
 TEST(DatabaseOpen, RefusesWhatIsNoGameRecordDatabase) {
   archive_test::ScratchFolder folder;
   const std::string no_layout =
       "not a game-record database: no table logs with columns (log_id, is_sanma, is_processed, was_error, "
       "log_content) or (id, num_players, is_processed, was_error, log)";
+  const std::string view = no_layout + " (logs is a view, not a table)";
+  const std::string columns = "(log_id, is_sanma, is_processed, was_error, log_content)";
+  const std::string rows = " AS WITH RECURSIVE r(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM r WHERE n < 1000) "
+                           "SELECT '" + id(1) + "' || n, 0, 1, 0, randomblob(1000) FROM r";
   struct Case {
     const char* name;
-    const char* sql;
+    std::string sql;
     std::string message;
   };
   const std::vector<Case> cases = {
       {"other.db", "CREATE TABLE games(id TEXT)", no_layout},
       {"columns.db", "CREATE TABLE logs(id TEXT PRIMARY KEY, log BLOB)", no_layout},
+      {"view.db", "CREATE VIEW logs" + columns + rows, view},
+      {"capitals.db", "CREATE VIEW LOGS" + columns + rows, view},
+      {"virtual.db", "CREATE VIRTUAL TABLE logs USING fts5" + columns,
+       no_layout + " (logs is a virtual table, not a table)"},
   };
   for (const Case& c : cases) {
     const fs::path path = folder.path() / c.name;
@@ -336,6 +432,55 @@ TEST(DatabaseOpen, RefusesWhatIsNoGameRecordDatabase) {
   std::ofstream(text) << "not a database";
   EXPECT_FALSE(archive::is_container(text.string()));
   EXPECT_FALSE(archive::is_container(folder.path().string()));
+}
+
+// A -wal copied without its -shm: reading it would create the -shm beside
+// it, so it is refused, saying why, and the folder is left as it was.
+TEST(DatabaseOpen, RefusesALogWithoutItsSharedMemory) {
+  archive_test::ScratchFolder folder;
+  const fs::path live = folder.path() / "live.db";
+  const fs::path copy = folder.path() / "copy.db";
+  Db writer(live, "WAL");
+  writer.exec(older.create);
+  ASSERT_EQ(writer.insert(older, {id(1), false, 1, 0, std::string("x")}), SQLITE_DONE);
+  fs::copy_file(live, copy);
+  fs::copy_file(live.string() + "-wal", copy.string() + "-wal");
+  const auto before = folder.listing();
+  auto container = archive::Container::open(copy.string());
+  ASSERT_FALSE(container);
+  EXPECT_EQ(container.error().message,
+            "database has a write-ahead log (-wal) but no -shm file: reading it would create one; "
+            "open it once with sqlite3 to recover the log");
+  EXPECT_EQ(folder.listing(), before);
+}
+
+// A raised cancel flag fails the open, or ends the container with its own
+// failure, its last entry.
+TEST(DatabaseCancel, ARaisedFlagFailsTheOpenOrEndsTheContainer) {
+  archive_test::ScratchFolder folder;
+  const fs::path path = folder.path() / "cancel.db";
+  {
+    Db db(path);
+    db.exec(older.create);
+    for (int hour = 0; hour < 4; ++hour) {
+      ASSERT_EQ(db.insert(older, {id(hour), false, 1, 0, std::string("x")}), SQLITE_DONE);
+    }
+  }
+  std::atomic<bool> cancel{true};
+  auto refused = archive::Container::open(path.string(), &cancel);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().message, "database read cancelled");
+  cancel = false;
+  auto container = archive::Container::open(path.string(), &cancel);
+  ASSERT_TRUE(container) << container.error().message;
+  ASSERT_TRUE(container->next());
+  cancel = true;
+  auto last = container->next();
+  ASSERT_TRUE(last);
+  archive::Decompressor decompressor;
+  EXPECT_EQ(archive_test::seen_of(std::move(*last), decompressor),
+            (Seen{'F', path.string(), "database read cancelled", ""}));
+  EXPECT_FALSE(container->next());
 }
 
 }  // namespace
