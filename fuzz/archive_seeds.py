@@ -67,6 +67,40 @@ def unsafe_tar_bytes():
             tar.addfile(info, io.BytesIO(texts[0][:2000]))
     return buf.getvalue()
 
+def hostile_tar_bytes():
+    """A global pax header over later members, and a file named like a folder whose data holds a header."""
+    buf = io.BytesIO()
+    with tarfile.open(fileobj=buf, mode="w", format=tarfile.PAX_FORMAT, pax_headers={"comment": "g"}) as tar:
+        inner = io.BytesIO()
+        with tarfile.open(fileobj=inner, mode="w") as hidden:
+            info = tarfile.TarInfo("hidden.xml"); info.size = len(texts[0])
+            hidden.addfile(info, io.BytesIO(texts[0]))
+        folder = tarfile.TarInfo("looks/like/a/folder/"); folder.size = len(inner.getvalue())
+        tar.addfile(folder, io.BytesIO(inner.getvalue()))
+        info = tarfile.TarInfo("after.xml"); info.size = len(texts[0])
+        tar.addfile(info, io.BytesIO(texts[0]))
+    return buf.getvalue()
+
+def overlapping_zip_bytes():
+    """Two central entries on one member's data: the shape of a zip bomb."""
+    data = bytearray(zip_bytes())
+    end = data.rindex(b"PK\x05\x06")
+    directory = int.from_bytes(data[end + 16:end + 20], "little")
+    first_entry_offset = int.from_bytes(data[directory + 42:directory + 46], "little")
+    second = data.index(b"PK\x01\x02", directory + 46)
+    data[second + 42:second + 46] = first_entry_offset.to_bytes(4, "little")
+    return bytes(data)
+
+def view_db_bytes():
+    with tempfile.TemporaryDirectory() as d:
+        path = pathlib.Path(d) / "x.db"
+        db = sqlite3.connect(path)
+        db.execute("CREATE TABLE t(id TEXT PRIMARY KEY, num_players INT, is_processed INT, was_error INT, log BLOB)")
+        db.execute("INSERT INTO t VALUES(?,?,?,?,?)", ("2009022020gm-00a9-0000-c603794d", 4, 1, 0, gzip.compress(texts[0])))
+        db.execute("CREATE VIEW logs AS SELECT * FROM t")
+        db.commit(); db.close()
+        return path.read_bytes()
+
 tar = tar_bytes()
 if batch:
     # kinds: tar, tar.gz, TGZ, tar.bz2, tar.xz, zip, database file, database rows;
@@ -78,6 +112,8 @@ if batch:
         "db-new": b"\x06\x1d" + db_bytes(False), "db-old": b"\x06\x0a" + db_bytes(True),
         "rows-new": b"\x07\x0c\x00" + rows(), "rows-old": b"\x07\x3c\x01" + rows(),
         "unsafe": b"\x00\x0c" + unsafe_tar_bytes(), "unsafe-fast": b"\x00\x44" + unsafe_tar_bytes(),
+        "hostile-tar": b"\x00\x0c" + hostile_tar_bytes(), "bomb-zip": b"\x05\x0c" + overlapping_zip_bytes(),
+        "view-db": b"\x06\x0c" + view_db_bytes(),
     }
     for name, data in seeds.items():
         (out / name).write_bytes(data)
@@ -87,6 +123,8 @@ seeds = {
     "txz": b"\x03" + lzma.compress(tar), "zip": b"\x04" + zip_bytes(), "db-new": b"\x05" + db_bytes(False),
     "db-old": b"\x05" + db_bytes(True), "rows-new": b"\x06" + b"\x00" + rows(), "rows-old": b"\x06" + b"\x01" + rows(),
     "names": b"\x07" + b"2009022023gm-00e1-0000-c603794d\n../a.xml\n./a/b.mjlog\n/x.xml\na//b.xml\n",
+    "hostile-tar": b"\x00" + hostile_tar_bytes(), "bomb-zip": b"\x04" + overlapping_zip_bytes(),
+    "view-db": b"\x05" + view_db_bytes(),
 }
 for name, data in seeds.items():
     (out / name).write_bytes(data)
