@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "archive/container.hpp"
+#include "formats/bytes.hpp"
+#include "formats/containers.hpp"
 
 namespace {
 
@@ -33,18 +35,18 @@ struct Pass {
 Pass read_once(const std::string& path, bool with_text) {
   const auto start = std::chrono::steady_clock::now();
   const double cpu_start = thread_cpu_seconds();
-  auto container = archive::Container::open(path);
+  auto container = formats::Container::open(path);
   if (!container) {
     std::fprintf(stderr, "%s: %s\n", path.c_str(), container.error().message.c_str());
     std::exit(1);
   }
-  archive::Decompressor decompressor;
+  formats::Decoders decoders;
   Pass pass;
   while (auto entry = container->next()) {
     ++pass.entries;
     auto* record = std::get_if<archive::Record>(&*entry);
     if (!record || !with_text) continue;
-    auto text = record->text(decompressor);
+    auto text = formats::record_text(record->stored, decoders);
     if (!text) continue;
     pass.bytes += text->size();
     (void)record->settle_duplicate(text->view());

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,10 +21,14 @@
 #include "archive/member_name.hpp"
 #include "archive/zip_image.hpp"
 #include "database_rows.hpp"
+#include "formats/bytes.hpp"
+#include "formats/registry.hpp"
 
 namespace {
 
 constexpr std::size_t fuzz_limit = 1 << 20;
+// Members are logs as the command takes them by default.
+const archive::LogStem mjai_logs = formats::log_stem_rule(formats::Target::Mjai);
 
 [[noreturn]] void finding(const char* what, std::string_view detail) {
   std::fprintf(stderr, "fuzz finding: %s: %.*s\n", what, static_cast<int>(detail.size()), detail.data());
@@ -46,16 +51,25 @@ void check_safe(std::string_view path) {
 }
 
 void drain(archive::Source& source) {
-  archive::Decompressor decompressor;
+  formats::Decoders decoders;
   for (int count = 0; auto entry = source.next(); ++count) {
     if (count > 100000) finding("reader does not end", "");
     if (auto* record = std::get_if<archive::Record>(&*entry)) {
       check_safe(record->stem);
-      auto text = record->text(decompressor, fuzz_limit);
+      auto text = formats::record_text(record->stored, decoders, fuzz_limit);
       if (text && text->size() > fuzz_limit) finding("bound passed", record->name);
       if (text) (void)record->settle_duplicate(text->view());
     }
   }
+}
+
+// A database as the registry opens it: its layouts, an earlier row read
+// again on decoders of its own.
+auto open_database(const std::string& path) {
+  auto decoders = std::make_shared<formats::Decoders>();
+  return archive::open_database(path, formats::database_layouts(), [decoders](const archive::StoredBytes& stored) {
+    return formats::record_text(stored, *decoders, fuzz_limit);
+  });
 }
 
 std::string temp_path() { return "/dev/shm/fuzz_archive_" + std::to_string(::getpid()) + ".db"; }
@@ -66,14 +80,14 @@ void run_database_file(std::string_view bytes) {
   if (!f) return;
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
-  if (auto source = archive::open_database(path)) drain(**source);
+  if (auto source = open_database(path)) drain(**source);
   ::unlink(path.c_str());
 }
 
 void run_database_rows(std::string_view bytes) {
   const std::string path = temp_path();
   fuzz_input::write_database_rows(path, bytes);
-  if (auto source = archive::open_database(path)) drain(**source);
+  if (auto source = open_database(path)) drain(**source);
   ::unlink(path.c_str());
 }
 
@@ -86,7 +100,7 @@ void run_names(std::string_view bytes) {
       finding("odd game id accepted", line);
     }
     for (auto kind : {archive::MemberKind::File, archive::MemberKind::SymbolicLink}) {
-      auto verdict = archive::judge_member(line, kind);
+      auto verdict = archive::judge_member(line, kind, mjai_logs);
       if (auto* member = std::get_if<archive::LogMember>(&verdict)) {
         if (kind != archive::MemberKind::File) finding("link accepted", line);
         check_safe(member->path);
@@ -103,12 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   try {
     switch (data[0] % 8) {
-      case 0: drain(*archive::tar_source(archive::memory_byte_stream(bytes, archive::Compression::None))); break;
-      case 1: drain(*archive::tar_source(archive::memory_byte_stream(bytes, archive::Compression::Gzip))); break;
-      case 2: drain(*archive::tar_source(archive::memory_byte_stream(bytes, archive::Compression::Bzip2))); break;
-      case 3: drain(*archive::tar_source(archive::memory_byte_stream(bytes, archive::Compression::Xz))); break;
+      case 0: drain(*archive::tar_source(archive::memory_byte_stream(bytes), mjai_logs)); break;
+      case 1: drain(*archive::tar_source(archive::gzip_stream(archive::memory_byte_stream(bytes)), mjai_logs)); break;
+      case 2: drain(*archive::tar_source(archive::bzip2_stream(archive::memory_byte_stream(bytes)), mjai_logs)); break;
+      case 3: drain(*archive::tar_source(archive::xz_stream(archive::memory_byte_stream(bytes)), mjai_logs)); break;
       case 4:
-        if (auto source = archive::zip_source(archive::memory_zip_image(bytes))) drain(**source);
+        if (auto source = archive::zip_source(archive::memory_zip_image(bytes), mjai_logs)) drain(**source);
         break;
       case 5: run_database_file(bytes); break;
       case 6: run_database_rows(bytes); break;

@@ -41,6 +41,8 @@
 
 #include "archive/container.hpp"
 #include "batch/batch.hpp"
+#include "formats/bytes.hpp"
+#include "formats/containers.hpp"
 #include "database_rows.hpp"
 #include "gzip/gzip.hpp"
 
@@ -105,14 +107,14 @@ struct Expected {
 };
 
 // What each entry of the container must come out as, read here on one thread.
-std::vector<Expected> expected_of(const std::string& path) {
+std::vector<Expected> expected_of(const std::string& path, batch::Target target) {
   std::vector<Expected> expected;
-  auto container = archive::Container::open(path);
+  auto container = formats::Container::open(path, target);
   if (!container) {
     expected.push_back(Expected::failing(path));
     return expected;
   }
-  archive::Decompressor decompressor;
+  formats::Decoders decoders;
   std::set<std::string> stems;
   for (std::size_t count = 0; auto entry = container->next(); ++count) {
     expect(count < 100000, "container does not end");
@@ -125,7 +127,7 @@ std::vector<Expected> expected_of(const std::string& path) {
         expected.push_back(std::move(e));
         continue;
       }
-      auto text = record->text(decompressor);
+      auto text = formats::record_text(record->stored, decoders);
       if (text) {
         expect(text->size() <= archive::record_limit, "record bound passed", record->name);
         if (auto earlier = record->settle_duplicate(text->view())) {
@@ -228,7 +230,7 @@ class Case {
   const std::string& input() const { return input_; }
 
   void check() {
-    const auto expected = expected_of(input_);
+    const auto expected = expected_of(input_, options_.target);
     const auto first = run_once(false);
     check_outcomes(expected, first);
     if (choice_.in_memory) {
@@ -255,7 +257,7 @@ class Case {
     options.skip_existing = skip_existing;
     std::unique_ptr<batch::JobSource> source;
     if (choice_.in_memory) {
-      auto container = archive::Container::open(input_);
+      auto container = formats::Container::open(input_, options_.target);
       if (!container) {  // as convert_archive raises it: one failure
         std::vector<batch::Outcome> refused;
         refused.push_back({input_, "", batch::message_failure(batch::ErrorClass::ArchiveError, "")});
@@ -302,7 +304,7 @@ class Case {
     expect(e.kind == Expected::Kind::Converts, "converted an entry that cannot be", o.name);
     const auto& converted = std::get<batch::Converted>(o.result);
     pairo::PaddedText text(e.text.view());
-    auto document = converter_(text, batch::format_of(e.text.view()), e.name.substr(input_.size() + 1));
+    auto document = converter_(text, formats::format_of(e.text.view()), e.name.substr(input_.size() + 1));
     expect(document.has_value(), "converted what does not convert", o.name);
     const std::string whole = written(*document);
     if (choice_.in_memory) {

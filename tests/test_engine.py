@@ -4,7 +4,9 @@ the faults of the file system, each one failed log."""
 
 from __future__ import annotations
 
+import errno
 import gzip
+import io
 import json
 import os
 import shutil
@@ -22,7 +24,7 @@ import _pairo
 import pairo
 
 GAME_ID = "2019021004gm-00a9-0000-e2f6516d"  # the game of the first unedited twin
-BOMB_MESSAGE = "OSError: gzip data inflates to more than 64 MiB"
+BOMB_MESSAGE = "OSError: inflated gzip data is larger than 64 MiB"
 
 
 def twins() -> list[tuple[Path, Path]]:
@@ -163,7 +165,7 @@ def test_a_gzip_bomb_is_one_failed_log(tmp_path, bomb):
     result = pairo_command(source, "-o", tmp_path / "out")
     assert result.returncode == 1
     assert report_lines(result) == [f"{source / 'b.json.gz'}: {BOMB_MESSAGE}", "1 converted, 1 failed, 0 skipped"]
-    with pytest.raises(OSError, match="^gzip data inflates to more than 64 MiB$"):
+    with pytest.raises(OSError, match="^inflated gzip data is larger than 64 MiB$"):
         pairo.convert_path(source / "b.json.gz")
     piped = pairo_command("-", stdin=bomb)
     assert report_lines(piped) == [f"-: {BOMB_MESSAGE}", "0 converted, 1 failed, 0 skipped"]
@@ -250,3 +252,72 @@ def test_convert_files_summarises_and_reports_in_order(tmp_path):
     assert summary.elapsed > 0
     with pytest.raises(ValueError, match="jobs must be at least 1, not 0"):
         pairo.convert_files(logs, out, jobs=0)
+
+
+# ---- the record bound and errno: one rule wherever a record is held -------
+
+
+@pytest.fixture(scope="module")
+def past_the_bound(tmp_path_factory: pytest.TempPathFactory) -> dict[str, Path]:
+    """A log a byte past the bound, held in each way pairo reads one."""
+    import sqlite3
+    import tarfile
+    import zipfile
+
+    from test_archives import NEWER, build_database
+
+    folder = tmp_path_factory.mktemp("bound")
+    text = b" " * ((64 << 20) + 1)
+    (folder / "plain.json").write_bytes(text)
+    (folder / "packed.json.gz").write_bytes(gzip.compress(text, 1))
+    build_database(folder / "2019.db", NEWER, [(GAME_ID, False, 1, 0, b"x")])
+    with sqlite3.connect(folder / "2019.db") as db:
+        db.execute("UPDATE logs SET log = ?", (gzip.compress(text, 1),))
+    with zipfile.ZipFile(folder / "set.zip", "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("big.json", text)
+    with tarfile.open(folder / "set.tar.gz", "w:gz", compresslevel=1) as tar:
+        info = tarfile.TarInfo("big.json")
+        info.size = len(text)
+        tar.addfile(info, io.BytesIO(text))
+    return {
+        "log file": folder / "plain.json",
+        "inflated gzip data": folder / "packed.json.gz",
+        "inflated gzip data ": folder / "2019.db",  # a blob's gzip, named as any gzip is
+        "zip member": folder / "set.zip",
+        "tar member": folder / "set.tar.gz",
+    }
+
+
+@pytest.mark.parametrize("what", ["log file", "inflated gzip data", "inflated gzip data ", "zip member", "tar member"])
+def test_a_record_past_the_bound_fails_alike_whatever_holds_it(past_the_bound, tmp_path, what):
+    summary = pairo.convert_files([past_the_bound[what]], tmp_path)
+    [(_, error)] = summary.failures
+    assert type(error) is OSError
+    assert str(error) == f"{what.strip()} is larger than 64 MiB"
+    assert error.errno == errno.EFBIG
+
+
+@pytest.mark.parametrize(
+    ("make", "number"),
+    [
+        (lambda folder: folder, errno.EISDIR),
+        (lambda folder: folder / "missing.json", errno.ENOENT),
+        (lambda folder: _put_bytes(folder / "latin1.json", "[\"é\"]".encode("latin-1")), errno.EILSEQ),
+        (lambda folder: _put_bytes(folder / "bad.json.gz", b"\x1f\x8b not gzip"), errno.EINVAL),
+    ],
+    ids=["folder", "missing", "not-utf8", "bad-gzip"],
+)
+def test_every_input_oserror_carries_its_errno_and_keeps_its_text(tmp_path, make, number):
+    path = make(tmp_path)
+    with pytest.raises(OSError) as raised:
+        pairo.convert_path(path)
+    assert raised.value.errno == number
+    assert raised.value.strerror is None and raised.value.filename is None  # the text is the fixed one
+    with pytest.raises(OSError) as fixed:  # the fixed surface's exceptions are as they were
+        _pairo.tenhou_file_to_mjai(path)
+    assert fixed.value.errno is None
+
+
+def _put_bytes(path: Path, data: bytes) -> Path:
+    path.write_bytes(data)
+    return path

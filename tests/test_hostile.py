@@ -159,7 +159,7 @@ def test_standard_input_is_held_to_the_record_bound(tmp_path, to_folder):
     data = b" " * (_native.RECORD_LIMIT + 1)
     result = pairo_command("-", *(["-o", tmp_path / "out"] if to_folder else []), stdin=data)
     assert result.returncode == 1
-    assert report_lines(result) == ["-: OSError: log file is larger than 64 MiB", "0 converted, 1 failed, 0 skipped"]
+    assert report_lines(result) == ["-: OSError: standard input is larger than 64 MiB", "0 converted, 1 failed, 0 skipped"]
 
 
 def test_convert_files_keeps_no_failures_when_asked(tmp_path):

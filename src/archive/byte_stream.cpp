@@ -19,19 +19,12 @@ constexpr std::size_t input_buffer = 256 * 1024;
 // An xz stream asking for more memory than this to decode is refused.
 constexpr std::uint64_t xz_memory_limit = std::uint64_t{256} << 20;
 
-// Where compressed bytes come from: a file or memory.
-class Input {
+class FileStream final : public ByteStream {
  public:
-  virtual ~Input() = default;
-  [[nodiscard]] virtual std::expected<std::size_t, ArchiveError> read(char* out, std::size_t size) = 0;
-};
-
-class FileInput final : public Input {
- public:
-  FileInput(sysio::Fd fd, sysio::Cancel cancel) : fd_(std::move(fd)), cancel_(cancel) {}
+  FileStream(sysio::Fd fd, sysio::Cancel cancel) : fd_(std::move(fd)), cancel_(cancel) {}
   std::expected<std::size_t, ArchiveError> read(char* out, std::size_t size) override {
     auto got = sysio::read_some(fd_.get(), out, size, cancel_);
-    if (!got) return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(got.error())});
+    if (!got) return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(got.error()), pairo::FailureCode::Unreadable});
     return *got;
   }
 
@@ -40,9 +33,9 @@ class FileInput final : public Input {
   sysio::Cancel cancel_;
 };
 
-class MemoryInput final : public Input {
+class MemoryStream final : public ByteStream {
  public:
-  explicit MemoryInput(std::string_view bytes) : rest_(bytes) {}
+  explicit MemoryStream(std::string_view bytes) : rest_(bytes) {}
   std::expected<std::size_t, ArchiveError> read(char* out, std::size_t size) override {
     const std::size_t n = std::min(size, rest_.size());
     if (n != 0) std::memcpy(out, rest_.data(), n);
@@ -54,22 +47,12 @@ class MemoryInput final : public Input {
   std::string_view rest_;
 };
 
-class PlainStream final : public ByteStream {
- public:
-  explicit PlainStream(std::unique_ptr<Input> input) : input_(std::move(input)) {}
-  std::expected<std::size_t, ArchiveError> read(char* out, std::size_t size) override {
-    return input_->read(out, size);
-  }
-
- private:
-  std::unique_ptr<Input> input_;
-};
-
 // The compressed side, refilled as the decoder takes it; `ended` once the
 // input has nothing more.
 class Refill {
  public:
-  explicit Refill(std::unique_ptr<Input> input) : input_(std::move(input)), buffer_(std::make_unique<char[]>(input_buffer)) {}
+  explicit Refill(std::unique_ptr<ByteStream> input)
+      : input_(std::move(input)), buffer_(std::make_unique<char[]>(input_buffer)) {}
   // Fills the buffer when it is used up; false with `error` set on a read failure.
   [[nodiscard]] std::expected<void, ArchiveError> top_up(const char*& next, std::size_t& available) {
     if (available != 0 || ended_) return {};
@@ -83,7 +66,7 @@ class Refill {
   [[nodiscard]] bool ended() const noexcept { return ended_; }
 
  private:
-  std::unique_ptr<Input> input_;
+  std::unique_ptr<ByteStream> input_;
   std::unique_ptr<char[]> buffer_;
   bool ended_ = false;
 };
@@ -107,7 +90,7 @@ class Decoding : public ByteStream {
 
 class GzipStream final : public Decoding {
  public:
-  explicit GzipStream(std::unique_ptr<Input> input) : refill_(std::move(input)) {
+  explicit GzipStream(std::unique_ptr<ByteStream> input) : refill_(std::move(input)) {
     if (inflateInit2(&z_, 16 + MAX_WBITS) != Z_OK) throw std::bad_alloc();
   }
   ~GzipStream() override { inflateEnd(&z_); }
@@ -159,7 +142,7 @@ class GzipStream final : public Decoding {
 
 class Bzip2Stream final : public Decoding {
  public:
-  explicit Bzip2Stream(std::unique_ptr<Input> input) : refill_(std::move(input)) { begin(); }
+  explicit Bzip2Stream(std::unique_ptr<ByteStream> input) : refill_(std::move(input)) { begin(); }
   ~Bzip2Stream() override {
     if (live_) BZ2_bzDecompressEnd(&s_);
   }
@@ -222,7 +205,7 @@ class Bzip2Stream final : public Decoding {
 
 class XzStream final : public Decoding {
  public:
-  explicit XzStream(std::unique_ptr<Input> input) : refill_(std::move(input)) {
+  explicit XzStream(std::unique_ptr<ByteStream> input) : refill_(std::move(input)) {
     if (lzma_stream_decoder(&s_, xz_memory_limit, LZMA_CONCATENATED) != LZMA_OK) throw std::bad_alloc();
   }
   ~XzStream() override { lzma_end(&s_); }
@@ -259,31 +242,30 @@ class XzStream final : public Decoding {
   bool done_ = false;
 };
 
-[[nodiscard]] std::unique_ptr<ByteStream> stream_over(std::unique_ptr<Input> input, Compression compression) {
-  switch (compression) {
-    case Compression::Gzip: return std::make_unique<GzipStream>(std::move(input));
-    case Compression::Bzip2: return std::make_unique<Bzip2Stream>(std::move(input));
-    case Compression::Xz: return std::make_unique<XzStream>(std::move(input));
-    case Compression::None: break;
-  }
-  return std::make_unique<PlainStream>(std::move(input));
-}
-
 }  // namespace
 
-std::expected<std::unique_ptr<ByteStream>, ArchiveError> open_byte_stream(const std::string& path,
-                                                                         Compression compression,
+std::expected<std::unique_ptr<ByteStream>, ArchiveError> open_file_stream(const std::string& path,
                                                                          sysio::Cancel cancel) {
   auto fd = sysio::open_for_reading(path.c_str());
-  if (!fd) return std::unexpected(ArchiveError{std::string("cannot open bundle: ") + std::strerror(fd.error())});
+  if (!fd) return std::unexpected(ArchiveError{std::string("cannot open bundle: ") + std::strerror(fd.error()), pairo::FailureCode::Unreadable});
   if (auto ready = sysio::await_writer(fd->get(), cancel); !ready) {
-    return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(ready.error())});
+    return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(ready.error()), pairo::FailureCode::Unreadable});
   }
-  return stream_over(std::make_unique<FileInput>(std::move(*fd), cancel), compression);
+  return std::make_unique<FileStream>(std::move(*fd), cancel);
 }
 
-std::unique_ptr<ByteStream> memory_byte_stream(std::string_view bytes, Compression compression) {
-  return stream_over(std::make_unique<MemoryInput>(bytes), compression);
+std::unique_ptr<ByteStream> memory_byte_stream(std::string_view bytes) { return std::make_unique<MemoryStream>(bytes); }
+
+std::unique_ptr<ByteStream> gzip_stream(std::unique_ptr<ByteStream> compressed) {
+  return std::make_unique<GzipStream>(std::move(compressed));
+}
+
+std::unique_ptr<ByteStream> bzip2_stream(std::unique_ptr<ByteStream> compressed) {
+  return std::make_unique<Bzip2Stream>(std::move(compressed));
+}
+
+std::unique_ptr<ByteStream> xz_stream(std::unique_ptr<ByteStream> compressed) {
+  return std::make_unique<XzStream>(std::move(compressed));
 }
 
 }  // namespace archive

@@ -1,5 +1,7 @@
-// A bundle file read front to back, through the decompressor its name
-// asks for: tar bundles are one stream, read once, never held whole.
+// A bundle read front to back as one stream, read once and never held
+// whole: the file's bytes, or memory's, through the decoder of the
+// compression its name asks for (the registry's compression rows point at
+// each decoder here).
 #pragma once
 
 #include <cstddef>
@@ -7,13 +9,12 @@
 #include <expected>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "archive/error.hpp"
 #include "sysio/cancel.hpp"
 
 namespace archive {
-
-enum class Compression : std::uint8_t { None, Gzip, Bzip2, Xz };
 
 class ByteStream {
  public:
@@ -23,12 +24,18 @@ class ByteStream {
   [[nodiscard]] virtual std::expected<std::size_t, ArchiveError> read(char* out, std::size_t size) = 0;
 };
 
-// A file that has nothing to read yet (a pipe) is waited on until `cancel`.
-[[nodiscard]] std::expected<std::unique_ptr<ByteStream>, ArchiveError> open_byte_stream(const std::string& path,
-                                                                                      Compression compression,
+// A file's bytes as they are. A file that has nothing to read yet (a pipe)
+// is waited on until `cancel`.
+[[nodiscard]] std::expected<std::unique_ptr<ByteStream>, ArchiveError> open_file_stream(const std::string& path,
                                                                                       sysio::Cancel cancel = nullptr);
 
-// The same over bytes already in memory, which must outlive the stream.
-[[nodiscard]] std::unique_ptr<ByteStream> memory_byte_stream(std::string_view bytes, Compression compression);
+// Bytes already in memory, which must outlive the stream.
+[[nodiscard]] std::unique_ptr<ByteStream> memory_byte_stream(std::string_view bytes);
+
+// The decompressed bytes of `compressed`: gzip (its members one after
+// another), bzip2 (its streams one after another), xz.
+[[nodiscard]] std::unique_ptr<ByteStream> gzip_stream(std::unique_ptr<ByteStream> compressed);
+[[nodiscard]] std::unique_ptr<ByteStream> bzip2_stream(std::unique_ptr<ByteStream> compressed);
+[[nodiscard]] std::unique_ptr<ByteStream> xz_stream(std::unique_ptr<ByteStream> compressed);
 
 }  // namespace archive

@@ -1,24 +1,24 @@
 // Containers: files holding many records. A downloader's SQLite database
-// (either layout, told by its content) or a zip or tar bundle (told by its
-// name) is opened by path and read as a stream of entries, in its order:
-// a record to convert, a row skipped with its reason, or an entry's own
+// or a zip or tar bundle is read as a stream of entries, in its order: a
+// record to convert, a row skipped with its reason, or an entry's own
 // failure. Nothing is held whole: a database keeps one id per row (and one
-// digest per record for duplicates), a bundle one member at a time.
+// digest per record for duplicates), a bundle one member at a time. Which
+// file is which container, and how each is opened, is the registry's
+// (formats/registry.hpp); this room reads them.
 //
-// Threads. `Container::next()` is called by one thread at a time (the
+// Threads. `Source::next()` is called by one thread at a time (the
 // feeder): it does the SQLite reads and, for tar bundles, the one
 // decompression stream. Each `Record` it yields is self-contained and may
-// move to any thread, where `text()` decompresses it with that thread's own
-// `Decompressor`, and `settle_duplicate()` gives the row's verdict. A
+// move to any thread, where its stored bytes are made into its text
+// (formats/bytes.hpp) and `settle_duplicate()` gives the row's verdict. A
 // record may outlive its container.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <expected>
-#include <memory>
+#include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -28,7 +28,6 @@
 #include "archive/error.hpp"
 #include "archive/skip_reason.hpp"
 #include "base/padded_text.hpp"
-#include "sysio/cancel.hpp"
 
 namespace archive {
 
@@ -38,11 +37,6 @@ struct Record {
   StoredBytes stored;
   DuplicateTicket duplicate;  // a database row's turn in its duplicate finder; empty for members
 
-  // The record's text, every compression undone, at most `limit` bytes.
-  [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> text(Decompressor& decompressor,
-                                                                     std::size_t limit = record_limit) const {
-    return decompressor.text_of(stored, limit);
-  }
   // Database rows: waits for the earlier rows' verdicts, then names the
   // earlier row holding the same text (the row is then skipped as a
   // duplicate). Call once, with the text, for every record that decompressed
@@ -69,42 +63,21 @@ struct Failure {
 
 using Entry = std::variant<Record, Skip, Failure>;
 
-// What one container kind does; container.cpp keeps one row per kind.
+// What one container kind does; the registry keeps one row per kind.
 class Source {
  public:
   virtual ~Source() = default;
+  // The next entry in the container's order; nothing once it is done (and
+  // after its own failure).
   [[nodiscard]] virtual std::optional<Entry> next() = 0;
+  // The number of entries when known up front: a database's rows, a zip's
+  // members; nothing for tar.
   [[nodiscard]] virtual std::optional<std::size_t> size_hint() const noexcept = 0;
 };
 
-class Container {
- public:
-  // A database (by content) or a bundle (by name); anything else, or a
-  // database of neither layout, fails here. `cancel`, raised, makes its long
-  // reads (here and in next()) give up, failing the container.
-  [[nodiscard]] static std::expected<Container, ArchiveError> open(const std::string& path,
-                                                                   sysio::Cancel cancel = nullptr);
-
-  // The next entry in the container's order; nothing once it is done (and
-  // after its own failure).
-  [[nodiscard]] std::optional<Entry> next() { return source_->next(); }
-
-  // The number of entries when known up front: a database's rows, a zip's
-  // members; nothing for tar.
-  [[nodiscard]] std::optional<std::size_t> size_hint() const noexcept { return source_->size_hint(); }
-
-  // The folder of its outputs: its file name without the suffix that told it.
-  [[nodiscard]] const std::string& output_folder() const noexcept { return output_folder_; }
-
- private:
-  Container(std::unique_ptr<Source> source, std::string folder)
-      : source_(std::move(source)), output_folder_(std::move(folder)) {}
-  std::unique_ptr<Source> source_;
-  std::string output_folder_;
-};
-
-// Whether the path names a container: a bundle by its name, a database by
-// its first 16 bytes (read here). Folders are never containers.
-[[nodiscard]] bool is_container(const std::string& path);
+// A record's text made from its stored bytes, every compression undone, at
+// most the record bound: what a database's duplicate finder compares. The
+// registry hands it in, so that a row is read again as it was read first.
+using TextOf = std::function<std::expected<pairo::PaddedText, ArchiveError>(const StoredBytes& stored)>;
 
 }  // namespace archive

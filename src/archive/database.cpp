@@ -34,11 +34,6 @@
 namespace archive {
 namespace {
 
-constexpr std::array<DatabaseLayout, 2> layouts = {{
-    {"phoenix-logs", "log_id", "is_sanma", 1, "log_content"},
-    {"houou-logs", "id", "num_players", 3, "log"},
-}};
-
 // No game id is this long; a longer id is kept cut here, to be reported.
 constexpr std::size_t id_kept = 64;
 // How long a read waits for a writer's commit to finish, in sleeps short
@@ -55,7 +50,7 @@ constexpr int value_limit = static_cast<int>(record_limit + (std::size_t{1} << 2
 
 [[nodiscard]] std::string sqlite_message(sqlite3* db) { return db ? sqlite3_errmsg(db) : "out of memory"; }
 
-[[nodiscard]] ArchiveError cancelled_read() { return {"database read cancelled"}; }
+[[nodiscard]] ArchiveError cancelled_read() { return {"cancelled", pairo::FailureCode::Cancelled}; }
 
 // The path as a URI SQLite reads back byte for byte.
 [[nodiscard]] std::string uri_path(std::string_view path) {
@@ -95,7 +90,7 @@ enum class Access { Shared, Immutable };
 // its write version (byte 18) says, and so does this.
 [[nodiscard]] std::expected<Access, ArchiveError> access_of(const std::string& path) {
   auto fd = sysio::open_for_reading(path.c_str());
-  if (!fd) return std::unexpected(ArchiveError{std::string("cannot open database: ") + std::strerror(fd.error())});
+  if (!fd) return std::unexpected(ArchiveError{std::string("cannot open database: ") + std::strerror(fd.error()), pairo::FailureCode::Unreadable});
   unsigned char header[20] = {};
   const ssize_t got = ::pread(fd->get(), header, sizeof header, 0);
   const bool wal = got == static_cast<ssize_t>(sizeof header) && header[19] == 2;
@@ -104,7 +99,8 @@ enum class Access { Shared, Immutable };
   if (!exists(path + "-shm")) {
     return std::unexpected(ArchiveError{
         "database has a write-ahead log (-wal) but no -shm file: reading it would create one; "
-        "open it once with sqlite3 to recover the log"});
+        "open it once with sqlite3 to recover the log",
+        pairo::FailureCode::Unreadable});
   }
   return Access::Shared;
 }
@@ -129,7 +125,7 @@ int wait_for_writer(void* flag, int waits) {
   const int rc = sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
                                  nullptr);
   Connection db(raw);
-  if (rc != SQLITE_OK) return std::unexpected(ArchiveError{"cannot open database: " + sqlite_message(raw)});
+  if (rc != SQLITE_OK) return std::unexpected(ArchiveError{"cannot open database: " + sqlite_message(raw), pairo::FailureCode::Unreadable});
   void* flag = const_cast<std::atomic<bool>*>(cancel);
   sqlite3_limit(db.get(), SQLITE_LIMIT_LENGTH, value_limit);
   sqlite3_busy_handler(db.get(), wait_for_writer, flag);
@@ -151,7 +147,7 @@ int wait_for_writer(void* flag, int waits) {
   return statement;
 }
 
-[[nodiscard]] ArchiveError no_layout(std::string_view why) {
+[[nodiscard]] ArchiveError no_layout(Layouts layouts, std::string_view why) {
   std::string message = "not a game-record database: no table logs with columns ";
   for (std::size_t i = 0; i < layouts.size(); ++i) {
     const DatabaseLayout& l = layouts[i];
@@ -165,7 +161,7 @@ int wait_for_writer(void* flag, int waits) {
     message += ")";
   }
   if (!why.empty()) message += std::string(" (") + std::string(why) + ")";
-  return {message};
+  return {message, pairo::FailureCode::NotAContainer};
 }
 
 // `logs` must be a table the file holds: a view, or a virtual table, is
@@ -174,33 +170,33 @@ int wait_for_writer(void* flag, int waits) {
 // fill the temporary folder. SQLite's own list of tables says what the name
 // is, found case-insensitively as SQLite finds it; the schema's text and
 // root page could claim a table for what is none.
-[[nodiscard]] std::expected<void, ArchiveError> require_logs_table(sqlite3* db) {
+[[nodiscard]] std::expected<void, ArchiveError> require_logs_table(sqlite3* db, Layouts layouts) {
   auto list = prepare(db, "PRAGMA table_list('logs')");
-  if (!list) return std::unexpected(no_layout(list.error().message));
+  if (!list) return std::unexpected(no_layout(layouts, list.error().message));
   int rc;
   while ((rc = sqlite3_step(list->get())) == SQLITE_ROW) {
     const auto* type = sqlite3_column_text(list->get(), 2);
     const std::string kind = type ? reinterpret_cast<const char*>(type) : "";
     if (kind != "table") {
-      return std::unexpected(no_layout("logs is " + (kind == "view" ? "a view" : "a " + kind + " table") +
+      return std::unexpected(no_layout(layouts, "logs is " + (kind == "view" ? "a view" : "a " + kind + " table") +
                                        ", not a table"));
     }
   }
-  if (rc != SQLITE_DONE) return std::unexpected(no_layout(sqlite_message(db)));
+  if (rc != SQLITE_DONE) return std::unexpected(no_layout(layouts, sqlite_message(db)));
   return {};
 }
 
-[[nodiscard]] std::expected<const DatabaseLayout*, ArchiveError> layout_of(sqlite3* db) {
-  if (auto table = require_logs_table(db); !table) return std::unexpected(table.error());
+[[nodiscard]] std::expected<const DatabaseLayout*, ArchiveError> layout_of(sqlite3* db, Layouts layouts) {
+  if (auto table = require_logs_table(db, layouts); !table) return std::unexpected(table.error());
   auto info = prepare(db, "PRAGMA table_info(logs)");
-  if (!info) return std::unexpected(no_layout(info.error().message));
+  if (!info) return std::unexpected(no_layout(layouts, info.error().message));
   std::vector<std::string> columns;
   int rc;
   while ((rc = sqlite3_step(info->get())) == SQLITE_ROW) {
     const auto* name = sqlite3_column_text(info->get(), 1);
     if (name) columns.emplace_back(reinterpret_cast<const char*>(name));
   }
-  if (rc != SQLITE_DONE) return std::unexpected(no_layout(sqlite_message(db)));
+  if (rc != SQLITE_DONE) return std::unexpected(no_layout(layouts, sqlite_message(db)));
   const auto has = [&](std::string_view column) {
     for (const auto& c : columns) {
       if (c == column) return true;
@@ -213,7 +209,7 @@ int wait_for_writer(void* flag, int waits) {
       return &layout;
     }
   }
-  return std::unexpected(no_layout(""));
+  return std::unexpected(no_layout(layouts, ""));
 }
 
 // The ids of all rows, one after another in one buffer, and whether each
@@ -330,7 +326,7 @@ class RowStatement {
     row.failed_download = sqlite3_column_int64(s, first) == 1;
     row.processed = sqlite3_column_int64(s, first + 1) != 0;
     row.three_player = sqlite3_column_int64(s, first + 2) == three_player_value_;
-    const auto oversized = [] { return std::unexpected(ArchiveError{"record stored larger than 64 MiB"}); };
+    const auto oversized = [] { return std::unexpected(too_large("database blob")); };
     // A text's length counts characters up to its first NUL: its bytes are looked at too.
     if (sqlite3_column_int64(s, first + 3) > static_cast<sqlite3_int64>(record_limit)) return oversized();
     const int size = sqlite3_column_bytes(s, first + 4);
@@ -494,14 +490,14 @@ class RunReader {
 // only ever used under the finder's lock.
 struct Reread {
   RowReader reader;
-  Decompressor decompressor;
+  TextOf text_of;
   std::shared_ptr<const RowIds> ids;
 
   [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> text(std::size_t row) {
     auto read = reader.read((*ids)[row]);
     if (!read) return std::unexpected(read.error());
-    if (!*read || !(*read)->record) return std::unexpected(ArchiveError{"row is gone"});
-    return decompressor.text_of(StoredBytes{std::move(*(*read)->record)});
+    if (!*read || !(*read)->record) return std::unexpected(ArchiveError{"row is gone", pairo::FailureCode::RowGone});
+    return text_of(StoredBytes{std::move(*(*read)->record)});
   }
 };
 
@@ -530,12 +526,12 @@ class DatabaseSource final : public Source {
  private:
   [[nodiscard]] Entry entry_of(std::size_t row, std::string_view id) {
     const auto game = parse_game_id(id);
-    if (!game) return Failure{shown(id), {"row id is not a game id: " + shown(id)}};
-    if (!ids_->is_text(row)) return Failure{shown(id), {"row id is not text: " + shown(id)}};
+    if (!game) return Failure{shown(id), {"row id is not a game id: " + shown(id), pairo::FailureCode::NotAGameId}};
+    if (!ids_->is_text(row)) return Failure{shown(id), {"row id is not text: " + shown(id), pairo::FailureCode::NotAGameId}};
     const std::string name(id);
     RowRead read = take(row);
     if (!read) return Failure{name, read.error()};
-    if (!*read) return Failure{name, {"row is no longer in the database"}};
+    if (!*read) return Failure{name, {"row is no longer in the database", pairo::FailureCode::RowGone}};
     Row& r = **read;
     if (r.failed_download) return Skip{name, SkipReason::DownloadFailed};
     if (!r.processed || !r.record) return Skip{name, SkipReason::NotDownloaded};
@@ -570,11 +566,11 @@ class DatabaseSource final : public Source {
   std::vector<RowRead> run_;
 };
 
-[[nodiscard]] std::expected<std::unique_ptr<Source>, ArchiveError> open_source(const std::string& path,
-                                                                               sysio::Cancel cancel) {
+[[nodiscard]] std::expected<std::unique_ptr<Source>, ArchiveError> open_source(const std::string& path, Layouts layouts,
+                                                                               TextOf text_of, sysio::Cancel cancel) {
   auto db = connect(path, cancel);
   if (!db) return std::unexpected(db.error());
-  auto layout = layout_of(db->get());
+  auto layout = layout_of(db->get(), layouts);
   if (!layout) return std::unexpected(layout.error());
   auto ids = read_ids(db->get(), **layout);
   if (!ids) return std::unexpected(ids.error());
@@ -584,7 +580,7 @@ class DatabaseSource final : public Source {
   auto reread_reader = RowReader::open(path, **layout, cancel);
   if (!reread_reader) return std::unexpected(reread_reader.error());
   auto shared_ids = std::make_shared<const RowIds>(std::move(*ids));
-  auto reread = std::make_shared<Reread>(Reread{std::move(*reread_reader), Decompressor(), shared_ids});
+  auto reread = std::make_shared<Reread>(Reread{std::move(*reread_reader), std::move(text_of), shared_ids});
   auto finder = std::make_shared<DuplicateFinder>(
       shared_ids->size(), [reread](std::size_t row) { return reread->text(row); },
       [shared_ids](std::size_t row) { return std::string((*shared_ids)[row]); });
@@ -597,8 +593,9 @@ bool is_database_header(std::string_view head) noexcept {
   return head.size() >= 16 && head.substr(0, 16) == std::string_view("SQLite format 3\0", 16);
 }
 
-std::expected<std::unique_ptr<Source>, ArchiveError> open_database(const std::string& path, sysio::Cancel cancel) {
-  auto source = open_source(path, cancel);
+std::expected<std::unique_ptr<Source>, ArchiveError> open_database(const std::string& path, Layouts layouts,
+                                                                   TextOf text_of, sysio::Cancel cancel) {
+  auto source = open_source(path, layouts, std::move(text_of), cancel);
   // A raised flag fails the open wherever it had got to: an interrupted
   // query's failure says nothing of the file.
   if (sysio::cancelled(cancel)) return std::unexpected(cancelled_read());

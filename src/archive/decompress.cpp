@@ -12,20 +12,6 @@ namespace {
 
 constexpr std::size_t first_guess_floor = 64 * 1024;
 
-[[nodiscard]] std::string limit_text(std::size_t limit) {
-  if (limit % (std::size_t{1} << 20) == 0) return std::to_string(limit >> 20) + " MiB";
-  return std::to_string(limit) + " bytes";
-}
-
-[[nodiscard]] ArchiveError too_large(std::string_view what, std::size_t limit) {
-  return {std::string(what) + " decompresses to more than " + limit_text(limit)};
-}
-
-pairo::PaddedText regrown(const pairo::PaddedText& text, std::size_t filled, std::size_t capacity) {
-  pairo::PaddedText bigger(capacity);
-  if (filled != 0) std::memcpy(bigger.data(), text.data(), filled);
-  return bigger;
-}
 
 // One decompression stream of libbzip2, ended on every path out.
 class BzStream {
@@ -71,8 +57,8 @@ std::expected<pairo::PaddedText, ArchiveError> bunzip2(std::string_view data, st
     int result = BZ_OK;
     while (result != BZ_STREAM_END) {
       if (filled == text.capacity()) {
-        if (text.capacity() >= limit) return std::unexpected(too_large("bzip2 data", limit));
-        text = regrown(text, filled, std::min(text.capacity() * 2, limit));
+        if (text.capacity() >= limit) return std::unexpected(too_large("inflated bzip2 data"));
+        text.regrow(filled, std::min(text.capacity() * 2, limit));
       }
       const std::size_t room = std::min<std::size_t>(text.capacity() - filled, 1u << 30);
       s.next_out = text.data() + filled;
@@ -96,13 +82,13 @@ std::expected<pairo::PaddedText, ArchiveError> bunzip2(std::string_view data, st
   return text;
 }
 
-Decompressor::Decompressor() : raw_(libdeflate_alloc_decompressor()) {
-  if (!raw_) throw std::bad_alloc();
-}
-
 std::expected<pairo::PaddedText, ArchiveError> Decompressor::inflate_member(const StoredBytes& stored,
                                                                             std::size_t limit) {
-  if (stored.size > limit) return std::unexpected(too_large("zip member", limit));
+  if (stored.size > limit) return std::unexpected(too_large("inflated zip member"));
+  if (!raw_) {
+    raw_.reset(libdeflate_alloc_decompressor());
+    if (!raw_) throw std::bad_alloc();
+  }
   pairo::PaddedText text(static_cast<std::size_t>(stored.size));
   std::size_t made = 0;
   const auto result = libdeflate_deflate_decompress(raw_.get(), stored.bytes.data(), stored.bytes.size(),
@@ -116,31 +102,19 @@ std::expected<pairo::PaddedText, ArchiveError> Decompressor::inflate_member(cons
   return text;
 }
 
-std::expected<pairo::PaddedText, ArchiveError> Decompressor::text_of(const StoredBytes& stored, std::size_t limit) {
-  std::optional<pairo::PaddedText> member;  // a zip member's bytes, once inflated
-  const pairo::PaddedText* bytes = &stored.bytes;
+std::expected<std::string_view, ArchiveError> Decompressor::unwrap(const StoredBytes& stored,
+                                                                   pairo::PaddedText& inflated, std::size_t limit) {
   if (stored.layer == Layer::Deflate) {
-    auto inflated = inflate_member(stored, limit);
-    if (!inflated) return inflated;
-    member = std::move(*inflated);
-    bytes = &*member;
-  } else if (stored.layer == Layer::Stored &&
-             libdeflate_crc32(0, stored.bytes.data(), stored.bytes.size()) != stored.crc32) {
+    auto member = inflate_member(stored, limit);
+    if (!member) return std::unexpected(std::move(member.error()));
+    inflated = std::move(*member);
+    return inflated.view();
+  }
+  if (stored.layer == Layer::Stored &&
+      libdeflate_crc32(0, stored.bytes.data(), stored.bytes.size()) != stored.crc32) {
     return std::unexpected(ArchiveError{"zip member fails its CRC-32 check"});
   }
-  const std::string_view view = bytes->view();
-  if (gzip::is_gzip(view)) {
-    auto text = gzip_.inflate(view, limit);
-    if (!text) {
-      if (text.error() == gzip::InflateError::TooLarge) return std::unexpected(too_large("gzip data", limit));
-      return std::unexpected(ArchiveError{std::string(gzip::message(text.error()))});
-    }
-    return std::move(*text);
-  }
-  if (is_bzip2(view)) return bunzip2(view, limit);
-  if (view.size() > limit) return std::unexpected(ArchiveError{"record larger than " + limit_text(limit)});
-  if (member) return std::move(*member);
-  return pairo::PaddedText(view);
+  return stored.bytes.view();
 }
 
 }  // namespace archive

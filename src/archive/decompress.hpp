@@ -1,7 +1,7 @@
-// A record's bytes as a container stores them, made into the record's text
-// on a worker thread: a zip member's own deflate layer first, then gzip or
-// bzip2 told by their magic numbers, or the bytes as they are. The bound
-// holds after all of it, so a small hostile record fails alone.
+// A record's bytes as a container stores them, and what undoes them on a
+// worker thread: a zip member's own deflate layer, and whole-buffer bzip2.
+// Which compression a record's bytes are in is told by the registry's
+// compression rows (formats/bytes.hpp), which make the record's text.
 #pragma once
 
 #include <libdeflate.h>
@@ -14,12 +14,11 @@
 #include <string_view>
 
 #include "archive/error.hpp"
-#include "gzip/gzip.hpp"
 #include "base/padded_text.hpp"
 
 namespace archive {
 
-inline constexpr std::size_t record_limit = gzip::inflate_limit;
+inline constexpr std::size_t record_limit = pairo::record_limit;
 
 // How the container itself compressed the bytes it holds.
 enum class Layer : std::uint8_t {
@@ -41,13 +40,16 @@ struct StoredBytes {
 [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> bunzip2(std::string_view data,
                                                                       std::size_t limit = record_limit);
 
-// The state one worker thread keeps for all the records it decompresses.
+// The state one worker thread keeps to undo its records' container layer;
+// made on the first zip member, as most records have none.
 class Decompressor {
  public:
-  Decompressor();
-
-  [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> text_of(const StoredBytes& stored,
-                                                                        std::size_t limit = record_limit);
+  // The bytes under the container's own layer, checked by their CRC-32
+  // where the bundle gives one: `stored.bytes` themselves, or a deflated
+  // member inflated into `inflated` (at most `limit` bytes).
+  [[nodiscard]] std::expected<std::string_view, ArchiveError> unwrap(const StoredBytes& stored,
+                                                                      pairo::PaddedText& inflated,
+                                                                      std::size_t limit = record_limit);
 
  private:
   [[nodiscard]] std::expected<pairo::PaddedText, ArchiveError> inflate_member(const StoredBytes& stored,
@@ -55,7 +57,6 @@ class Decompressor {
   struct Free {
     void operator()(libdeflate_decompressor* d) const noexcept { libdeflate_free_decompressor(d); }
   };
-  gzip::Inflater gzip_;
   std::unique_ptr<libdeflate_decompressor, Free> raw_;
 };
 

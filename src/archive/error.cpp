@@ -1,6 +1,23 @@
 #include "archive/error.hpp"
 
+#include <cerrno>
+
 namespace archive {
+
+ArchiveError too_large(std::string_view what) {
+  return {pairo::too_large_message(what), pairo::FailureCode::TooLarge};
+}
+
+pairo::Failure failure_of(const ArchiveError& error) {
+  if (error.code == pairo::FailureCode::TooLarge) {
+    pairo::Failure failure = pairo::message_failure(pairo::ErrorClass::OSError, error.message);
+    failure.code = error.code;
+    failure.error_number = EFBIG;
+    return failure;
+  }
+  pairo::Failure failure = pairo::coded_failure(error.code, error.message);
+  return failure;
+}
 
 std::string shown(std::string_view text) {
   static constexpr char hex[] = "0123456789abcdef";

@@ -7,11 +7,24 @@
 #include <string>
 #include <string_view>
 
+#include "base/failure.hpp"
+
 namespace archive {
 
+// The message, and its kind of failure (a container code of the failure
+// table, or TooLarge for a record past the bound, which fails as the bound
+// does wherever a record is held: OSError).
 struct ArchiveError {
   std::string message;
+  pairo::FailureCode code = pairo::FailureCode::CorruptData;
 };
+
+// A record whose text would pass the bound: "<what> is larger than 64 MiB".
+[[nodiscard]] ArchiveError too_large(std::string_view what);
+
+// The failure of a log that the error ends: ArchiveError with its message,
+// or OSError for a record past the bound.
+[[nodiscard]] pairo::Failure failure_of(const ArchiveError& error);
 
 inline constexpr std::size_t shown_limit = 256;
 

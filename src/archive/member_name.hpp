@@ -24,10 +24,11 @@ inline constexpr std::size_t path_limit = 1024;
 // that are not UTF-8, a component or the whole too long.
 [[nodiscard]] std::expected<std::string, ArchiveError> safe_member_path(std::string_view raw);
 
-// The output stem of a member holding a log: its path without the log's
-// suffix (".mjlog", ".xml", ".json", each perhaps followed by ".gz" or
-// ".bz2"); nothing for a member of any other name, which is no log.
-[[nodiscard]] std::optional<std::string> log_stem(std::string_view path);
+// Whether a path names a log, and its stem: the path without the log's
+// suffix; nothing for a path of any other name, which is no log. Whoever
+// opens a bundle hands its rule in (the registry's name rule), so that a
+// member is a log exactly when a file so named in a folder is one.
+using LogStem = std::optional<std::string_view> (*)(std::string_view path) noexcept;
 
 enum class MemberKind : std::uint8_t { File, Directory, SymbolicLink, HardLink, Device, Unsupported };
 
@@ -37,8 +38,9 @@ struct LogMember {
 };
 
 // What a bundle does with a member, from its header alone: nothing (a
-// folder, or a file that holds no log), read it as a log, or fail it.
+// folder, or a file that holds no log by `log_stem`), read it as a log,
+// or fail it.
 using MemberVerdict = std::variant<std::monostate, LogMember, ArchiveError>;
-[[nodiscard]] MemberVerdict judge_member(std::string_view raw_name, MemberKind kind);
+[[nodiscard]] MemberVerdict judge_member(std::string_view raw_name, MemberKind kind, LogStem log_stem);
 
 }  // namespace archive

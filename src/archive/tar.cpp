@@ -128,7 +128,8 @@ struct PaxFields {
 
 class TarSource final : public Source {
  public:
-  TarSource(std::unique_ptr<ByteStream> stream, sysio::Cancel cancel) : stream_(std::move(stream)), cancel_(cancel) {}
+  TarSource(std::unique_ptr<ByteStream> stream, LogStem log_stem, sysio::Cancel cancel)
+      : stream_(std::move(stream)), log_stem_(log_stem), cancel_(cancel) {}
 
   std::optional<Entry> next() override {
     while (!done_) {
@@ -148,7 +149,7 @@ class TarSource final : public Source {
   // Up to one chunk; 0 only at the end. A member's data, skipped or read,
   // may be terabytes to decompress: a raised cancel flag ends the bundle.
   [[nodiscard]] std::expected<std::size_t, ArchiveError> read_some(char* out, std::size_t size) {
-    if (sysio::cancelled(cancel_)) return std::unexpected(ArchiveError{"cancelled"});
+    if (sysio::cancelled(cancel_)) return std::unexpected(ArchiveError{"cancelled", pairo::FailureCode::Cancelled});
     return stream_->read(out, std::min(size, chunk));
   }
 
@@ -252,7 +253,7 @@ class TarSource final : public Source {
       return std::unexpected(ArchiveError{"corrupt tar header (global pax size differs from the member's)"});
     }
     // A file named like a folder holds no log (GNU tar lists it as a folder).
-    auto verdict = kind == MemberKind::File && name.ends_with('/') ? MemberVerdict() : judge_member(name, kind);
+    auto verdict = kind == MemberKind::File && name.ends_with('/') ? MemberVerdict() : judge_member(name, kind, log_stem_);
     if (auto* error = std::get_if<ArchiveError>(&verdict)) {
       if (auto r = skip(padded(size)); !r) return std::unexpected(r.error());
       return std::optional<Entry>(Failure{shown(name), std::move(*error)});
@@ -264,7 +265,7 @@ class TarSource final : public Source {
     }
     if (size > record_limit) {
       if (auto r = skip(padded(size)); !r) return std::unexpected(r.error());
-      return std::optional<Entry>(Failure{member->path, {"member larger than 64 MiB"}});
+      return std::optional<Entry>(Failure{member->path, too_large("tar member")});
     }
     auto data = read_data(size);
     if (!data) return std::unexpected(data.error());
@@ -272,6 +273,7 @@ class TarSource final : public Source {
   }
 
   std::unique_ptr<ByteStream> stream_;
+  LogStem log_stem_;
   sysio::Cancel cancel_;
   std::array<char, chunk> scratch_{};
   PaxFields pax_;           // the next member's extended header
@@ -283,15 +285,8 @@ class TarSource final : public Source {
 
 }  // namespace
 
-std::unique_ptr<Source> tar_source(std::unique_ptr<ByteStream> stream, sysio::Cancel cancel) {
-  return std::make_unique<TarSource>(std::move(stream), cancel);
-}
-
-std::expected<std::unique_ptr<Source>, ArchiveError> open_tar(const std::string& path, Compression compression,
-                                                               sysio::Cancel cancel) {
-  auto stream = open_byte_stream(path, compression, cancel);
-  if (!stream) return std::unexpected(stream.error());
-  return tar_source(std::move(*stream), cancel);
+std::unique_ptr<Source> tar_source(std::unique_ptr<ByteStream> stream, LogStem log_stem, sysio::Cancel cancel) {
+  return std::make_unique<TarSource>(std::move(stream), log_stem, cancel);
 }
 
 }  // namespace archive

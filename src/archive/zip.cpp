@@ -132,8 +132,8 @@ void read_zip64_extra(std::string_view extra, EntryHeader& entry, bool need_size
 
 class ZipSource final : public Source {
  public:
-  ZipSource(std::unique_ptr<ZipImage> image, Directory dir)
-      : image_(std::move(image)), dir_(dir), position_(dir.offset) {
+  ZipSource(std::unique_ptr<ZipImage> image, Directory dir, LogStem log_stem)
+      : image_(std::move(image)), dir_(dir), position_(dir.offset), log_stem_(log_stem) {
     survey();
   }
 
@@ -218,7 +218,7 @@ class ZipSource final : public Source {
       const EntryHeader& entry = **header;
       const std::size_t index = overlaps_.size();
       overlaps_.push_back(Overlap::None);
-      const auto verdict = judge_member(entry.name, entry.kind);
+      const auto verdict = judge_member(entry.name, entry.kind, log_stem_);
       if (!std::holds_alternative<std::monostate>(verdict)) ++count;
       // Only members that will be read can cost anything.
       if (!std::holds_alternative<LogMember>(verdict) || refusal(entry)) continue;
@@ -251,41 +251,46 @@ class ZipSource final : public Source {
   }
 
   // Why a log member is not read, whatever its data: what its directory entry says.
-  [[nodiscard]] static std::optional<std::string> refusal(const EntryHeader& header) {
-    if (header.encrypted) return "encrypted zip member";
+  [[nodiscard]] static std::optional<ArchiveError> refusal(const EntryHeader& header) {
+    using pairo::FailureCode;
+    if (header.encrypted) return ArchiveError{"encrypted zip member", FailureCode::UnsupportedMember};
     if (header.method != 0 && header.method != 8) {
-      return "zip member of unsupported compression method " + std::to_string(header.method);
+      return ArchiveError{"zip member of unsupported compression method " + std::to_string(header.method),
+                          FailureCode::UnsupportedMember};
     }
-    if (header.size > record_limit || header.compressed > record_limit) return "member larger than 64 MiB";
-    if (header.method == 0 && header.compressed != header.size) return "corrupt zip member: sizes differ";
+    if (header.size > record_limit || header.compressed > record_limit) return too_large("zip member");
+    if (header.method == 0 && header.compressed != header.size) return ArchiveError{"corrupt zip member: sizes differ"};
     return std::nullopt;
   }
 
   // The member's entry (the `index`th of the directory), or nothing for a member that is no log.
   [[nodiscard]] std::optional<Entry> entry_of(EntryHeader& header, std::uint64_t index) {
-    auto verdict = judge_member(header.name, header.kind);
+    auto verdict = judge_member(header.name, header.kind, log_stem_);
     if (auto* error = std::get_if<ArchiveError>(&verdict)) return Failure{shown(header.name), std::move(*error)};
     auto* member = std::get_if<LogMember>(&verdict);
     if (!member) return std::nullopt;
-    const auto fail = [&](std::string message) { return Failure{member->path, {std::move(message)}}; };
-    if (auto why = refusal(header)) return fail(std::move(*why));
+    const auto fail = [&](std::string message, pairo::FailureCode code = pairo::FailureCode::CorruptData) {
+      return Failure{member->path, {std::move(message), code}};
+    };
+    if (auto why = refusal(header)) return Failure{member->path, std::move(*why)};
     switch (index < overlaps_.size() ? overlaps_[index] : Overlap::None) {
-      case Overlap::Member: return fail("zip bomb: member's data overlaps another member's");
-      case Overlap::Directory: return fail("zip bomb: member's data overlaps the central directory");
+      case Overlap::Member: return fail("zip bomb: member's data overlaps another member's", pairo::FailureCode::Bomb);
+      case Overlap::Directory:
+        return fail("zip bomb: member's data overlaps the central directory", pairo::FailureCode::Bomb);
       case Overlap::None: break;
     }
     unsigned char local[local_size];
     if (header.local_offset > image_->size() || image_->size() - header.local_offset < local_size) {
       return fail("corrupt zip member: local header outside the file");
     }
-    if (auto r = image_->read_at(header.local_offset, local, local_size); !r) return fail(r.error().message);
+    if (auto r = image_->read_at(header.local_offset, local, local_size); !r) return Failure{member->path, r.error()};
     if (u32(local) != local_signature) return fail("corrupt zip member: bad local header");
     const std::uint64_t data_at = header.local_offset + local_size + u16(local + 26) + u16(local + 28);
     if (data_at > image_->size() || image_->size() - data_at < header.compressed) {
       return fail("corrupt zip member: data outside the file");
     }
     pairo::PaddedText bytes(static_cast<std::size_t>(header.compressed));
-    if (auto r = image_->read_at(data_at, bytes.data(), bytes.size()); !r) return fail(r.error().message);
+    if (auto r = image_->read_at(data_at, bytes.data(), bytes.size()); !r) return Failure{member->path, r.error()};
     StoredBytes stored{std::move(bytes), header.method == 8 ? Layer::Deflate : Layer::Stored, header.size,
                        header.crc32};
     return Record{member->path, member->stem, std::move(stored), {}};
@@ -294,6 +299,7 @@ class ZipSource final : public Source {
   std::unique_ptr<ZipImage> image_;
   Directory dir_;
   std::uint64_t position_ = 0;
+  LogStem log_stem_;
   std::uint64_t index_ = 0;
   bool done_ = false;
   std::optional<std::size_t> hint_;
@@ -302,16 +308,16 @@ class ZipSource final : public Source {
 
 }  // namespace
 
-std::expected<std::unique_ptr<Source>, ArchiveError> zip_source(std::unique_ptr<ZipImage> image) {
+std::expected<std::unique_ptr<Source>, ArchiveError> zip_source(std::unique_ptr<ZipImage> image, LogStem log_stem) {
   auto dir = find_directory(*image);
   if (!dir) return std::unexpected(dir.error());
-  return std::make_unique<ZipSource>(std::move(image), *dir);
+  return std::make_unique<ZipSource>(std::move(image), *dir, log_stem);
 }
 
-std::expected<std::unique_ptr<Source>, ArchiveError> open_zip(const std::string& path) {
+std::expected<std::unique_ptr<Source>, ArchiveError> open_zip(const std::string& path, LogStem log_stem) {
   auto image = file_zip_image(path);
   if (!image) return std::unexpected(image.error());
-  return zip_source(std::move(*image));
+  return zip_source(std::move(*image), log_stem);
 }
 
 }  // namespace archive

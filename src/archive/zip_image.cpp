@@ -20,7 +20,7 @@ class FileImage final : public ZipImage {
     while (size != 0) {
       const ssize_t got = ::pread(fd_.get(), to, size, static_cast<off_t>(offset));
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(errno)});
+      if (got < 0) return std::unexpected(ArchiveError{std::string("cannot read bundle: ") + std::strerror(errno), pairo::FailureCode::Unreadable});
       if (got == 0) return std::unexpected(ArchiveError{"truncated zip bundle"});
       to += got;
       offset += static_cast<std::uint64_t>(got);
@@ -54,10 +54,10 @@ class MemoryImage final : public ZipImage {
 
 std::expected<std::unique_ptr<ZipImage>, ArchiveError> file_zip_image(const std::string& path) {
   auto fd = sysio::open_for_reading(path.c_str());
-  if (!fd) return std::unexpected(ArchiveError{std::string("cannot open bundle: ") + std::strerror(fd.error())});
+  if (!fd) return std::unexpected(ArchiveError{std::string("cannot open bundle: ") + std::strerror(fd.error()), pairo::FailureCode::Unreadable});
   struct stat st{};
   if (::fstat(fd->get(), &st) != 0) {
-    return std::unexpected(ArchiveError{std::string("cannot open bundle: ") + std::strerror(errno)});
+    return std::unexpected(ArchiveError{std::string("cannot open bundle: ") + std::strerror(errno), pairo::FailureCode::Unreadable});
   }
   return std::make_unique<FileImage>(std::move(*fd), static_cast<std::uint64_t>(st.st_size));
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "archive/container.hpp"
+#include "archive/member_name.hpp"
 
 namespace archive {
 
@@ -24,6 +25,8 @@ class ZipImage {
 // Bytes that outlive the image.
 [[nodiscard]] std::unique_ptr<ZipImage> memory_zip_image(std::string_view bytes);
 
-[[nodiscard]] std::expected<std::unique_ptr<Source>, ArchiveError> zip_source(std::unique_ptr<ZipImage> image);
+// The members of the zip that `log_stem` names logs.
+[[nodiscard]] std::expected<std::unique_ptr<Source>, ArchiveError> zip_source(std::unique_ptr<ZipImage> image,
+                                                                             LogStem log_stem);
 
 }  // namespace archive

@@ -1,47 +1,27 @@
 #include "base/error.hpp"
 
+#include "base/failure.hpp"
+
 #include <array>
 
 namespace pairo {
 namespace {
 
-struct KindInfo {
-  Stage stage;
-  std::string_view name;
-};
-
-// In the order of ErrorKind.
-constexpr std::array<KindInfo, 18> kinds = {{
-    {Stage::Decode, "syntax"},
-    {Stage::Decode, "invalid_type"},
-    {Stage::Decode, "invalid_value"},
-    {Stage::Decode, "invalid_length"},
-    {Stage::Decode, "missing_field"},
-    {Stage::Decode, "duplicate_field"},
-    {Stage::Decode, "not_a_tile"},
-    {Stage::Decode, "not_an_item"},
-    {Stage::Prepare, "three_player"},
-    {Stage::Prepare, "bad_win_detail"},
-    {Stage::Convert, "bad_item_text"},
-    {Stage::Convert, "bad_tile_text"},
-    {Stage::Convert, "number_in_draws"},
-    {Stage::Convert, "no_dora_marker"},
-    {Stage::Convert, "draws_exhausted"},
-    {Stage::Convert, "no_discard_after_reach"},
-    {Stage::Convert, "unmatched_call"},
-    {Stage::Encode, "texts_too_large"},
-}};
-static_assert(static_cast<std::size_t>(ErrorKind::TextsTooLarge) + 1 == kinds.size());
-
 constexpr std::array<std::string_view, stage_count> stage_names = {"decode", "prepare", "convert", "encode"};
 
 }  // namespace
 
-Stage stage_of(ErrorKind kind) noexcept { return kinds[static_cast<std::size_t>(kind)].stage; }
+// A kind's stage and name are its row's in the failure table.
+Stage stage_of(ErrorKind kind) noexcept {
+  const std::string_view stage = failure_row(code_of(kind)).stage;
+  std::size_t at = 0;
+  while (at + 1 < stage_names.size() && stage_names[at] != stage) ++at;
+  return static_cast<Stage>(at);
+}
 
 std::string_view stage_name(Stage stage) noexcept { return stage_names[static_cast<std::size_t>(stage)]; }
 
-std::string_view kind_name(ErrorKind kind) noexcept { return kinds[static_cast<std::size_t>(kind)].name; }
+std::string_view kind_name(ErrorKind kind) noexcept { return failure_row(code_of(kind)).kind; }
 
 std::string round_label(Round round) {
   static constexpr std::string_view winds = "ESWN";

@@ -34,7 +34,9 @@ inline constexpr const char* unexpected_keyword = "%s() got an unexpected keywor
 inline constexpr const char* multiple_values = "%s() got multiple values for argument '%s'";
 inline constexpr const char* missing_argument = "%s() missing 1 required positional argument: '%s'";
 inline constexpr const char* argument_prefix = "argument '%s': %S";
-// A value of the wrong type where text is wanted ('%U' is its type's name).
+// A value of the wrong type where text is wanted ('%U' is its type's name):
+// not the interpreter's wording but the fixed surface's own, kept as
+// callers have always matched it.
 inline constexpr const char* not_a_str = "'%U' object cannot be converted to 'PyString'";
 
 // ---- files
@@ -42,11 +44,14 @@ inline constexpr const char* open_failed = "failed to open tenhou.net/6 log file
 inline constexpr const char* create_failed = "failed to create mjai out file ";     // then the shown name
 inline constexpr const char* write_failed = "failed to write to mjai out file";
 inline constexpr const char* not_utf8 = "stream did not contain valid UTF-8";
-inline constexpr const char* file_too_large = "log file is larger than 64 MiB";
+inline constexpr const char* too_large = " is larger than ";  // after what was read, before the bound
+inline constexpr const char* invalid_gzip = "invalid gzip data";
 inline constexpr const char* os_error_suffix = " (os error ";  // strerror, then errno and ")"
 
 // ---- XML game records: where the element at fault starts
 inline constexpr const char* at_byte = " (at byte ";  // then the offset and ")"
+inline constexpr const char* not_an_xml_record =
+    "not an XML game record: a tenhou.net/6 log is converted to mjai only";
 
 // ---- internal failures
 inline constexpr const char* out_of_memory = "out of memory";

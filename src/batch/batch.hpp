@@ -25,6 +25,8 @@
 
 #include "archive/container.hpp"
 #include "base/failure.hpp"
+#include "formats/containers.hpp"
+#include "formats/registry.hpp"
 #include "base/padded_text.hpp"
 #include "gzip/gzip.hpp"
 #include "mjai/mjai.hpp"
@@ -47,49 +49,13 @@ using pairo::system_failure;
 
 // ---- input formats and conversions --------------------------------------
 
-enum class Target : std::uint8_t { Mjai, Tenhou6 };
-enum class Format : std::uint8_t { Json, Xml };
-
-// A converted log: mjai event texts, written one per line, or one whole
-// text (a Tenhou JSON log) written as it is.
-using Document = std::variant<mjai::EncodedEvents, std::string>;
-
-// Why a log has no mjai events, whole: the record reader's error (an XML
-// record that does not read) or the conversion's own. A failure keeps only
-// its class, message and note; a diagnosis shows all of it.
-using Refusal = std::variant<mjlog::Error, pairo::Error>;
-using Events = std::expected<mjai::EncodedEvents, Refusal>;
-
-// One row per input format, the only place that knows it: the suffixes a
-// folder walk picks up (gzip is told by content, so ".json.gz" is a suffix
-// like another), how its text is recognised once inflated, and its readers
-// into each target. A container of many records (a later reader) hands its
-// records' bytes to the same rows.
-struct InputFormat {
-  Format format;
-  std::span<const std::string_view> suffixes;  // longest first
-  bool (*recognises)(std::string_view text) noexcept;
-  // The text is the reader's to release once parsed.
-  std::expected<Document, Failure> (*to_mjai)(pairo::PaddedText& text);
-  // The same conversion, its refusal whole.
-  Events (*events)(pairo::PaddedText& text);
-  // Null where the format has no tenhou.net/6 form of its own to write.
-  std::expected<Document, Failure> (*to_tenhou6)(pairo::PaddedText& text, std::string_view ref);
-};
-
-[[nodiscard]] const InputFormat& input_format(Format format) noexcept;
-// The format of an inflated text: the first row that recognises it; the
-// JSON row takes what none does.
-[[nodiscard]] Format format_of(std::string_view text) noexcept;
-// The XML row's conversions on a record's text wherever it lies, only read:
-// for callers that hold the text themselves (bytes given from Python).
-[[nodiscard]] std::expected<Document, Failure> xml_to_mjai(std::string_view text);
-[[nodiscard]] std::expected<Document, Failure> xml_to_tenhou6(std::string_view text, std::string_view ref);
-// Whether a folder walk picks the file up for the target.
-[[nodiscard]] bool is_log_name(std::string_view name, Target target) noexcept;
-// The recognised suffix at the end of the name, else ".gz" where it ends so,
-// else "".
-[[nodiscard]] std::string_view log_suffix(std::string_view name) noexcept;
+// What the engine reads and writes is the registry's (formats/registry.hpp):
+// its formats, their documents and refusals, and the bytes path.
+using formats::Document;
+using formats::Events;
+using formats::Format;
+using formats::Refusal;
+using formats::Target;
 
 // Turns a log's text (UTF-8, already inflated) into its output; `path` is
 // the file it came from ("" for bytes given). The text is the converter's
@@ -97,16 +63,6 @@ struct InputFormat {
 // state between calls.
 using Converter =
     std::function<std::expected<Document, Failure>(pairo::PaddedText& text, Format format, std::string_view path)>;
-
-// The engine's bytes path: a log's bytes as its text, inflated where they
-// are gzip (within gzip::inflate_limit) and checked to be UTF-8. OSError
-// "invalid gzip data", "gzip data inflates to more than 64 MiB" or "stream
-// did not contain valid UTF-8" otherwise.
-[[nodiscard]] std::expected<pairo::PaddedText, Failure> text_of(pairo::PaddedText bytes, gzip::Inflater& inflater);
-// The same for bytes held elsewhere, read where they lie: the text is
-// `bytes` themselves, or inflated into `inflated`.
-[[nodiscard]] std::expected<std::string_view, Failure> text_in(std::string_view bytes, pairo::PaddedText& inflated,
-                                                               gzip::Inflater& inflater);
 
 // Writes the document to the descriptor: event texts as lines, a whole
 // text as it is; deflated when `deflater` is given. The errno of a failed
@@ -161,11 +117,12 @@ struct Options {
   // Each converted log's document handed back with its outcome, nothing
   // written (a container's records for a program that iterates over them).
   bool in_memory = false;
-  // Raised to stop the batch (Engine::cancel, or Ctrl-C while the inputs
-  // are planned): no log starts, and waits on input give up. Each Options
-  // made has a flag of its own; copies share it.
-  std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
 };
+
+// Raised to make the reading of the inputs give up: a container's long
+// reads, while the inputs are planned (Ctrl-C) and after (Engine::cancel,
+// through its source). Shared by whoever may raise it and the source.
+using CancelFlag = std::shared_ptr<std::atomic<bool>>;
 
 // Where the engine takes its jobs from, one at a time, in input order; the
 // engine calls it from one thread at a time.
@@ -176,32 +133,40 @@ class JobSource {
   [[nodiscard]] virtual std::optional<Job> next() = 0;
   // The number of jobs when known up front.
   [[nodiscard]] virtual std::optional<std::size_t> size_hint() const noexcept = 0;
+  // Makes a next() under way, or to come, give up its long reads; safe
+  // from any thread.
+  virtual void cancel() noexcept {}
 };
 
 // The logs of `inputs` in order: a file named directly as itself, going at
-// the top of `outdir`; a folder as the logs found in it at any depth
-// (the target's suffixes only), sorted by their path inside it, each going
-// to the same place under `outdir`; "-" as standard input (`stdin_data`),
+// the top of `outdir`; a folder as the logs found in it at any depth (by
+// the registry's name rule for the target), sorted by their path inside
+// it, each going to the same place under `outdir`; "-" as standard input (`stdin_data`),
 // going to "stdin" with the target's suffix; a container (a database or a
-// bundle, archive::is_container) named directly as its entries, in its
+// bundle, formats::is_container) named directly as its entries, in its
 // order, each going to OUTDIR/<the container's output folder>/<the
 // entry's stem> with the target's suffix. Folders are walked and containers
 // opened when the source is made; a container's entries are read as the
 // engine asks for them, so that nothing grows with its records.
+// `cancel`, when given, is the flag its cancel() raises and its
+// containers heed (else it makes one of its own).
 [[nodiscard]] std::unique_ptr<JobSource> plan_stream(const std::vector<std::string>& inputs, const std::string& outdir,
                                                      const Options& options,
-                                                     std::shared_ptr<const std::string> stdin_data = nullptr);
+                                                     std::shared_ptr<const std::string> stdin_data = nullptr,
+                                                     CancelFlag cancel = nullptr);
 
 // The jobs given, in order.
 [[nodiscard]] std::unique_ptr<JobSource> source_of(std::vector<Job> jobs);
 
 // The entries of one container opened from `path`, as plan_stream makes them.
-[[nodiscard]] std::unique_ptr<JobSource> source_of(archive::Container container, const std::string& path,
-                                                   const std::string& outdir, const Options& options);
+// `cancel` is the flag the container was opened with.
+[[nodiscard]] std::unique_ptr<JobSource> source_of(formats::Container container, const std::string& path,
+                                                   const std::string& outdir, const Options& options,
+                                                   CancelFlag cancel = nullptr);
 
 // The whole stream at once, for callers that list the logs.
 [[nodiscard]] std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outdir,
-                                    const Options& options);
+                                    const Options& options, CancelFlag cancel = nullptr);
 
 // The output file name of an input file name: the recognised suffix
 // replaced by the target's, ".gz" added for gzip output.
@@ -268,6 +233,10 @@ class Engine {
   void finish(std::size_t index, Outcome outcome);
   void note_start() noexcept;
   void note_rename() noexcept;
+  // Under mutex_: the front outcome has arrived; no outcome will be taken
+  // any more.
+  [[nodiscard]] bool front_ready() const;
+  [[nodiscard]] bool over() const;
 
   const std::unique_ptr<JobSource> source_;
   const std::optional<std::size_t> total_;

@@ -15,13 +15,13 @@ std::expected<Document, Failure> convert_loaded(std::expected<steps::Loaded, Fai
   return converter(loaded->text, loaded->format, path);
 }
 
-// The inflater is made with the first log, inside its containment: a
-// thread that cannot have one fails that log with MemoryError, not the process.
+// The decoders are made with the first log, inside its containment: a
+// thread that cannot have them fails that log with MemoryError, not the process.
 std::expected<Document, Failure> convert_one(const std::string& path, const Converter& converter,
-                                             std::optional<gzip::Inflater>& inflater, sysio::Cancel cancel) {
+                                             std::optional<formats::Decoders>& decoders, sysio::Cancel cancel) {
   return steps::contained([&] {
-    if (!inflater) inflater.emplace();
-    return convert_loaded(steps::load(path, *inflater, cancel), converter, path);
+    if (!decoders) decoders.emplace();
+    return convert_loaded(steps::load(path, *decoders, cancel), converter, path);
   });
 }
 
@@ -33,9 +33,9 @@ std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std:
                                                         std::unexpected(message_failure(ErrorClass::OSError, {})));
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    std::optional<gzip::Inflater> inflater;
+    std::optional<formats::Decoders> decoders;
     for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < paths.size();) {
-      results[i] = convert_one(paths[i], converter, inflater, cancel);
+      results[i] = convert_one(paths[i], converter, decoders, cancel);
     }
   };
   const std::size_t count = std::min<std::size_t>(std::max(threads, 1u), paths.size());
@@ -49,14 +49,14 @@ std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std:
 
 std::expected<Document, Failure> convert_file(const std::string& path, const Converter& converter,
                                               sysio::Cancel cancel) {
-  std::optional<gzip::Inflater> inflater;
-  return convert_one(path, converter, inflater, cancel);
+  std::optional<formats::Decoders> decoders;
+  return convert_one(path, converter, decoders, cancel);
 }
 
 std::expected<Document, Failure> convert_bytes(std::string_view bytes, const Converter& converter) {
   return steps::contained([&] {
-    gzip::Inflater inflater;
-    return convert_loaded(steps::load_bytes(bytes, inflater), converter, {});
+    formats::Decoders decoders;
+    return convert_loaded(steps::load_bytes(bytes, decoders), converter, {});
   });
 }
 

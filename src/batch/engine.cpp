@@ -15,14 +15,13 @@ std::int64_t now_ns() noexcept {
       .count();
 }
 
-// What a worker keeps for all its logs: one inflater, one decompressor for
-// containers' records, and one deflater when the outputs are gzip.
+// What a worker keeps for all its logs: the decoders of files and records
+// alike, and one deflater when the outputs are gzip.
 struct WorkerState {
   explicit WorkerState(const Options& options) {
     if (options.gzip) deflater.emplace(options.gzip_level < 0 ? gzip::default_level : options.gzip_level);
   }
-  gzip::Inflater inflater;
-  archive::Decompressor decompressor;
+  formats::Decoders decoders;
   std::optional<gzip::Deflater> deflater;
 };
 
@@ -32,7 +31,7 @@ using Result = std::variant<Converted, Skipped, Failure>;
 // anything is written (outputs already present included, so that a resumed
 // run finds the same duplicates), then its text, or the outcome that ends it.
 std::expected<steps::Loaded, Result> load_record(Job& job, const Options& options, WorkerState& state) {
-  auto text = steps::decompress(*job.record, state.decompressor);
+  auto text = steps::decompress(*job.record, state.decoders);
   if (!text) return std::unexpected(std::move(text.error()));
   if (auto earlier = job.record->settle_duplicate(text->view())) {
     return std::unexpected(Skipped{SkipReason::Duplicate, std::move(*earlier)});
@@ -44,7 +43,7 @@ std::expected<steps::Loaded, Result> load_record(Job& job, const Options& option
 }
 
 Result attempt(Job& job, const Options& options, const Converter& converter, WorkerState& state,
-               steps::Folders& folders) {
+               steps::Folders& folders, sysio::Cancel cancel) {
   // A failure met in planning stands whatever is on disk: an output that
   // two inputs claim exists after the first run, and still fails.
   if (job.failure) return *job.failure;
@@ -58,8 +57,8 @@ Result attempt(Job& job, const Options& options, const Converter& converter, Wor
     source = job.record->name;  // a database row's id names its game (tenhou6's ref)
   } else {
     if (options.skip_existing && !job.output.empty() && io::exists(job.output)) return Skipped{};
-    auto text = job.data ? steps::load_bytes(*job.data, state.inflater)
-                         : steps::load(job.input, state.inflater, options.cancel.get());
+    auto text = job.data ? steps::load_bytes(*job.data, state.decoders)
+                         : steps::load(job.input, state.decoders, cancel);
     if (!text) return std::move(text.error());
     loaded.emplace(std::move(*text));
   }
@@ -102,7 +101,7 @@ Engine::Engine(std::unique_ptr<JobSource> source, Options options, Converter con
       // Documents of records near the bound, waiting for a slow caller, hold
       // about a record's bound a thread; with those under way, memory stays
       // a small multiple of it.
-      byte_window_(gzip::inflate_limit * std::size_t{std::max(options.threads, 1u)}),
+      byte_window_(pairo::record_limit * std::size_t{std::max(options.threads, 1u)}),
       claims_(std::make_unique<steps::Claims>()),
       folders_(std::make_unique<steps::Folders>()) {
   // A count known up front only spares threads that would find nothing to
@@ -131,7 +130,7 @@ void Engine::join() {
 }
 
 void Engine::cancel() noexcept {
-  options_.cancel->store(true, std::memory_order_relaxed);
+  source_->cancel();
   {
     const std::lock_guard lock(mutex_);
     cancelled_.store(true, std::memory_order_relaxed);
@@ -209,20 +208,22 @@ void Engine::work() {
     Job& job = claimed->job;
     auto result = steps::contained([&]() -> Result {
       if (!state) state.emplace(options_);
-      return attempt(job, options_, converter_, *state, *folders_);
+      return attempt(job, options_, converter_, *state, *folders_, &cancelled_);
     });
     if (std::holds_alternative<Converted>(result)) note_rename();
     finish(claimed->index, Outcome{std::move(job.name), std::move(job.output), std::move(result)});
   }
 }
 
+bool Engine::front_ready() const { return !waiting_.empty() && waiting_.front().has_value(); }
+
+bool Engine::over() const {
+  return first_failed_ || lost_ || (exhausted_ && taken_ == claimed_) ||
+         (cancelled_.load(std::memory_order_relaxed) && !front_ready());
+}
+
 std::optional<Outcome> Engine::next(std::chrono::milliseconds wait) {
   std::unique_lock lock(mutex_);
-  const auto front_ready = [&] { return !waiting_.empty() && waiting_.front().has_value(); };
-  const auto over = [&] {
-    return first_failed_ || lost_ || (exhausted_ && taken_ == claimed_) ||
-           (cancelled_.load(std::memory_order_relaxed) && !front_ready());
-  };
   ready_.wait_for(lock, wait, [&] { return over() || front_ready(); });
   if (over() || !front_ready()) return std::nullopt;
   Outcome outcome = std::move(*waiting_.front());
@@ -245,9 +246,7 @@ bool Engine::lost() const {
 
 bool Engine::finished() const {
   const std::lock_guard lock(mutex_);
-  const bool front_ready = !waiting_.empty() && waiting_.front().has_value();
-  return first_failed_ || lost_ || (exhausted_ && taken_ == claimed_) ||
-         (cancelled_.load(std::memory_order_relaxed) && !front_ready);
+  return over();
 }
 
 void Engine::note_start() noexcept {

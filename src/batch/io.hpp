@@ -17,13 +17,6 @@ namespace batch::io {
 
 using sysio::Errno;
 using sysio::Fd;
-using sysio::read_whole;
-using sysio::write_all;
-using sysio::write_slots;
-
-[[nodiscard]] inline std::expected<Fd, Errno> open_for_reading(const std::string& path) {
-  return sysio::open_for_reading(path.c_str());
-}
 // A new file only, write-only, 0666 before the umask.
 [[nodiscard]] inline std::expected<Fd, Errno> create_exclusive(const std::string& path) {
   return sysio::create_exclusive(path.c_str());

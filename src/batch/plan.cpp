@@ -71,7 +71,9 @@ void walk(const std::string& root, const std::string& inside, Target target, std
       // Regular files only: a FIFO or a device met in a folder is no log
       // somebody saved. A link that leads nowhere is kept, to fail as a
       // file that does not open.
-      if ((!known || S_ISREG(status.st_mode)) && is_log_name(name, target)) found.push_back({relative, std::nullopt});
+      if ((!known || S_ISREG(status.st_mode)) && formats::log_stem(name, target)) {
+        found.push_back({relative, std::nullopt});
+      }
       continue;
     }
     struct stat link{};
@@ -83,19 +85,12 @@ void walk(const std::string& root, const std::string& inside, Target target, std
   for (const std::string& sub : subfolders) walk(root, sub, target, found);
 }
 
-std::string stem_of(std::string_view name) {
-  const std::string_view suffix = log_suffix(name);
-  if (name.size() > suffix.size()) name.remove_suffix(suffix.size());
-  return std::string(name);
-}
-
 std::string_view target_suffix(Target target) noexcept { return target == Target::Mjai ? ".mjai.jsonl" : ".json"; }
 
 Failure shared_output(const Job& job, std::string_view owner) {
-  return message_failure(ErrorClass::FileExistsError, job.output + " is also the output of " + std::string(owner));
+  return pairo::coded_failure(pairo::FailureCode::SharedOutput, job.output + " is also the output of " + std::string(owner));
 }
 
-Failure archive_failure(std::string message) { return message_failure(ErrorClass::ArchiveError, std::move(message)); }
 
 Job file_job(std::string name, std::string input, std::string output) {
   Job job;
@@ -133,13 +128,15 @@ class Jobs final : public JobSource {
 class Planner final : public JobSource {
  public:
   Planner(const std::vector<std::string>& inputs, std::string outdir, const Options& options,
-          std::shared_ptr<const std::string> stdin_data)
-      : outdir_(std::move(outdir)), options_(options), total_(0) {
+          std::shared_ptr<const std::string> stdin_data, CancelFlag cancel)
+      : outdir_(std::move(outdir)), options_(options), cancel_(flag_or_new(std::move(cancel))), total_(0) {
     for (const std::string& input : inputs) add(input, stdin_data);
   }
 
-  Planner(archive::Container container, const std::string& path, std::string outdir, const Options& options)
-      : outdir_(std::move(outdir)), options_(options), total_(container.size_hint()) {
+  Planner(formats::Container container, const std::string& path, std::string outdir, const Options& options,
+          CancelFlag cancel)
+      : outdir_(std::move(outdir)), options_(options), cancel_(flag_or_new(std::move(cancel))),
+        total_(container.size_hint()) {
     Input planned;
     planned.path = path;
     planned.folder = joined(outdir_, container.output_folder());
@@ -163,10 +160,12 @@ class Planner final : public JobSource {
 
   std::optional<std::size_t> size_hint() const noexcept override { return total_; }
 
+  void cancel() noexcept override { cancel_->store(true, std::memory_order_relaxed); }
+
  private:
   struct Input {
     std::vector<Job> jobs;
-    std::optional<archive::Container> container;
+    std::optional<formats::Container> container;
     std::string path;    // the container's, as given
     std::string folder;  // its outputs' folder
   };
@@ -228,10 +227,10 @@ class Planner final : public JobSource {
           planned.jobs.push_back(file_job(path, path, output_of(log.relative)));
         }
       }
-    } else if (archive::is_container(input)) {
-      auto opened = archive::Container::open(input, options_.cancel.get());
+    } else if (formats::is_container(input)) {
+      auto opened = formats::Container::open(input, options_.target, cancel_.get());
       if (!opened) {
-        planned.jobs.push_back(failed_job(input, archive_failure(std::move(opened.error().message))));
+        planned.jobs.push_back(failed_job(input, archive::failure_of(opened.error())));
       } else {
         count(opened->size_hint());
         planned.path = input;
@@ -261,13 +260,18 @@ class Planner final : public JobSource {
       auto& failure = std::get<archive::Failure>(entry);
       // The container's own failure carries its path as its name.
       job.name = failure.name == input.path ? input.path : input.path + "/" + failure.name;
-      job.failure = archive_failure(std::move(failure.error.message));
+      job.failure = archive::failure_of(failure.error);
     }
     return job;
   }
 
+  static CancelFlag flag_or_new(CancelFlag given) {
+    return given ? std::move(given) : std::make_shared<std::atomic<bool>>(false);
+  }
+
   std::string outdir_;
   Options options_;
+  CancelFlag cancel_;
   std::optional<std::size_t> total_;
   std::vector<Input> inputs_;
   std::size_t at_ = 0;
@@ -294,28 +298,30 @@ std::optional<Failure> Claims::claim(const Job& job) {
 }  // namespace steps
 
 std::string output_name(std::string_view input_name, Target target, bool gzip) {
-  std::string name = stem_of(input_name);
+  std::string name(formats::output_stem(input_name));
   name += target_suffix(target);
   if (gzip) name += ".gz";
   return name;
 }
 
 std::unique_ptr<JobSource> plan_stream(const std::vector<std::string>& inputs, const std::string& outdir,
-                                       const Options& options, std::shared_ptr<const std::string> stdin_data) {
-  return std::make_unique<Planner>(inputs, outdir, options, std::move(stdin_data));
+                                       const Options& options, std::shared_ptr<const std::string> stdin_data,
+                                       CancelFlag cancel) {
+  return std::make_unique<Planner>(inputs, outdir, options, std::move(stdin_data), std::move(cancel));
 }
 
 std::unique_ptr<JobSource> source_of(std::vector<Job> jobs) { return std::make_unique<Jobs>(std::move(jobs)); }
 
-std::unique_ptr<JobSource> source_of(archive::Container container, const std::string& path, const std::string& outdir,
-                                     const Options& options) {
-  return std::make_unique<Planner>(std::move(container), path, outdir, options);
+std::unique_ptr<JobSource> source_of(formats::Container container, const std::string& path, const std::string& outdir,
+                                     const Options& options, CancelFlag cancel) {
+  return std::make_unique<Planner>(std::move(container), path, outdir, options, std::move(cancel));
 }
 
-std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outdir, const Options& options) {
+std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& outdir, const Options& options,
+                      CancelFlag cancel) {
   std::vector<Job> jobs;
   steps::Claims claims;
-  const auto source = plan_stream(inputs, outdir, options);
+  const auto source = plan_stream(inputs, outdir, options, nullptr, std::move(cancel));
   while (auto job = source->next()) {
     if (auto refused = claims.claim(*job)) job->failure = std::move(refused);
     jobs.push_back(std::move(*job));

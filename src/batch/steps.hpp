@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "batch/batch.hpp"
+#include "formats/bytes.hpp"
 #include "gzip/gzip.hpp"
 
 namespace batch::steps {
@@ -20,17 +21,18 @@ struct Loaded {
   Format format;
 };
 
-// The log's text (text_of) and its format (format_of). A file of more than
-// 64 MiB is read no further and fails; a pipe is waited on until `cancel`.
-[[nodiscard]] std::expected<Loaded, Failure> load(const std::string& path, gzip::Inflater& inflater,
+// The log's text (formats::text_of) and its format (formats::format_of).
+// A file of more than 64 MiB is read no further and fails; a pipe is waited
+// on until `cancel`.
+[[nodiscard]] std::expected<Loaded, Failure> load(const std::string& path, formats::Decoders& decoders,
                                                   sysio::Cancel cancel = nullptr);
 // The same for bytes given rather than read (standard input), held to the
 // same bound.
-[[nodiscard]] std::expected<Loaded, Failure> load_bytes(std::string_view bytes, gzip::Inflater& inflater);
+[[nodiscard]] std::expected<Loaded, Failure> load_bytes(std::string_view bytes, formats::Decoders& decoders);
 // A container's record decompressed (ArchiveError when it cannot be); its
 // UTF-8 and format are told by `told_apart` once its duplicate verdict is in.
 [[nodiscard]] std::expected<pairo::PaddedText, Failure> decompress(const archive::Record& record,
-                                                                   archive::Decompressor& decompressor);
+                                                                   formats::Decoders& decoders);
 [[nodiscard]] std::expected<Loaded, Failure> told_apart(pairo::PaddedText text);
 
 // The outputs claimed by the jobs so far, so that a later job bound for an

@@ -11,13 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/failure.hpp"
 #include "base/padded_text.hpp"
 
 namespace gzip {
 
-// No log comes near this once inflated: past it, the data is taken for a
-// bomb, so one hostile file fails alone instead of exhausting memory.
-inline constexpr std::size_t inflate_limit = std::size_t{64} << 20;
 
 // The level of gzip outputs: zlib's usual default. The cheaper levels save
 // little time on a log's output and cost size (on the corpus logs level 5
@@ -26,8 +24,9 @@ inline constexpr int default_level = 6;
 
 enum class InflateError : std::uint8_t { Invalid, TooLarge };
 
-// The text of each failure, as the log's report shows it.
-[[nodiscard]] std::string_view message(InflateError error) noexcept;
+// Each failure as a log's: OSError "invalid gzip data", or the record
+// bound's "inflated gzip data is larger than 64 MiB".
+[[nodiscard]] pairo::Failure failure_of(InflateError error);
 
 // Whether the bytes begin with gzip's magic number.
 [[nodiscard]] bool is_gzip(std::string_view bytes) noexcept;
@@ -40,7 +39,7 @@ class Inflater {
   // Every member of `data` inflated and concatenated; nothing may follow
   // the last member.
   [[nodiscard]] std::expected<pairo::PaddedText, InflateError> inflate(std::string_view data,
-                                                                        std::size_t limit = inflate_limit);
+                                                                        std::size_t limit = pairo::record_limit);
 
  private:
   struct Free {

@@ -1,10 +1,13 @@
 // Inflating a whole gzip file, member after member, into a padded buffer
 // that never grows past the limit.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "gzip/gzip.hpp"
+
+#include "base/fixed_texts.hpp"
 
 namespace gzip {
 namespace {
@@ -23,16 +26,11 @@ std::size_t recorded_size(std::string_view data) noexcept {
 
 }  // namespace
 
-// The limit in the words of the message, checked against the constant.
-constexpr std::string_view too_large_text = "gzip data inflates to more than 64 MiB";
-static_assert(inflate_limit == std::size_t{64} << 20, "the message names the limit");
-
-std::string_view message(InflateError error) noexcept {
-  switch (error) {
-    case InflateError::Invalid: return "invalid gzip data";
-    case InflateError::TooLarge: return too_large_text;
-  }
-  return "invalid gzip data";
+pairo::Failure failure_of(InflateError error) {
+  if (error == InflateError::TooLarge) return pairo::too_large_failure("inflated gzip data");
+  pairo::Failure failure = pairo::coded_failure(pairo::FailureCode::InvalidCompressed, pairo::texts::invalid_gzip);
+  failure.error_number = EINVAL;
+  return failure;
 }
 
 bool is_gzip(std::string_view bytes) noexcept {

@@ -12,7 +12,6 @@
 
 #include "mjai/mjai.hpp"
 #include "sysio/fd.hpp"
-#include "tenhou/tenhou.hpp"
 
 namespace pairo::lib {
 
@@ -34,8 +33,6 @@ using sysio::create_for_writing;
 using sysio::Errno;
 using sysio::Fd;
 using sysio::is_open;
-using sysio::open_for_reading;
-using sysio::read_whole;
 
 // Where the lines go. Standard output closed by the caller swallows them: a
 // write there fails with EBADF and loses nothing. Not so a descriptor open

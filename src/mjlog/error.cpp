@@ -6,19 +6,18 @@
 #include "mjlog/parts.hpp"
 
 namespace mjlog {
-namespace {
 
-// In the order of ErrorKind.
-constexpr std::array<std::string_view, 13> kind_names = {
-    "syntax",        "not_a_record", "not_an_element",   "missing_attribute", "invalid_value",
-    "invalid_length", "duplicate_element", "out_of_order", "incomplete",       "tile_dealt_twice",
-    "tile_not_held", "bad_meld_code", "unwritable",
-};
-static_assert(static_cast<std::size_t>(ErrorKind::Unwritable) + 1 == kind_names.size());
+// A fault's name is its row's in the failure table, whose record rows
+// follow ErrorKind's order.
+std::string_view kind_name(ErrorKind kind) noexcept {
+  static_assert(static_cast<int>(pairo::FailureCode::Unwritable) - static_cast<int>(pairo::FailureCode::RecordSyntax) ==
+                static_cast<int>(ErrorKind::Unwritable));
+  return pairo::failure_row(code_of(kind)).kind;
+}
 
-}  // namespace
-
-std::string_view kind_name(ErrorKind kind) noexcept { return kind_names[static_cast<std::size_t>(kind)]; }
+pairo::FailureCode code_of(ErrorKind kind) noexcept {
+  return static_cast<pairo::FailureCode>(static_cast<int>(pairo::FailureCode::RecordSyntax) + static_cast<int>(kind));
+}
 
 pairo::Diagnosis diagnosis_of(const Error& error) {
   return {pairo::Stage::Decode, kind_name(error.kind), error.round, error.seat, error.item,

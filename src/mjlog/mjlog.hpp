@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "base/failure.hpp"
 #include "tenhou/tenhou.hpp"
 
 namespace mjlog {
@@ -98,6 +99,7 @@ enum class ErrorKind : std::uint8_t {
 
 // "syntax", "tile_not_held".
 [[nodiscard]] std::string_view kind_name(ErrorKind kind) noexcept;
+[[nodiscard]] pairo::FailureCode code_of(ErrorKind kind) noexcept;
 
 // Why a text is not a game record: the element and what is wrong with it,
 // and where that element (or the syntax error) starts, in bytes. The kind,

@@ -145,24 +145,27 @@ PyObject* open_archive(PyObject*, PyObject* args) {
     Py_ssize_t jobs;
     const char* to;
     if (!PyArg_ParseTuple(args, "Ons:open_archive", &path_object, &jobs, &to)) return nullptr;
-    if (jobs < 1) return PyErr_Format(PyExc_ValueError, "jobs must be at least 1, not %zd", jobs);
-    const auto target = target_of(to);
+    const auto threads = threads_of(jobs);
+    const auto target = threads ? target_of(to) : std::nullopt;
     const auto path = target ? os_path(path_object) : std::nullopt;
     if (!path) return nullptr;
 
     batch::Options options;
-    options.threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
+    options.threads = *threads;
     options.target = *target;
     options.in_memory = true;
     // Opening a database reads its ids: Ctrl-C may come meanwhile.
-    std::optional<std::expected<archive::Container, archive::ArchiveError>> opened;
-    if (!interruptible(*options.cancel, [&] { opened.emplace(archive::Container::open(*path, options.cancel.get())); })) {
+    std::optional<std::expected<formats::Container, archive::ArchiveError>> opened;
+    const auto cancel = std::make_shared<std::atomic<bool>>(false);
+    if (!interruptible(*cancel, [&] {
+          opened.emplace(formats::Container::open(*path, options.target, cancel.get()));
+        })) {
       return nullptr;
     }
     if (!*opened) {
-      return raise_failure(batch::message_failure(batch::ErrorClass::ArchiveError, opened->error().message));
+      return raise_failure(archive::failure_of(opened->error()));
     }
-    auto source = batch::source_of(std::move(**opened), *path, {}, options);
+    auto source = batch::source_of(std::move(**opened), *path, {}, options, cancel);
     auto state = std::make_unique<SharedState>(std::make_shared<State>(std::move(source), options, *path));
 
     auto* self = PyObject_New(Records, reinterpret_cast<PyTypeObject*>(records_type));

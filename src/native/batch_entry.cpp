@@ -16,15 +16,16 @@ namespace {
 using pyapi::PyRef;
 using namespace std::chrono_literals;
 
-// How often the outcomes ready are taken, and signals looked at: far
-// within the engine's window of work ahead at any number of threads.
+// Once an outcome is ready, the ones that follow are let gather this long
+// before they are taken: far within the engine's window of work ahead at
+// any number of threads, and one wake-up a few logs rather than a log.
 constexpr auto drain_interval = 2ms;
+// How long a wait for the next outcome lasts before signals are looked at;
+// a batch waiting on its input waits on the engine and costs nothing.
+constexpr auto signal_interval = 50ms;
 // Progress is told at most this often, and once at the end.
 constexpr auto progress_interval = 50ms;
 
-// What the caller's on_outcome(name, kind, output, error, skip, diagnosis)
-// receives as `kind`.
-enum class Kind : long { Converted = 0, Skipped = 1, Failed = 2 };
 
 struct Arguments {
   std::vector<std::string> inputs;
@@ -45,11 +46,8 @@ std::optional<Arguments> parse(PyObject* args) {
                         &fail_fast, &to, &standard_input, &parsed.on_outcome, &parsed.progress)) {
     return std::nullopt;
   }
-  if (jobs < 1) {
-    PyErr_Format(PyExc_ValueError, "jobs must be at least 1, not %zd", jobs);
-    return std::nullopt;
-  }
-  auto target = target_of(to);
+  const auto threads = threads_of(jobs);
+  auto target = threads ? target_of(to) : std::nullopt;
   auto paths = target ? os_paths(inputs) : std::nullopt;
   auto folder = paths ? os_path(outdir) : std::nullopt;
   if (!folder) return std::nullopt;
@@ -68,7 +66,7 @@ std::optional<Arguments> parse(PyObject* args) {
   }
   parsed.inputs = std::move(*paths);
   parsed.outdir = std::move(*folder);
-  parsed.options.threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
+  parsed.options.threads = *threads;
   parsed.options.gzip = gzip;
   parsed.options.skip_existing = skip_existing;
   parsed.options.fail_fast = fail_fast;
@@ -87,9 +85,10 @@ class Batch {
   // come meanwhile: null then, with the exception set.
   static std::unique_ptr<batch::JobSource> planned(const Arguments& arguments) {
     std::unique_ptr<batch::JobSource> source;
-    if (!interruptible(*arguments.options.cancel, [&] {
+    const auto cancel = std::make_shared<std::atomic<bool>>(false);
+    if (!interruptible(*cancel, [&] {
           source = batch::plan_stream(arguments.inputs, arguments.outdir, arguments.options,
-                                      arguments.standard_input);
+                                      arguments.standard_input, cancel);
         })) {
       return nullptr;
     }
@@ -102,9 +101,13 @@ class Batch {
     while (!engine_.finished()) {
       // Outcomes are taken a batch at a time: waking for each log would
       // cost the workers a core's worth of switches on a busy machine.
-      unlocked([] { std::this_thread::sleep_for(drain_interval); });
+      std::optional<batch::Outcome> first;
+      unlocked([&] {
+        first = engine_.next(signal_interval);
+        if (first) std::this_thread::sleep_for(drain_interval);
+      });
       if (PyErr_CheckSignals() < 0) return stopped();
-      for (auto outcome = engine_.next(0ms); outcome; outcome = engine_.next(0ms)) {
+      for (auto outcome = std::move(first); outcome; outcome = engine_.next(0ms)) {
         if (!hand_over(*outcome)) return stopped();
       }
       if (!tell_progress(false)) return stopped();
@@ -118,19 +121,19 @@ class Batch {
  private:
   bool hand_over(const batch::Outcome& outcome) {
     if (arguments_.on_outcome == Py_None) return true;
-    Kind kind = Kind::Converted;
+    PyRef kind = PyRef::borrow(Py_None);
     PyRef error = PyRef::borrow(Py_None);
     PyRef skip = PyRef::borrow(Py_None);
     PyRef diagnosis = PyRef::borrow(Py_None);
     if (const auto* skipped = std::get_if<batch::Skipped>(&outcome.result)) {
-      kind = Kind::Skipped;
       skip = PyRef(skip_tuple(*skipped));
       if (!skip) return false;
     }
     if (const auto* failure = std::get_if<batch::Failure>(&outcome.result)) {
-      kind = Kind::Failed;
+      const std::string_view kind_text = pairo::failure_row(failure->code).kind;
+      kind = PyRef(PyUnicode_FromStringAndSize(kind_text.data(), std::ssize(kind_text)));
       error = PyRef(exception_of(*failure));
-      if (!error) return false;
+      if (!kind || !error) return false;
       if (failure->diagnosis) {
         diagnosis = PyRef(diagnosis_tuple(*failure->diagnosis));
         if (!diagnosis) return false;
@@ -138,9 +141,8 @@ class Batch {
     }
     PyRef name(shown_path(outcome.name));
     PyRef output(shown_path(outcome.output));
-    PyRef code(PyLong_FromLong(static_cast<long>(kind)));
-    if (!name || !output || !code) return false;
-    PyRef called(PyObject_CallFunctionObjArgs(arguments_.on_outcome, name.get(), code.get(), output.get(),
+    if (!name || !output) return false;
+    PyRef called(PyObject_CallFunctionObjArgs(arguments_.on_outcome, name.get(), kind.get(), output.get(),
                                               error.get(), skip.get(), diagnosis.get(), nullptr));
     return static_cast<bool>(called);
   }

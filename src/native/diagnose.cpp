@@ -3,9 +3,9 @@
 // message, and MjlogParsingError only its text.
 //
 // It takes what the converters take, the same way: a str as it stands,
-// bytes through the engine's bytes path (whose failures it raises, as the
+// bytes through the registry's bytes path (whose failures it raises, as the
 // converters do), the format told by content and converted by its row of
-// the engine's table.
+// the registry's table.
 #include "native/native.hpp"
 #include "pyapi/py_ref.hpp"
 
@@ -22,7 +22,10 @@ PyObject* text_or_none(std::string_view text) { return text.empty() ? Py_NewRef(
 
 }  // namespace
 
-// The fields in the order of the tuple, the detail last.
+// The fields in the order of the tuple, the detail last: the order
+// DIAGNOSIS_FIELDS names and pairo.Diagnosis is checked against.
+const std::array<const char*, 7> diagnosis_fields = {"stage", "kind", "round", "seat", "item", "message", "detail"};
+
 PyObject* diagnosis_tuple(const pairo::Diagnosis& found) {
   PyRef fields[] = {
       PyRef(utf8(stage_name(found.stage))),
@@ -52,7 +55,7 @@ PyObject* diagnose(PyObject*, PyObject* data) {
         unread = std::move(text.error());
         return;
       }
-      events = batch::input_format(batch::format_of(text->view())).events(*text);
+      events = formats::log_format(formats::format_of(text->view())).events(*text);
     });
     if (unread) return raise_failure(*unread);
     if (*events) Py_RETURN_NONE;

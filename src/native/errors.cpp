@@ -55,8 +55,20 @@ bool add_error_classes(PyObject* module) {
   return PyModule_AddObjectRef(module, "ArchiveError", archive_class) == 0;
 }
 
-PyObject* exception_of(const Failure& failure) { return pyapi::exception_of(failure, class_of); }
+// An input's failure that is no system call's (not UTF-8, past the bound)
+// still carries the number that says so as `errno`, as an OSError of a
+// read does; its text stays the fixed one. _pairo's exceptions do not.
+PyObject* exception_of(const Failure& failure) {
+  PyRef exception(pyapi::exception_of(failure, class_of));
+  if (!exception || failure.error_number == 0 || failure.form == Failure::Form::System ||
+      !PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(PyExc_OSError))) {
+    return exception.release();
+  }
+  PyRef number(PyLong_FromLong(failure.error_number));
+  if (!number || PyObject_SetAttrString(exception.get(), "errno", number.get()) < 0) return nullptr;
+  return exception.release();
+}
 
-PyObject* raise_failure(const Failure& failure) { return pyapi::raise_failure(failure, class_of); }
+PyObject* raise_failure(const Failure& failure) { return pyapi::raise_exception(exception_of(failure)); }
 
 }  // namespace pairo::native

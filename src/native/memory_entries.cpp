@@ -64,18 +64,17 @@ PyObject* convert_many(PyObject*, PyObject* args) {
     Py_ssize_t jobs;
     const char* to;
     if (!PyArg_ParseTuple(args, "Ons:convert_many", &items, &jobs, &to)) return nullptr;
-    if (jobs < 1) return PyErr_Format(PyExc_ValueError, "jobs must be at least 1, not %zd", jobs);
-    const auto target = target_of(to);
+    const auto threads = threads_of(jobs);
+    const auto target = threads ? target_of(to) : std::nullopt;
     if (!target) return nullptr;
     PyRef sequence(PySequence_Fast(items, "paths must be a sequence"));
     if (!sequence) return nullptr;
     auto paths = paths_of(sequence.get());
     if (!paths) return nullptr;
-    const auto threads = static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
     std::vector<std::expected<batch::Document, batch::Failure>> results;
     std::atomic<bool> cancel{false};
     if (!interruptible(cancel, [&] {
-          results = batch::convert_all(paths->valid, threads, batch::converter_for(*target), &cancel);
+          results = batch::convert_all(paths->valid, *threads, batch::converter_for(*target), &cancel);
         })) {
       return nullptr;
     }
@@ -132,7 +131,8 @@ PyObject* find_logs(PyObject*, PyObject* args) {
     if (!paths) return nullptr;
     options.target = *target;
     std::vector<batch::Job> jobs;
-    if (!interruptible(*options.cancel, [&] { jobs = batch::plan(*paths, ".", options); })) return nullptr;
+    const auto cancel = std::make_shared<std::atomic<bool>>(false);
+    if (!interruptible(*cancel, [&] { jobs = batch::plan(*paths, ".", options, cancel); })) return nullptr;
     PyRef list(PyList_New(std::ssize(jobs)));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -156,7 +156,7 @@ PyObject* is_container(PyObject*, PyObject* path) {
     const auto file = os_path(path);
     if (!file) return nullptr;
     bool found = false;
-    unlocked([&] { found = archive::is_container(*file); });
+    unlocked([&] { found = formats::is_container(*file); });
     return PyBool_FromLong(found);
   });
 }

@@ -1,7 +1,7 @@
 // mjlog_to_tenhou6(data, ref=None) and mjlog_to_mjai(data): Tenhou's XML game
-// records, through the engine's bytes path and its XML row: the same
-// inflating, UTF-8 check, reader and failures as every other entry point of
-// the package. Unlike the engine they read every text as an XML record, so
+// records, through the registry's bytes path and its XML row: the same
+// decompressing, UTF-8 check, reader and failures as every other entry
+// point of the package. Unlike the engine they read every text as an XML record, so
 // that anything else is refused as MjlogParsingError.
 //
 // The interpreter lock is held only to take the input and to hand back the
@@ -20,28 +20,17 @@ using pyapi::PyRef;
 constexpr pyapi::Signature tenhou6_signature = {"mjlog_to_tenhou6", {"data", "ref"}, 2, 1};
 constexpr pyapi::Signature mjai_signature = {"mjlog_to_mjai", {"data", nullptr}, 1, 1};
 
-// Runs `work` with the interpreter lock released; the lock is taken back
-// however `work` ends, a C++ exception included.
-template <class Work>
-auto without_lock(Work&& work) -> decltype(work()) {
-  struct Retaken {
-    PyThreadState* state;
-    ~Retaken() { PyEval_RestoreThread(state); }
-  } retaken{PyEval_SaveThread()};
-  return work();
-}
-
 // The record is read where it lies: plain bytes and an ASCII str are not copied.
 std::expected<batch::Document, Failure> tenhou6_text(Given& given, std::string_view ref) {
   auto text = text_in_place(given);
   if (!text) return std::unexpected(std::move(text.error()));
-  return batch::xml_to_tenhou6(*text, ref);
+  return formats::xml_to_tenhou6(*text, ref);
 }
 
 std::expected<batch::Document, Failure> mjai_texts(Given& given) {
   auto text = text_in_place(given);
   if (!text) return std::unexpected(std::move(text.error()));
-  return batch::xml_to_mjai(*text);
+  return formats::xml_to_mjai(*text);
 }
 
 // The game id as UTF-8, viewing the str's own UTF-8 form, which lives as
@@ -69,9 +58,10 @@ PyObject* mjlog_to_tenhou6(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     if (!ref) return nullptr;
     auto given = given_text(bound[0], tenhou6_signature.function);
     if (!given) return nullptr;
-    const auto text = without_lock([&] { return tenhou6_text(*given, *ref); });
-    if (!text) return raise_failure(text.error());
-    return document_object(*text);
+    std::optional<std::expected<batch::Document, Failure>> text;
+    unlocked([&] { text.emplace(tenhou6_text(*given, *ref)); });
+    if (!*text) return raise_failure(text->error());
+    return document_object(**text);
   });
 }
 
@@ -81,9 +71,10 @@ PyObject* mjlog_to_mjai(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (!pyapi::bind_arguments(mjai_signature, args, nargs, kwnames, bound)) return nullptr;
     auto given = given_text(bound[0], mjai_signature.function);
     if (!given) return nullptr;
-    const auto events = without_lock([&] { return mjai_texts(*given); });
-    if (!events) return raise_failure(events.error());
-    return document_object(*events);
+    std::optional<std::expected<batch::Document, Failure>> events;
+    unlocked([&] { events.emplace(mjai_texts(*given)); });
+    if (!*events) return raise_failure(events->error());
+    return document_object(**events);
   });
 }
 

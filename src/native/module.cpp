@@ -36,9 +36,10 @@ PyMethodDef methods[] = {
      "convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to, stdin, on_outcome, progress, /)\n--\n\n"
      "Converts the logs that `inputs` name (files, folders, containers) into files under\n"
      "`outdir` on `jobs` threads. on_outcome(name, kind, output, error, skip, diagnosis)\n"
-     "hears of each log in input order: kind 0 converted to `output`, 1 skipped with\n"
-     "skip = (reason, earlier row of a duplicate or None), 2 failed with `error` and the\n"
-     "conversion's diagnosis tuple or None; progress(done, total) of the engine's counter\n"
+     "hears of each log in input order: converted to `output`; skipped with skip =\n"
+     "(reason, earlier row of a duplicate or None); or failed with `error`, its kind of\n"
+     "failure as `kind` and the conversion's diagnosis tuple or None; progress(done, total)\n"
+     "of the engine's counter\n"
      "(total None when unknown up front).\n"
      "Returns the engine's time in nanoseconds: first log started to last output renamed."},
     {"convert_many", &convert_many, METH_VARARGS,
@@ -91,6 +92,18 @@ bool add_skip_reasons(PyObject* module) {
   return PyModule_AddObjectRef(module, "SKIP_REASONS", reasons.get()) == 0;
 }
 
+// DIAGNOSIS_FIELDS: the names of a diagnosis tuple's fields, in its order.
+bool add_diagnosis_fields(PyObject* module) {
+  PyRef names(PyTuple_New(std::ssize(diagnosis_fields)));
+  if (!names) return false;
+  for (std::size_t i = 0; i < diagnosis_fields.size(); ++i) {
+    PyObject* str = PyUnicode_FromString(diagnosis_fields[i]);
+    if (!str) return false;
+    PyTuple_SET_ITEM(names.get(), static_cast<Py_ssize_t>(i), str);  // steals str
+  }
+  return PyModule_AddObjectRef(module, "DIAGNOSIS_FIELDS", names.get()) == 0;
+}
+
 PyObject* module_slot = nullptr;  // owned for the rest of the process
 
 PyObject* initialise() {
@@ -101,7 +114,8 @@ PyObject* initialise() {
   // RECORD_LIMIT: the most bytes a log may hold, gzipped or not, so that
   // standard input is read no further than the engine would read a file.
   if (!module || !add_error_classes(module.get()) || !add_records_type(module.get()) || !add_skip_reasons(module.get()) ||
-      PyModule_AddIntConstant(module.get(), "RECORD_LIMIT", static_cast<long>(gzip::inflate_limit)) != 0 ||
+      !add_diagnosis_fields(module.get()) ||
+      PyModule_AddIntConstant(module.get(), "RECORD_LIMIT", static_cast<long>(pairo::record_limit)) != 0 ||
       !pyapi::make_common_strs()) {
     return nullptr;
   }

@@ -5,6 +5,7 @@
 
 #include <Python.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -75,6 +76,8 @@ PyObject* is_container(PyObject* module, PyObject* path);
 // error, or of an XML record that does not read (stage "decode", message
 // MjlogParsingError's text): a new tuple, or null with an exception set.
 [[nodiscard]] PyObject* diagnosis_tuple(const pairo::Diagnosis& found);
+// The names of the tuple's fields, in its order.
+extern const std::array<const char*, 7> diagnosis_fields;
 
 // Runs `body` with the interpreter lock released: other threads run Python
 // meanwhile. What it throws is thrown again once the lock is back.
@@ -149,10 +152,11 @@ template <class Body>
 
 // A log given in memory, read where it lies when it can be: a str's UTF-8
 // is the str's own bytes when it is ASCII and a copy otherwise; bytes are
-// viewed as given, maybe gzip and not yet checked to be UTF-8. The caller's
-// reference keeps the object alive, and neither str nor bytes change.
+// viewed as given, maybe compressed and not yet checked to be UTF-8. The
+// caller's reference keeps the object alive, and neither str nor bytes
+// change.
 struct Given {
-  PaddedText owned;       // a text made for the call (a str encoded, bytes inflated)
+  PaddedText owned;       // a text made for the call (a str encoded, bytes decompressed)
   std::string_view text;  // `owned`'s bytes, or the object's own
   bool raw_bytes = false;
 };
@@ -162,9 +166,9 @@ struct Given {
 // surrogate.
 [[nodiscard]] std::optional<Given> given_text(PyObject* data, const char* function);
 
-// The log's text where it lies: bytes through the engine's bytes path
-// (inflated into `owned` where gzip, checked to be UTF-8). Touches no
-// Python object.
+// The log's text where it lies: bytes through the registry's bytes path
+// (decompressed into `owned` where a compression row tells them, checked
+// to be UTF-8). Touches no Python object.
 [[nodiscard]] std::expected<std::string_view, Failure> text_in_place(Given& given);
 
 // The same text in a buffer of its own, as the engine's readers take it.
@@ -185,5 +189,9 @@ struct Given {
 
 // "mjai" or "tenhou6"; none with ValueError set.
 [[nodiscard]] std::optional<batch::Target> target_of(const char* name);
+
+// The engine's threads for `jobs` (at least 1, at most 4096); none with
+// ValueError set.
+[[nodiscard]] std::optional<unsigned> threads_of(Py_ssize_t jobs);
 
 }  // namespace pairo::native

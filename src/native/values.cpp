@@ -1,8 +1,10 @@
 // Between the batch engine and Python: a log given as str or bytes becomes
 // its text, converted logs become strs, paths come in as the operating
 // system's bytes and go out as the names reports show.
+#include <algorithm>
 #include <string_view>
 
+#include "formats/bytes.hpp"
 #include "native/native.hpp"
 #include "pyapi/py_ref.hpp"
 
@@ -42,8 +44,8 @@ std::optional<Given> given_text(PyObject* data, const char* function) {
 
 std::expected<std::string_view, Failure> text_in_place(Given& given) {
   if (!given.raw_bytes) return given.text;
-  gzip::Inflater inflater;
-  auto text = batch::text_in(given.text, given.owned, inflater);
+  formats::Decoders decoders;
+  auto text = formats::text_in(given.text, given.owned, decoders);
   if (!text) return std::unexpected(std::move(text.error()));
   given.text = *text;
   given.raw_bytes = false;
@@ -85,6 +87,14 @@ std::optional<std::vector<std::string>> os_paths(PyObject* paths) {
 }
 
 PyObject* shown_path(std::string_view path) { return text(path); }
+
+std::optional<unsigned> threads_of(Py_ssize_t jobs) {
+  if (jobs < 1) {
+    PyErr_Format(PyExc_ValueError, "jobs must be at least 1, not %zd", jobs);
+    return std::nullopt;
+  }
+  return static_cast<unsigned>(std::min<Py_ssize_t>(jobs, 4096));
+}
 
 std::optional<batch::Target> target_of(const char* name) {
   const std::string_view given = name;

@@ -7,24 +7,22 @@
 namespace pairo::pyapi {
 namespace {
 
+// The interpreter's class of each ErrorClass, in its order; null for the
+// classes the modules make (theirs and PanicException).
+PyObject* builtin_class(ErrorClass cls) {
+  PyObject* const classes[error_class_count] = {
+      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+      PyExc_OSError, PyExc_FileNotFoundError, PyExc_PermissionError, PyExc_FileExistsError,
+      PyExc_InterruptedError, PyExc_BlockingIOError, PyExc_BrokenPipeError, PyExc_ConnectionRefusedError,
+      PyExc_ConnectionResetError, PyExc_ConnectionAbortedError, PyExc_TimeoutError, PyExc_MemoryError};
+  static_assert(static_cast<std::size_t>(ErrorClass::OSError) == 7);
+  return classes[static_cast<std::size_t>(cls)];
+}
+
 // A borrowed reference to the class, or null with an exception set.
 PyObject* class_of(ErrorClass cls, ClassOf module_class) {
-  switch (cls) {
-    case ErrorClass::OSError: return PyExc_OSError;
-    case ErrorClass::FileNotFoundError: return PyExc_FileNotFoundError;
-    case ErrorClass::PermissionError: return PyExc_PermissionError;
-    case ErrorClass::FileExistsError: return PyExc_FileExistsError;
-    case ErrorClass::InterruptedError: return PyExc_InterruptedError;
-    case ErrorClass::BlockingIOError: return PyExc_BlockingIOError;
-    case ErrorClass::BrokenPipeError: return PyExc_BrokenPipeError;
-    case ErrorClass::ConnectionRefusedError: return PyExc_ConnectionRefusedError;
-    case ErrorClass::ConnectionResetError: return PyExc_ConnectionResetError;
-    case ErrorClass::ConnectionAbortedError: return PyExc_ConnectionAbortedError;
-    case ErrorClass::TimeoutError: return PyExc_TimeoutError;
-    case ErrorClass::MemoryError: return PyExc_MemoryError;
-    case ErrorClass::PanicException: return panic_class();
-    default: return module_class(cls);
-  }
+  if (PyObject* builtin = builtin_class(cls)) return builtin;
+  return cls == ErrorClass::PanicException ? panic_class() : module_class(cls);
 }
 
 // Messages may quote paths, which are the system's bytes, not always UTF-8.
@@ -76,12 +74,16 @@ PyObject* exception_of(const Failure& failure, ClassOf module_class) {
   return added ? exception.release() : nullptr;
 }
 
-PyObject* raise_failure(const Failure& failure, ClassOf module_class) {
-  PyRef exception(exception_of(failure, module_class));
+PyObject* raise_exception(PyObject* made) {
+  PyRef exception(made);
   // Set as PyErr_SetObject sets it, so that it chains to an exception being
   // handled, as any raise does.
   if (exception) PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())), exception.get());
   return nullptr;
+}
+
+PyObject* raise_failure(const Failure& failure, ClassOf module_class) {
+  return raise_exception(exception_of(failure, module_class));
 }
 
 }  // namespace pairo::pyapi

@@ -51,6 +51,9 @@ using ClassOf = PyObject* (*)(ErrorClass);
 [[nodiscard]] PyObject* exception_of(const Failure& failure, ClassOf module_class);
 // The same, raised. Always returns null.
 PyObject* raise_failure(const Failure& failure, ClassOf module_class);
+// Raises the exception made (a new reference, taken; null: the error of its
+// making stays set). Always returns null.
+PyObject* raise_exception(PyObject* made);
 
 // ---- texts that take code (quoting.cpp) ---------------------------------
 

@@ -132,7 +132,7 @@ TEST_P(DatabaseTest, SelectsRowsInIdOrderWithOneReasonEach) {
     };
     for (const Row& row : rows) ASSERT_EQ(db.insert(layout, row), SQLITE_DONE);
   }
-  auto container = archive::Container::open(path.string());
+  auto container = formats::Container::open(path.string());
   ASSERT_TRUE(container) << container.error().message;
   EXPECT_EQ(container->output_folder(), "2019");
   EXPECT_EQ(container->size_hint(), std::optional<std::size_t>(13));
@@ -180,7 +180,7 @@ TEST_P(DatabaseTest, LeavesTheFolderAsItWas) {
     const auto before = folder_.listing();
     const auto bytes_before = corpus::read_file(path);
     {
-      auto container = archive::Container::open(path.string());
+      auto container = formats::Container::open(path.string());
       ASSERT_TRUE(container) << container.error().message;
       const auto seen = archive_test::read_all(*container);
       ASSERT_EQ(seen.size(), 1u);
@@ -204,9 +204,9 @@ TEST_P(DatabaseTest, ReadsBesideAWriterWithoutBlockingIt) {
                 SQLITE_DONE);
     }
     sqlite3_busy_timeout(writer.get(), 0);  // busy would fail the insert instead of waiting
-    auto container = archive::Container::open(path.string());
+    auto container = formats::Container::open(path.string());
     ASSERT_TRUE(container) << container.error().message;
-    archive::Decompressor decompressor;
+    formats::Decoders decoders;
     std::vector<std::string> names;
     int hour = 1;
     while (auto entry = container->next()) {
@@ -215,7 +215,7 @@ TEST_P(DatabaseTest, ReadsBesideAWriterWithoutBlockingIt) {
           << journal << ": " << sqlite3_errmsg(writer.get());
       hour += 2;
       auto& record = std::get<archive::Record>(*entry);
-      ASSERT_TRUE(record.text(decompressor)) << journal;
+      ASSERT_TRUE(formats::record_text(record.stored, decoders)) << journal;
       names.push_back(record.name);
     }
     EXPECT_EQ(names, (std::vector<std::string>{id(0), id(2), id(4), id(6), id(8), id(10)})) << journal;
@@ -245,11 +245,11 @@ TEST_P(DatabaseTest, ReadsRunsOfRowsBesideAWriterThatAddsAndDeletes) {
       }
     }
     sqlite3_busy_timeout(writer.get(), 0);
-    auto container = archive::Container::open(path.string());
+    auto container = formats::Container::open(path.string());
     ASSERT_TRUE(container) << container.error().message;
     writer.exec(std::string("DELETE FROM logs WHERE ") + layout.id_column + " IN ('" + key(60) + "', '" + key(62) +
                 "', '" + key(90) + "')");
-    archive::Decompressor decompressor;
+    formats::Decoders decoders;
     std::vector<Seen> seen;
     int added = 41;  // odd keys fall between the rows, ahead of the reader
     while (auto entry = container->next()) {
@@ -257,8 +257,9 @@ TEST_P(DatabaseTest, ReadsRunsOfRowsBesideAWriterThatAddsAndDeletes) {
           << journal << ": " << sqlite3_errmsg(writer.get());
       added += 2;
       if (auto* record = std::get_if<archive::Record>(&*entry)) {
-        auto text = record->text(decompressor);
-        seen.push_back({'R', record->name, record->stem, text ? std::string(text->view()) : "!" + text.error().message});
+        auto text = formats::record_text(record->stored, decoders);
+        seen.push_back(
+            {'R', record->name, record->stem, text ? std::string(text->view()) : "!" + text.error().message});
       } else if (auto* failure = std::get_if<archive::Failure>(&*entry)) {
         seen.push_back({'F', failure->name, failure->error.message, ""});
       }
@@ -278,7 +279,7 @@ TEST_P(DatabaseTest, DuplicateVerdictsDoNotDependOnTheOrderWorkersFinish) {
                 SQLITE_DONE);
     }
   }
-  auto container = archive::Container::open(path.string());
+  auto container = formats::Container::open(path.string());
   ASSERT_TRUE(container);
   std::vector<archive::Record> records;
   while (auto entry = container->next()) records.push_back(std::move(std::get<archive::Record>(*entry)));
@@ -288,8 +289,8 @@ TEST_P(DatabaseTest, DuplicateVerdictsDoNotDependOnTheOrderWorkersFinish) {
   std::vector<std::thread> workers;
   for (std::size_t i = records.size(); i-- > 0;) {
     workers.emplace_back([&, i] {
-      archive::Decompressor decompressor;
-      auto text = records[i].text(decompressor);
+      formats::Decoders decoders;
+      auto text = formats::record_text(records[i].stored, decoders);
       ASSERT_TRUE(text);
       verdicts[i] = records[i].settle_duplicate(text->view());
     });
@@ -320,14 +321,14 @@ TEST_P(DatabaseTest, ReadsAnIdleFileWhoseWriterStartsMidway) {
     }
   }
   ASSERT_FALSE(fs::exists(path.string() + "-wal"));
-  auto container = archive::Container::open(path.string());
+  auto container = formats::Container::open(path.string());
   ASSERT_TRUE(container) << container.error().message;
-  archive::Decompressor decompressor;
+  formats::Decoders decoders;
   std::vector<Seen> seen;
   while (seen.size() < 10) {
     auto entry = container->next();
     ASSERT_TRUE(entry);
-    seen.push_back(archive_test::seen_of(std::move(*entry), decompressor));
+    seen.push_back(archive_test::seen_of(std::move(*entry), decoders));
   }
   Db writer(path, "WAL");
   for (int row = 0; row < 40; ++row) {
@@ -364,13 +365,13 @@ TEST_P(HostileDatabase, RowsThatCannotBeReadFailAlone) {
     db.exec(std::string("UPDATE logs SET ") + layout.record_column + " = zeroblob(" + std::to_string(oversized) +
             ") WHERE " + layout.id_column + " = '" + id(3) + "'");
   }
-  auto container = archive::Container::open(path.string());
+  auto container = formats::Container::open(path.string());
   ASSERT_TRUE(container) << container.error().message;
   const std::string quoted = "\"" + id(0) + "\"";
   const std::vector<Seen> expected = {
       {'R', id(1), id(1), records_[0]},
       {'R', id(2), id(2), records_[1]},
-      {'F', id(3), "record stored larger than 64 MiB", ""},
+      {'F', id(3), "database blob is larger than 64 MiB", ""},
       {'R', id(4), id(4), records_[3]},
       {'R', id(5), id(5), records_[4]},
       {'F', quoted, "row id is not text: " + quoted, ""},
@@ -413,7 +414,7 @@ TEST(DatabaseOpen, RefusesWhatIsNoGameRecordDatabase) {
       Db db(path);
       db.exec(c.sql);
     }
-    auto container = archive::Container::open(path.string());
+    auto container = formats::Container::open(path.string());
     ASSERT_FALSE(container) << c.name;
     EXPECT_EQ(container.error().message, c.message) << c.name;
   }
@@ -423,15 +424,15 @@ TEST(DatabaseOpen, RefusesWhatIsNoGameRecordDatabase) {
     std::ofstream out(damaged, std::ios::binary);
     out << std::string("SQLite format 3\0", 16) << std::string(4080, '\x5a');
   }
-  EXPECT_TRUE(archive::is_container(damaged.string()));
-  auto container = archive::Container::open(damaged.string());
+  EXPECT_TRUE(formats::is_container(damaged.string()));
+  auto container = formats::Container::open(damaged.string());
   ASSERT_FALSE(container);
   EXPECT_TRUE(container.error().message.starts_with("not a game-record database")) << container.error().message;
   // Text is no container at all.
   const fs::path text = folder.path() / "notes.db";
   std::ofstream(text) << "not a database";
-  EXPECT_FALSE(archive::is_container(text.string()));
-  EXPECT_FALSE(archive::is_container(folder.path().string()));
+  EXPECT_FALSE(formats::is_container(text.string()));
+  EXPECT_FALSE(formats::is_container(folder.path().string()));
 }
 
 // A -wal copied without its -shm: reading it would create the -shm beside
@@ -446,7 +447,7 @@ TEST(DatabaseOpen, RefusesALogWithoutItsSharedMemory) {
   fs::copy_file(live, copy);
   fs::copy_file(live.string() + "-wal", copy.string() + "-wal");
   const auto before = folder.listing();
-  auto container = archive::Container::open(copy.string());
+  auto container = formats::Container::open(copy.string());
   ASSERT_FALSE(container);
   EXPECT_EQ(container.error().message,
             "database has a write-ahead log (-wal) but no -shm file: reading it would create one; "
@@ -467,19 +468,19 @@ TEST(DatabaseCancel, ARaisedFlagFailsTheOpenOrEndsTheContainer) {
     }
   }
   std::atomic<bool> cancel{true};
-  auto refused = archive::Container::open(path.string(), &cancel);
+  auto refused = formats::Container::open(path.string(), formats::Target::Mjai, &cancel);
   ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error().message, "database read cancelled");
+  EXPECT_EQ(refused.error().message, "cancelled");
   cancel = false;
-  auto container = archive::Container::open(path.string(), &cancel);
+  auto container = formats::Container::open(path.string(), formats::Target::Mjai, &cancel);
   ASSERT_TRUE(container) << container.error().message;
   ASSERT_TRUE(container->next());
   cancel = true;
   auto last = container->next();
   ASSERT_TRUE(last);
-  archive::Decompressor decompressor;
-  EXPECT_EQ(archive_test::seen_of(std::move(*last), decompressor),
-            (Seen{'F', path.string(), "database read cancelled", ""}));
+  formats::Decoders decoders;
+  EXPECT_EQ(archive_test::seen_of(std::move(*last), decoders),
+            (Seen{'F', path.string(), "cancelled", ""}));
   EXPECT_FALSE(container->next());
 }
 

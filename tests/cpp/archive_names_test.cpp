@@ -3,6 +3,7 @@
 
 #include "archive/game_id.hpp"
 #include "archive/member_name.hpp"
+#include "formats/registry.hpp"
 
 namespace {
 
@@ -93,7 +94,7 @@ TEST(MemberName, LogsAreJudgedByKindThenByName) {
       {std::string(241, 'x') + ".xml", MemberKind::File, std::string(241, 'x')},
   };
   for (const Case& c : cases) {
-    const auto verdict = archive::judge_member(c.raw, c.kind);
+    const auto verdict = archive::judge_member(c.raw, c.kind, formats::log_stem_rule(formats::Target::Mjai));
     std::string got = "-";
     if (auto* member = std::get_if<archive::LogMember>(&verdict)) got = member->stem;
     if (auto* error = std::get_if<archive::ArchiveError>(&verdict)) got = "!" + error->message;

@@ -11,6 +11,8 @@
 
 #include "archive/container.hpp"
 #include "corpus.hpp"
+#include "formats/bytes.hpp"
+#include "formats/containers.hpp"
 #include "gzip/gzip.hpp"
 
 namespace archive_test {
@@ -83,9 +85,9 @@ inline void PrintTo(const Seen& s, std::ostream* os) {
 }
 
 // One entry as seen, a record's duplicate verdict settled.
-inline Seen seen_of(archive::Entry entry, archive::Decompressor& decompressor) {
+inline Seen seen_of(archive::Entry entry, formats::Decoders& decoders) {
   if (auto* record = std::get_if<archive::Record>(&entry)) {
-    auto text = record->text(decompressor);
+    auto text = formats::record_text(record->stored, decoders);
     if (!text) return {'R', record->name, record->stem, "!" + text.error().message};
     if (auto earlier = record->settle_duplicate(text->view())) {
       return {'S', record->name, "duplicate of " + *earlier, ""};
@@ -99,10 +101,10 @@ inline Seen seen_of(archive::Entry entry, archive::Decompressor& decompressor) {
   return {'F', failure.name, failure.error.message, ""};
 }
 
-inline std::vector<Seen> read_all(archive::Container& container) {
-  archive::Decompressor decompressor;
+inline std::vector<Seen> read_all(formats::Container& container) {
+  formats::Decoders decoders;
   std::vector<Seen> seen;
-  while (auto entry = container.next()) seen.push_back(seen_of(std::move(*entry), decompressor));
+  while (auto entry = container.next()) seen.push_back(seen_of(std::move(*entry), decoders));
   return seen;
 }
 

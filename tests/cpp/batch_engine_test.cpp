@@ -531,7 +531,7 @@ TEST_F(Engine, HoldsNoMoreConvertedBytesAheadThanTheRecordBoundAThread) {
   options.threads = 1;
   options.in_memory = true;
   const batch::Converter big = [](pairo::PaddedText&, Format, std::string_view) {
-    return std::expected<batch::Document, Failure>(std::string(gzip::inflate_limit / 8, 'x'));
+    return std::expected<batch::Document, Failure>(std::string(pairo::record_limit / 8, 'x'));
   };
   batch::Engine engine(plan(options), options, big);
   const auto deadline = std::chrono::steady_clock::now() + 10s;

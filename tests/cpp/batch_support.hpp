@@ -91,7 +91,7 @@ void run(std::vector<batch::Job> jobs, const batch::Options& options, batch::Con
 // The lines of a log's events as the engine converts it in one piece.
 inline std::string mjai_lines(std::string text) {
   pairo::PaddedText padded(text);
-  const auto document = batch::input_format(batch::Format::Json).to_mjai(padded);
+  const auto document = formats::log_format(batch::Format::Json).to_mjai(padded);
   const auto& events = std::get<mjai::EncodedEvents>(document.value());
   std::string lines;
   for (std::size_t i = 0; i < events.size(); ++i) lines += std::string(events.at(i)) + "\n";

@@ -1,0 +1,153 @@
+// The tables: one row per log format, per compression and per container,
+// and the look-ups every reader makes over them.
+#include "formats/registry.hpp"
+
+#include <array>
+
+#include "archive/database.hpp"
+#include "formats/readers.hpp"
+#include "gzip/gzip.hpp"
+
+namespace formats {
+namespace {
+
+// ---- log formats ----------------------------------------------------------
+
+constexpr std::array<std::string_view, 1> json_suffixes = {".json"};
+constexpr std::array<std::string_view, 2> xml_suffixes = {".mjlog", ".xml"};
+
+// XML first: JSON takes what XML does not recognise.
+constexpr std::array<LogFormat, 2> log_formats = {{
+    {Format::Xml, xml_suffixes, readers::starts_as_xml, readers::xml_to_mjai, readers::xml_events,
+     readers::xml_to_tenhou6},
+    {Format::Json, json_suffixes, readers::any_text, readers::json_to_mjai, readers::json_events, nullptr},
+}};
+
+// ---- compressions ---------------------------------------------------------
+
+// An xz record is read as it is (and fails as a text that is no log): only
+// bundles are read through xz, so ".xz" names no log.
+constexpr std::array<Compression, 4> compressions = {{
+    {".gz", gzip::is_gzip, readers::gunzip, archive::gzip_stream},
+    {".bz2", archive::is_bzip2, readers::bunzip2, archive::bzip2_stream},
+    {".xz", readers::is_xz, nullptr, archive::xz_stream},
+    {"", nullptr, nullptr, readers::as_it_is},
+}};
+constexpr const Compression& no_compression = compressions.back();
+
+// Whether a log so compressed is read: its suffix may follow a log's.
+constexpr bool names_logs(const Compression& row) noexcept { return row.decode || &row == &no_compression; }
+
+// ---- containers -----------------------------------------------------------
+
+constexpr std::array<std::string_view, 1> zip_suffixes = {".zip"};
+constexpr std::array<std::string_view, 1> tar_suffixes = {".tar"};
+constexpr std::array<std::string_view, 2> tar_gz_suffixes = {".tar.gz", ".tgz"};
+constexpr std::array<std::string_view, 1> tar_bz2_suffixes = {".tar.bz2"};
+constexpr std::array<std::string_view, 1> tar_xz_suffixes = {".tar.xz"};
+
+constexpr std::array<ContainerFormat, 6> containers = {{
+    {zip_suffixes, nullptr, nullptr, readers::open_zip},
+    {tar_suffixes, nullptr, &no_compression, readers::open_tar},
+    {tar_gz_suffixes, nullptr, &compressions[0], readers::open_tar},
+    {tar_bz2_suffixes, nullptr, &compressions[1], readers::open_tar},
+    {tar_xz_suffixes, nullptr, &compressions[2], readers::open_tar},
+    {{}, archive::is_database_header, nullptr, readers::open_database},
+}};
+
+// The two downloaders' tables of records.
+constexpr std::array<archive::DatabaseLayout, 2> layouts = {{
+    {"phoenix-logs", "log_id", "is_sanma", 1, "log_content"},
+    {"houou-logs", "id", "num_players", 3, "log"},
+}};
+
+[[nodiscard]] constexpr char lower(char c) noexcept {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+[[nodiscard]] bool ends_with_folded(std::string_view name, std::string_view suffix) noexcept {
+  if (name.size() <= suffix.size()) return false;  // a suffix alone names nothing
+  name = name.substr(name.size() - suffix.size());
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    if (lower(name[i]) != suffix[i]) return false;
+  }
+  return true;
+}
+
+template <Target target>
+std::optional<std::string_view> stem_for(std::string_view path) noexcept {
+  return log_stem(path, target);
+}
+
+}  // namespace
+
+const LogFormat& log_format(Format format) noexcept {
+  return format == Format::Xml ? log_formats[0] : log_formats[1];
+}
+
+Format format_of(std::string_view text) noexcept {
+  for (const LogFormat& row : log_formats) {
+    if (row.recognises(text)) return row.format;
+  }
+  return Format::Json;
+}
+
+const Compression* compression_of(std::string_view bytes) noexcept {
+  for (const Compression& row : compressions) {
+    if (row.told && row.decode && row.told(bytes)) return &row;
+  }
+  return nullptr;
+}
+
+std::optional<NamedContainer> container_named(std::string_view file_name) noexcept {
+  for (const ContainerFormat& row : containers) {
+    for (std::string_view suffix : row.suffixes) {
+      if (ends_with_folded(file_name, suffix)) {
+        return NamedContainer{&row, file_name.substr(0, file_name.size() - suffix.size())};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+const ContainerFormat* container_told(std::string_view head) noexcept {
+  for (const ContainerFormat& row : containers) {
+    if (row.told && row.told(head)) return &row;
+  }
+  return nullptr;
+}
+
+archive::Layouts database_layouts() noexcept { return layouts; }
+
+std::optional<std::string_view> log_stem(std::string_view path, Target target) noexcept {
+  const std::string_view name = path.substr(path.find_last_of('/') + 1);
+  for (const Compression& compression : compressions) {
+    if (!names_logs(compression) || !name.ends_with(compression.suffix)) continue;
+    const std::string_view inner = name.substr(0, name.size() - compression.suffix.size());
+    for (const LogFormat& format : log_formats) {
+      if (target == Target::Tenhou6 && !format.to_tenhou6) continue;
+      for (std::string_view suffix : format.suffixes) {
+        if (inner.size() <= suffix.size() || !inner.ends_with(suffix)) continue;
+        return path.substr(0, path.size() - name.size() + inner.size() - suffix.size());
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+archive::LogStem log_stem_rule(Target target) noexcept {
+  return target == Target::Mjai ? stem_for<Target::Mjai> : stem_for<Target::Tenhou6>;
+}
+
+std::string_view output_stem(std::string_view name) noexcept {
+  if (const auto stem = log_stem(name, Target::Mjai)) return *stem;
+  for (const Compression& row : compressions) {
+    if (&row != &no_compression && names_logs(row) && name.size() > row.suffix.size() &&
+        name.ends_with(row.suffix)) {
+      return name.substr(0, name.size() - row.suffix.size());
+    }
+  }
+  return name;
+}
+
+}  // namespace formats
