@@ -279,6 +279,44 @@ def test_a_zip_with_folders_and_an_unsafe_name(tmp_path):
     }
 
 
+# One file of each name a folder or a bundle may hold: a log's suffix, then
+# perhaps a compression's; and names that are no log.
+LOG_NAMES = {
+    "a.json": (b"json", None),
+    "b.json.gz": (b"json", gzip.compress),
+    "c.mjlog": (b"xml", None),
+    "d.mjlog.gz": (b"xml", gzip.compress),
+    "e.xml": (b"xml", None),
+    "f.xml.gz": (b"xml", gzip.compress),
+    "g.json.bz2": (b"json", bz2.compress),
+    "h.txt": (b"xml", None),
+    "i.jsonl": (b"json", None),
+}
+
+
+@pytest.mark.parametrize(
+    ("target", "converted"),
+    [("mjai", "abcdefg"), ("tenhou6", "cdef")],
+)
+def test_a_folder_and_a_bundle_take_the_same_names_as_logs(tmp_path, target, converted):
+    record = records()[0]
+    texts = {b"xml": record, b"json": pairo.mjlog_to_tenhou6(record).encode()}
+    folder = tmp_path / "logs"
+    folder.mkdir()
+    with tarfile.open(tmp_path / "logs.tar", "w") as tar:
+        for name, (kind, compress) in LOG_NAMES.items():
+            data = compress(texts[kind]) if compress else texts[kind]
+            (folder / name).write_bytes(data)
+            member(tar, name, data)
+    suffix = ".mjai.jsonl" if target == "mjai" else ".json"
+    for given, written in ((folder, ""), (tmp_path / "logs.tar", "logs/")):
+        out = tmp_path / f"from-{given.name}"
+        result = pairo_command(given, "-o", out, "--to", target)
+        assert result.returncode == 0, report_lines(result)
+        assert outputs(out).keys() == {f"{written}{stem}{suffix}" for stem in converted}
+        assert len(set(outputs(out).values())) == 1  # every log holds the same game
+
+
 def many_rows(count: int) -> list[tuple[str, bool, int, int, bytes | None]]:
     """Distinct records (a trailing comment tells them apart), every tenth
     the duplicate of the row before it."""

@@ -6,7 +6,7 @@ stored outputs rely on; the detail of the failure comes from here instead.
 
 from __future__ import annotations
 
-from dataclasses import dataclass
+from dataclasses import dataclass, fields
 
 from . import _native
 
@@ -44,6 +44,12 @@ class Diagnosis:
 
     def __str__(self) -> str:
         return self.detail
+
+
+# The fields come from the module in the order it builds them: one order,
+# checked here once rather than spelled again.
+if tuple(field.name for field in fields(Diagnosis)) != _native.DIAGNOSIS_FIELDS:
+    raise ImportError(f"pairo._native builds diagnoses of {_native.DIAGNOSIS_FIELDS}, not of Diagnosis' fields")
 
 
 def diagnose(data: str | bytes) -> Diagnosis | None:

@@ -1,4 +1,4 @@
-"""Conversion of many logs in memory: plain or gzipped files, JSON logs or
+"""Conversion of many logs in memory: plain or compressed files, JSON logs or
 XML records, on the native engine's threads, results in input order.
 
 The engine reads, inflates and converts with the interpreter lock released,
@@ -34,10 +34,10 @@ def convert_path(path: StrPath) -> list[str]:
     """Converts the log in the file `path` into its event texts.
 
     The file may be a tenhou.net/6 JSON log or a Tenhou XML record, either
-    gzipped (told by content, not by name): XML when its first non-blank
-    character is "<". Gzip data that inflates past 64 MiB fails as
-    `OSError`, as does corrupt gzip data ("invalid gzip data"); the text
-    must be UTF-8. Raises what the conversion raises, and `OSError` (or a
+    gzip- or bzip2-compressed (told by content, not by name): XML when its
+    first non-blank character is "<". Compressed data that inflates past
+    64 MiB fails as `OSError`, as does corrupt data ("invalid gzip data");
+    the text must be UTF-8. Raises what the conversion raises, and `OSError` (or a
     subclass) when the file cannot be read.
     """
     result = _native.convert_many([path], 1, "mjai")[0]

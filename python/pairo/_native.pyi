@@ -21,7 +21,12 @@ class ArchiveRecords:
     def __next__(self) -> tuple[str, list[str] | str | BaseException]: ...
     def close(self) -> None: ...
 
-def diagnose(data: str | bytes, /) -> tuple[str, str, str | None, int | None, str | None, str, str] | None: ...
+# A diagnosis as the module builds it: stage, kind, round, seat, item,
+# message, detail (DIAGNOSIS_FIELDS names them, in this order).
+_DiagnosisFields = tuple[str, str, str | None, int | None, str | None, str, str]
+DIAGNOSIS_FIELDS: tuple[str, ...]
+
+def diagnose(data: str | bytes, /) -> _DiagnosisFields | None: ...
 def convert_files(
     inputs: Iterable[_Path],
     outdir: _Path,
@@ -34,11 +39,11 @@ def convert_files(
     on_outcome: Callable[
         [
             str,
-            int,
+            str | None,
             str,
             BaseException | None,
             tuple[str, str | None] | None,
-            tuple[str, str, str | None, int | None, str | None, str, str] | None,
+            _DiagnosisFields | None,
         ],
         object,
     ]

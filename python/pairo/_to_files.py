@@ -67,7 +67,8 @@ class Skipped(str):
 
 # What became of one log: converted, skipped, or the exception it failed
 # with (a failed conversion's exception carries its Diagnosis as
-# `.diagnosis`, else None).
+# `.diagnosis`, else None, and every failure its kind as `.failure_kind`:
+# "unmatched_call", "tile_not_held", "unsafe_name", "too_large", ...).
 Outcome = Converted | Skipped | BaseException
 
 
@@ -132,8 +133,8 @@ def convert_files(
     `<game id>.mjai.jsonl`, a bundle member under its path in the bundle;
     rows whose download failed or never happened, three-player games and
     records stored again under another id are skipped with that reason. A
-    folder is searched
-    at any depth for *.json, *.json.gz, *.mjlog, *.xml and *.xml.gz (only
+    folder is searched at any depth for logs, named as a bundle's members
+    are: .json, .mjlog or .xml, each perhaps followed by .gz or .bz2 (only
     the XML ones for `to="tenhou6"`), its logs in the order of their paths
     inside it, each going to the same place under `outdir`; "-" is standard
     input (`stdin`, or read from sys.stdin when not given), going to
@@ -166,15 +167,16 @@ def convert_files(
 
     def outcome(
         name: str,
-        kind: int,
+        kind: str | None,
         output: str,
         error: BaseException | None,
         skip: tuple[str, str | None] | None,
-        diagnosis: tuple[str, str, str | None, int | None, str | None, str, str] | None,
+        diagnosis: _native._DiagnosisFields | None,
     ) -> None:
         result: Outcome
         if error is not None:
             error.diagnosis = None if diagnosis is None else Diagnosis(*diagnosis)  # type: ignore[attr-defined]
+            error.failure_kind = kind  # type: ignore[attr-defined]
             result = error
         elif skip is not None:
             result = Skipped(*skip)

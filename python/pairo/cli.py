@@ -258,6 +258,8 @@ def report_line(name: str, outcome: Outcome, every: bool) -> dict[str, object] |
     if isinstance(outcome, BaseException):
         diagnosis = getattr(outcome, "diagnosis", None)
         place = {field: getattr(diagnosis, field, None) for field in ("stage", "kind", "round", "seat", "item")}
+        if diagnosis is None:  # a container's, a file's or an output's failure: grouped by its kind
+            place["kind"] = getattr(outcome, "failure_kind", None)
         return {"name": name, "outcome": "failed", "class": type(outcome).__name__, "message": str(outcome), **place}
     if isinstance(outcome, Skipped):
         return None if outcome.reason == "existing" else {"name": name, "outcome": "skipped", "reason": outcome.reason}
