@@ -74,9 +74,10 @@ def build_parser() -> argparse.ArgumentParser:
         "inputs",
         nargs="+",
         metavar="INPUT",
-        help="a log file (.json, .mjlog or .xml, each possibly gzipped, e.g. .json.gz), a folder searched "
-        "for them, - for standard input, or a container of records: a downloader's SQLite database or a "
-        ".zip, .tar, .tar.gz, .tgz, .tar.bz2 or .tar.xz bundle",
+        help="a log file (.json, .mjlog or .xml, each perhaps followed by .gz or .bz2, e.g. x.mjlog.gz), a "
+        "folder searched for them (a bundle's members are taken by the same names), - for standard input, or a "
+        "container of records: a downloader's SQLite database or a .zip, .tar, .tar.gz, .tgz, .tar.bz2 or "
+        ".tar.xz bundle",
     )
     parser.add_argument(
         "-o",
@@ -99,7 +100,7 @@ def build_parser() -> argparse.ArgumentParser:
         choices=("mjai", "tenhou6"),
         default="mjai",
         help="mjai (the default): mjai events of every log; tenhou6: the tenhou.net/6 JSON of XML records, "
-        "written as .json (folders are searched for XML records only)",
+        "written as .json (folders and bundles are searched for XML records only)",
     )
     parser.add_argument("--gzip", action="store_true", help="write gzip-compressed files (.gz added)")
     parser.add_argument("--skip-existing", action="store_true", help="skip logs whose output file already exists")
