@@ -44,7 +44,7 @@ Pass read_once(const std::string& path, bool with_text) {
   Pass pass;
   while (auto entry = container->next()) {
     ++pass.entries;
-    auto* record = std::get_if<archive::Record>(&*entry);
+    auto* record = std::get_if<archive::StoredRecord>(&*entry);
     if (!record || !with_text) continue;
     auto text = formats::record_text(record->stored, decoders);
     if (!text) continue;

@@ -54,7 +54,7 @@ void drain(archive::Source& source) {
   formats::Decoders decoders;
   for (int count = 0; auto entry = source.next(); ++count) {
     if (count > 100000) finding("reader does not end", "");
-    if (auto* record = std::get_if<archive::Record>(&*entry)) {
+    if (auto* record = std::get_if<archive::StoredRecord>(&*entry)) {
       check_safe(record->stem);
       auto text = formats::record_text(record->stored, decoders, fuzz_limit);
       if (text && text->size() > fuzz_limit) finding("bound passed", record->name);

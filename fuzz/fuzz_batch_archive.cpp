@@ -118,7 +118,7 @@ std::vector<Expected> expected_of(const std::string& path, batch::Target target)
   std::set<std::string> stems;
   for (std::size_t count = 0; auto entry = container->next(); ++count) {
     expect(count < 100000, "container does not end");
-    if (auto* record = std::get_if<archive::Record>(&*entry)) {
+    if (auto* record = std::get_if<archive::StoredRecord>(&*entry)) {
       Expected e = Expected::failing(path + "/" + record->name);
       // A record bound for an earlier record's output (two members of one
       // stem, or a damaged database's repeated id) fails before it is
@@ -143,7 +143,7 @@ std::vector<Expected> expected_of(const std::string& path, batch::Target target)
       expect(skip->reason != archive::SkipReason::Existing, "a container gave the engine's reason", skip->name);
       expected.push_back(Expected::skipped(path + "/" + skip->name, skip->reason));
     } else {
-      const auto& failure = std::get<archive::Failure>(*entry);
+      const auto& failure = std::get<archive::EntryFailure>(*entry);
       expected.push_back(Expected::failing(failure.name == path ? path : path + "/" + failure.name));
     }
   }
@@ -298,7 +298,7 @@ class Case {
     }
     if (const auto* failure = std::get_if<batch::Failure>(&o.result)) {
       expect(e.kind != Expected::Kind::Skipped, "a skipped entry failed",
-             o.name + ": " + failure->message + " (skipped as " + std::string(archive::text_of(e.reason)) + ")");
+             o.name + ": " + failure->message + " (skipped as " + std::string(archive::reason_text(e.reason)) + ")");
       return;
     }
     expect(e.kind == Expected::Kind::Converts, "converted an entry that cannot be", o.name);

@@ -51,7 +51,7 @@ void run(std::string_view input) {
   if (direct_record && !record) finding("the one pass took a record the parsed reader refuses", record.error().message);
   if (direct_record && !(*direct_record == *record)) finding("the two readers gave different records", input);
   if (!record) {
-    const mjlog::Error& error = record.error();
+    const mjlog::ReadError& error = record.error();
     if (error.message.empty()) finding("refusal without a message", input);
     if (!error.item.empty() && !error.message.starts_with(error.item + ": ")) {
       finding("a refusal that does not begin with its element", error.message);

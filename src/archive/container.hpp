@@ -8,7 +8,7 @@
 //
 // Threads. `Source::next()` is called by one thread at a time (the
 // feeder): it does the SQLite reads and, for tar bundles, the one
-// decompression stream. Each `Record` it yields is self-contained and may
+// decompression stream. Each `StoredRecord` it yields is self-contained and may
 // move to any thread, where its stored bytes are made into its text
 // (formats/bytes.hpp) and `settle_duplicate()` gives the row's verdict. A
 // record may outlive its container.
@@ -31,7 +31,7 @@
 
 namespace archive {
 
-struct Record {
+struct StoredRecord {
   std::string name;  // the row's game id, or the member's path in the bundle
   std::string stem;  // its output, relative to the container's output folder, without suffix
   StoredBytes stored;
@@ -56,12 +56,12 @@ struct Skip {
 // One entry that cannot be read: a row whose id is no game id, a corrupt
 // blob's row, an unsafe or oversized member. The container goes on after
 // it, unless it is the container's own (`name` then its path), the last entry.
-struct Failure {
+struct EntryFailure {
   std::string name;
   ArchiveError error;
 };
 
-using Entry = std::variant<Record, Skip, Failure>;
+using Entry = std::variant<StoredRecord, Skip, EntryFailure>;
 
 // What one container kind does; the registry keeps one row per kind.
 class Source {

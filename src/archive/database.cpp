@@ -511,12 +511,12 @@ class DatabaseSource final : public Source {
     if (row_ == ids_->size()) return std::nullopt;
     const std::size_t row = row_++;
     auto entry = entry_of(row, (*ids_)[row]);
-    if (!std::holds_alternative<Record>(entry)) finder_->pass(row);
+    if (!std::holds_alternative<StoredRecord>(entry)) finder_->pass(row);
     // A raised flag ends the container, as its own failure: what an
     // interrupted read says of the row is no verdict on it.
     if (sysio::cancelled(cancel_)) {
       row_ = ids_->size();
-      return Failure{"", cancelled_read()};
+      return EntryFailure{"", cancelled_read()};
     }
     return entry;
   }
@@ -526,17 +526,17 @@ class DatabaseSource final : public Source {
  private:
   [[nodiscard]] Entry entry_of(std::size_t row, std::string_view id) {
     const auto game = parse_game_id(id);
-    if (!game) return Failure{shown(id), {"row id is not a game id: " + shown(id), pairo::FailureCode::NotAGameId}};
-    if (!ids_->is_text(row)) return Failure{shown(id), {"row id is not text: " + shown(id), pairo::FailureCode::NotAGameId}};
+    if (!game) return EntryFailure{shown(id), {"row id is not a game id: " + shown(id), pairo::FailureCode::NotAGameId}};
+    if (!ids_->is_text(row)) return EntryFailure{shown(id), {"row id is not text: " + shown(id), pairo::FailureCode::NotAGameId}};
     const std::string name(id);
     RowRead read = take(row);
-    if (!read) return Failure{name, read.error()};
-    if (!*read) return Failure{name, {"row is no longer in the database", pairo::FailureCode::RowGone}};
+    if (!read) return EntryFailure{name, read.error()};
+    if (!*read) return EntryFailure{name, {"row is no longer in the database", pairo::FailureCode::RowGone}};
     Row& r = **read;
     if (r.failed_download) return Skip{name, SkipReason::DownloadFailed};
     if (!r.processed || !r.record) return Skip{name, SkipReason::NotDownloaded};
     if (r.three_player || is_three_player(*game)) return Skip{name, SkipReason::ThreePlayer};
-    return Record{name, name, StoredBytes{std::move(*r.record)}, DuplicateTicket(finder_, row)};
+    return StoredRecord{name, name, StoredBytes{std::move(*r.record)}, DuplicateTicket(finder_, row)};
   }
 
   // The read of a row whose id is a text game id, from the run holding it

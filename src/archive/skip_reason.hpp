@@ -21,7 +21,7 @@ inline constexpr std::size_t skip_reason_count = skip_reason_texts.size();
 static_assert(static_cast<std::size_t>(SkipReason::Existing) + 1 == skip_reason_count,
               "one text per reason, in the reasons' order");
 
-[[nodiscard]] constexpr std::string_view text_of(SkipReason reason) noexcept {
+[[nodiscard]] constexpr std::string_view reason_text(SkipReason reason) noexcept {
   return skip_reason_texts[static_cast<std::size_t>(reason)];
 }
 

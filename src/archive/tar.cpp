@@ -136,7 +136,7 @@ class TarSource final : public Source {
       auto entry = step();
       if (!entry) {
         done_ = true;
-        return Failure{"", entry.error()};
+        return EntryFailure{"", entry.error()};
       }
       if (*entry) return std::move(**entry);
     }
@@ -256,7 +256,7 @@ class TarSource final : public Source {
     auto verdict = kind == MemberKind::File && name.ends_with('/') ? MemberVerdict() : judge_member(name, kind, log_stem_);
     if (auto* error = std::get_if<ArchiveError>(&verdict)) {
       if (auto r = skip(padded(size)); !r) return std::unexpected(r.error());
-      return std::optional<Entry>(Failure{shown(name), std::move(*error)});
+      return std::optional<Entry>(EntryFailure{shown(name), std::move(*error)});
     }
     auto* member = std::get_if<LogMember>(&verdict);
     if (!member) {
@@ -265,11 +265,11 @@ class TarSource final : public Source {
     }
     if (size > record_limit) {
       if (auto r = skip(padded(size)); !r) return std::unexpected(r.error());
-      return std::optional<Entry>(Failure{member->path, too_large("tar member")});
+      return std::optional<Entry>(EntryFailure{member->path, too_large("tar member")});
     }
     auto data = read_data(size);
     if (!data) return std::unexpected(data.error());
-    return std::optional<Entry>(Record{member->path, member->stem, StoredBytes{std::move(*data)}, {}});
+    return std::optional<Entry>(StoredRecord{member->path, member->stem, StoredBytes{std::move(*data)}, {}});
   }
 
   std::unique_ptr<ByteStream> stream_;

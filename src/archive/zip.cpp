@@ -142,7 +142,7 @@ class ZipSource final : public Source {
       auto header = next_header();
       if (!header) {
         done_ = true;
-        return Failure{"", header.error()};
+        return EntryFailure{"", header.error()};
       }
       if (!*header) {
         done_ = true;
@@ -266,13 +266,13 @@ class ZipSource final : public Source {
   // The member's entry (the `index`th of the directory), or nothing for a member that is no log.
   [[nodiscard]] std::optional<Entry> entry_of(EntryHeader& header, std::uint64_t index) {
     auto verdict = judge_member(header.name, header.kind, log_stem_);
-    if (auto* error = std::get_if<ArchiveError>(&verdict)) return Failure{shown(header.name), std::move(*error)};
+    if (auto* error = std::get_if<ArchiveError>(&verdict)) return EntryFailure{shown(header.name), std::move(*error)};
     auto* member = std::get_if<LogMember>(&verdict);
     if (!member) return std::nullopt;
     const auto fail = [&](std::string message, pairo::FailureCode code = pairo::FailureCode::CorruptData) {
-      return Failure{member->path, {std::move(message), code}};
+      return EntryFailure{member->path, {std::move(message), code}};
     };
-    if (auto why = refusal(header)) return Failure{member->path, std::move(*why)};
+    if (auto why = refusal(header)) return EntryFailure{member->path, std::move(*why)};
     switch (index < overlaps_.size() ? overlaps_[index] : Overlap::None) {
       case Overlap::Member: return fail("zip bomb: member's data overlaps another member's", pairo::FailureCode::Bomb);
       case Overlap::Directory:
@@ -283,17 +283,17 @@ class ZipSource final : public Source {
     if (header.local_offset > image_->size() || image_->size() - header.local_offset < local_size) {
       return fail("corrupt zip member: local header outside the file");
     }
-    if (auto r = image_->read_at(header.local_offset, local, local_size); !r) return Failure{member->path, r.error()};
+    if (auto r = image_->read_at(header.local_offset, local, local_size); !r) return EntryFailure{member->path, r.error()};
     if (u32(local) != local_signature) return fail("corrupt zip member: bad local header");
     const std::uint64_t data_at = header.local_offset + local_size + u16(local + 26) + u16(local + 28);
     if (data_at > image_->size() || image_->size() - data_at < header.compressed) {
       return fail("corrupt zip member: data outside the file");
     }
     pairo::PaddedText bytes(static_cast<std::size_t>(header.compressed));
-    if (auto r = image_->read_at(data_at, bytes.data(), bytes.size()); !r) return Failure{member->path, r.error()};
+    if (auto r = image_->read_at(data_at, bytes.data(), bytes.size()); !r) return EntryFailure{member->path, r.error()};
     StoredBytes stored{std::move(bytes), header.method == 8 ? Layer::Deflate : Layer::Stored, header.size,
                        header.crc32};
-    return Record{member->path, member->stem, std::move(stored), {}};
+    return StoredRecord{member->path, member->stem, std::move(stored), {}};
   }
 
   std::unique_ptr<ZipImage> image_;

@@ -86,7 +86,7 @@ using Converter =
 // the reasons and their words are the archive room's (archive/skip_reason.hpp).
 using archive::skip_reason_count;
 using archive::SkipReason;
-using archive::text_of;
+using archive::reason_text;
 
 // One log of the batch. A log that failed before any reading (a folder that
 // could not be listed, a container's entry that cannot be read, an output
@@ -100,7 +100,7 @@ struct Job {
   std::string output;  // the output file's path
   std::optional<Failure> failure;
   std::shared_ptr<const std::string> data;  // the log's bytes, when not in a file
-  std::optional<archive::Record> record;    // the log, when in a container
+  std::optional<archive::StoredRecord> record;    // the log, when in a container
   std::optional<SkipReason> skip;
 };
 

@@ -32,7 +32,7 @@ std::expected<Loaded, Failure> load_bytes(std::string_view bytes, formats::Decod
   return decoded(pairo::PaddedText(bytes), decoders);
 }
 
-std::expected<pairo::PaddedText, Failure> decompress(const archive::Record& record, formats::Decoders& decoders) {
+std::expected<pairo::PaddedText, Failure> decompress(const archive::StoredRecord& record, formats::Decoders& decoders) {
   auto text = formats::record_text(record.stored, decoders);
   if (!text) return std::unexpected(archive::failure_of(text.error()));
   return std::move(*text);

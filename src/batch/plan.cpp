@@ -248,7 +248,7 @@ class Planner final : public JobSource {
   // and its name inside it ("2024.db/2009022023gm-00e1-0000-c603794d").
   Job job_of(const Input& input, archive::Entry entry) const {
     Job job;
-    if (auto* record = std::get_if<archive::Record>(&entry)) {
+    if (auto* record = std::get_if<archive::StoredRecord>(&entry)) {
       job.name = input.path + "/" + record->name;
       job.output = input.folder + "/" + record->stem + std::string(target_suffix(options_.target));
       if (options_.gzip) job.output += ".gz";
@@ -257,7 +257,7 @@ class Planner final : public JobSource {
       job.name = input.path + "/" + skip->name;
       job.skip = skip->reason;
     } else {
-      auto& failure = std::get<archive::Failure>(entry);
+      auto& failure = std::get<archive::EntryFailure>(entry);
       // The container's own failure carries its path as its name.
       job.name = failure.name == input.path ? input.path : input.path + "/" + failure.name;
       job.failure = archive::failure_of(failure.error);

@@ -31,7 +31,7 @@ struct Loaded {
 [[nodiscard]] std::expected<Loaded, Failure> load_bytes(std::string_view bytes, formats::Decoders& decoders);
 // A container's record decompressed (ArchiveError when it cannot be); its
 // UTF-8 and format are told by `told_apart` once its duplicate verdict is in.
-[[nodiscard]] std::expected<pairo::PaddedText, Failure> decompress(const archive::Record& record,
+[[nodiscard]] std::expected<pairo::PaddedText, Failure> decompress(const archive::StoredRecord& record,
                                                                    formats::Decoders& decoders);
 [[nodiscard]] std::expected<Loaded, Failure> told_apart(pairo::PaddedText text);
 

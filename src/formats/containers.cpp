@@ -50,7 +50,7 @@ class Named final : public archive::Source {
   std::optional<archive::Entry> next() override {
     auto entry = inner_->next();
     if (entry) {
-      if (auto* failure = std::get_if<archive::Failure>(&*entry); failure && failure->name.empty()) {
+      if (auto* failure = std::get_if<archive::EntryFailure>(&*entry); failure && failure->name.empty()) {
         failure->name = path_;
       }
     }

@@ -10,7 +10,7 @@
 namespace formats {
 namespace {
 
-Failure failure_of(const mjlog::Error& error) {
+Failure failure_of(const mjlog::ReadError& error) {
   Failure failure = pairo::record_failure(error.message, error.offset);
   failure.code = mjlog::code_of(error.kind);
   failure.diagnosis = mjlog::diagnosis_of(error);

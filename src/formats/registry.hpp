@@ -44,7 +44,7 @@ using Document = std::variant<mjai::EncodedEvents, std::string>;
 // Why a log has no mjai events, whole: the record reader's error (an XML
 // record that does not read) or the conversion's own. A failure keeps only
 // its class, message and note; a diagnosis shows all of it.
-using Refusal = std::variant<mjlog::Error, pairo::Error>;
+using Refusal = std::variant<mjlog::ReadError, pairo::Error>;
 using Events = std::expected<mjai::EncodedEvents, Refusal>;
 
 // ---- log formats ----------------------------------------------------------

@@ -19,7 +19,7 @@ pairo::FailureCode code_of(ErrorKind kind) noexcept {
   return static_cast<pairo::FailureCode>(static_cast<int>(pairo::FailureCode::RecordSyntax) + static_cast<int>(kind));
 }
 
-pairo::Diagnosis diagnosis_of(const Error& error) {
+pairo::Diagnosis diagnosis_of(const ReadError& error) {
   return {pairo::Stage::Decode, kind_name(error.kind), error.round, error.seat, error.item,
           pairo::record_failure(error.message, error.offset).message};
 }

@@ -106,8 +106,8 @@ enum class ErrorKind : std::uint8_t {
 // and the round and seat where the fault lies in the play of a round (the
 // round as its INIT numbers it), tell it apart for a diagnosis; `item` is the
 // element's name, empty for a syntax error.
-struct Error {
-  Error(std::string message, std::optional<std::size_t> offset, ErrorKind kind)
+struct ReadError {
+  ReadError(std::string message, std::optional<std::size_t> offset, ErrorKind kind)
       : message(std::move(message)), offset(offset), kind(kind) {}
 
   std::string message;
@@ -121,16 +121,16 @@ struct Error {
 // The error as users are shown it: a record that does not read fails before
 // any stage of the log, as a JSON text that does not decode does; the
 // message is MjlogParsingError's, its byte offset included.
-[[nodiscard]] pairo::Diagnosis diagnosis_of(const Error& error);
+[[nodiscard]] pairo::Diagnosis diagnosis_of(const ReadError& error);
 
 // Reads one whole record from its UTF-8 text, which is only read and must
 // stay alive only for the call: a record read where it lies costs no copy.
-[[nodiscard]] std::expected<Record, Error> read_record(std::string_view xml);
+[[nodiscard]] std::expected<Record, ReadError> read_record(std::string_view xml);
 
 // Why `record` has no tenhou.net/6 text (see Unwritable), as the error of
 // a record that does not read; nothing when it has one. The routes that write
 // the document ask this before write_tenhou6; the mjai route does not.
-[[nodiscard]] std::optional<Error> tenhou6_refusal(const Record& record);
+[[nodiscard]] std::optional<ReadError> tenhou6_refusal(const Record& record);
 
 // The tenhou.net/6 JSON text of `record`, compact, keys in Tenhou's order.
 // `ref` is the game id, which the XML does not hold ("" when unknown). The

@@ -7,7 +7,7 @@
 
 namespace mjlog {
 
-std::expected<Record, Error> read_record(std::string_view xml) {
+std::expected<Record, ReadError> read_record(std::string_view xml) {
   if (auto record = parts::read_directly(xml)) return std::move(*record);
   // pugixml parses in place: the few records the one pass hands over are
   // parsed from a copy, so that a caller's text is never written.

@@ -19,9 +19,9 @@ using pugi::xml_node;
   return offset >= 0 ? static_cast<std::size_t>(offset) : 0;
 }
 
-[[nodiscard, gnu::cold]] Error element_error(xml_node node, const Fault& fault,
+[[nodiscard, gnu::cold]] ReadError element_error(xml_node node, const Fault& fault,
                                              std::optional<pairo::Round> round = std::nullopt) {
-  Error error(std::string(node.name()) + ": " + fault.text, std::nullopt, fault.kind);
+  ReadError error(std::string(node.name()) + ": " + fault.text, std::nullopt, fault.kind);
   error.round = round;
   error.seat = fault.seat;
   error.item = node.name();
@@ -39,14 +39,14 @@ using pugi::xml_node;
   return Attributes(room);
 }
 
-[[nodiscard]] std::expected<xml_node, Error> root_of(const pugi::xml_document& document) {
+[[nodiscard]] std::expected<xml_node, ReadError> root_of(const pugi::xml_document& document) {
   xml_node root;
   for (xml_node node = document.first_child(); node; node = node.next_sibling()) {
     if (node.type() != pugi::node_element) continue;
     if (root) return std::unexpected(element_error(node, {ErrorKind::NotARecord, "a second root element"}));
     root = node;
   }
-  if (!root) return std::unexpected(Error{"not a game record: no root element", std::nullopt, ErrorKind::NotARecord});
+  if (!root) return std::unexpected(ReadError{"not a game record: no root element", std::nullopt, ErrorKind::NotARecord});
   if (std::string_view(root.name()) != "mjloggm") {
     return std::unexpected(
         element_error(root, {ErrorKind::NotARecord, "not a game record: the root element is not mjloggm"}));
@@ -54,7 +54,7 @@ using pugi::xml_node;
   return root;
 }
 
-[[nodiscard]] std::expected<Record, Error> read_root(xml_node root) {
+[[nodiscard]] std::expected<Record, ReadError> read_root(xml_node root) {
   std::vector<Attribute> room;
   Walk walk;
   if (auto done = walk.root(attributes_of(root, room)); !done) return std::unexpected(element_error(root, done.error()));
@@ -81,12 +81,12 @@ using pugi::xml_node;
 
 // Only elements and their attributes are kept; references in attribute
 // values are resolved where a text is kept (names, sexes), and numbers hold none.
-std::expected<Record, Error> read_parsed(char* xml, std::size_t size) {
+std::expected<Record, ReadError> read_parsed(char* xml, std::size_t size) {
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
       document.load_buffer_inplace(xml, size, pugi::parse_minimal, pugi::encoding_utf8);
   if (!parsed) {
-    return std::unexpected(Error{std::string("not well-formed XML: ") + parsed.description(),
+    return std::unexpected(ReadError{std::string("not well-formed XML: ") + parsed.description(),
                                  static_cast<std::size_t>(parsed.offset), ErrorKind::Syntax});
   }
   auto root = root_of(document);

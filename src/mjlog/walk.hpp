@@ -142,6 +142,6 @@ class Walk {
 [[nodiscard]] std::optional<Record> read_directly(std::string_view text);
 
 // The reader of pugixml's document, parsed in place (the buffer is overwritten).
-[[nodiscard]] std::expected<Record, Error> read_parsed(char* xml, std::size_t size);
+[[nodiscard]] std::expected<Record, ReadError> read_parsed(char* xml, std::size_t size);
 
 }  // namespace mjlog::parts

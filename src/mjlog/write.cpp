@@ -304,9 +304,9 @@ void write_header(Writer& w, const Record& record) {
 
 }  // namespace
 
-std::optional<Error> tenhou6_refusal(const Record& record) {
+std::optional<ReadError> tenhou6_refusal(const Record& record) {
   if (!record.unwritable) return std::nullopt;
-  return Error{record.unwritable->message, record.unwritable->offset, ErrorKind::Unwritable};
+  return ReadError{record.unwritable->message, record.unwritable->offset, ErrorKind::Unwritable};
 }
 
 std::string write_tenhou6(const Record& record, std::string_view ref) {

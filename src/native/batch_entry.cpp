@@ -149,7 +149,7 @@ class Batch {
 
   // (reason, the earlier row's name for a duplicate or None)
   static PyObject* skip_tuple(const batch::Skipped& skipped) {
-    const std::string_view reason = batch::text_of(skipped.reason);
+    const std::string_view reason = batch::reason_text(skipped.reason);
     PyRef text(PyUnicode_FromStringAndSize(reason.data(), std::ssize(reason)));
     PyRef earlier(skipped.earlier.empty() ? Py_NewRef(Py_None) : shown_path(skipped.earlier));
     if (!text || !earlier) return nullptr;

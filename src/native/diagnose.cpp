@@ -50,7 +50,7 @@ PyObject* diagnose(PyObject*, PyObject* data) {
     std::optional<batch::Events> events;
     std::optional<Failure> unread;
     unlocked([&] {
-      auto text = text_of(std::move(*given));
+      auto text = owned_text(std::move(*given));
       if (!text) {
         unread = std::move(text.error());
         return;

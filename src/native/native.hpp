@@ -172,7 +172,7 @@ struct Given {
 [[nodiscard]] std::expected<std::string_view, Failure> text_in_place(Given& given);
 
 // The same text in a buffer of its own, as the engine's readers take it.
-[[nodiscard]] std::expected<PaddedText, Failure> text_of(Given given);
+[[nodiscard]] std::expected<PaddedText, Failure> owned_text(Given given);
 
 // The converted log: a list of event texts, or the tenhou.net/6 text.
 [[nodiscard]] PyObject* document_object(const batch::Document& document);

@@ -52,7 +52,7 @@ std::expected<std::string_view, Failure> text_in_place(Given& given) {
   return given.text;
 }
 
-std::expected<PaddedText, Failure> text_of(Given given) {
+std::expected<PaddedText, Failure> owned_text(Given given) {
   auto text = text_in_place(given);
   if (!text) return std::unexpected(std::move(text.error()));
   if (given.owned.data() == text->data()) return std::move(given.owned);

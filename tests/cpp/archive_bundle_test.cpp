@@ -123,7 +123,7 @@ TEST_F(BundleTest, DamagedZipDirectoryIsCountedWithTheFailureThatEndsIt) {
     while (auto entry = (*source)->next()) entries.push_back(std::move(*entry));
     EXPECT_EQ((*source)->size_hint(), std::optional<std::size_t>(entries.size())) << damaged;
     ASSERT_FALSE(entries.empty());
-    const auto* failure = std::get_if<archive::Failure>(&entries.back());
+    const auto* failure = std::get_if<archive::EntryFailure>(&entries.back());
     ASSERT_NE(failure, nullptr) << damaged;
     EXPECT_EQ(failure->error.message, "corrupt zip bundle: bad central directory entry");
   }
@@ -168,8 +168,8 @@ TEST(BundleStream, DamagedCompressedStreamFailsOnce) {
     auto source = archive::tar_source(c.decode(archive::memory_byte_stream(c.bytes)), mjai_logs);
     auto entry = source->next();
     ASSERT_TRUE(entry) << c.message;
-    ASSERT_TRUE(std::holds_alternative<archive::Failure>(*entry)) << c.message;
-    EXPECT_EQ(std::get<archive::Failure>(*entry).error.message, c.message);
+    ASSERT_TRUE(std::holds_alternative<archive::EntryFailure>(*entry)) << c.message;
+    EXPECT_EQ(std::get<archive::EntryFailure>(*entry).error.message, c.message);
     EXPECT_FALSE(source->next()) << c.message;
   }
 }
@@ -218,10 +218,10 @@ std::vector<std::string> listing(archive::Source& source) {
   formats::Decoders decoders;
   std::vector<std::string> seen;
   while (auto entry = source.next()) {
-    if (const auto* record = std::get_if<archive::Record>(&*entry)) {
+    if (const auto* record = std::get_if<archive::StoredRecord>(&*entry)) {
       auto text = formats::record_text(record->stored, decoders);
       seen.push_back(record->name + "=" + (text ? std::string(text->view()) : "!" + text.error().message));
-    } else if (const auto* failure = std::get_if<archive::Failure>(&*entry)) {
+    } else if (const auto* failure = std::get_if<archive::EntryFailure>(&*entry)) {
       seen.push_back((failure->name.empty() ? "bundle" : failure->name) + " failed: " + failure->error.message);
     }
   }

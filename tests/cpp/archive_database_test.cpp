@@ -214,7 +214,7 @@ TEST_P(DatabaseTest, ReadsBesideAWriterWithoutBlockingIt) {
       ASSERT_EQ(writer.insert(layout, {id(hour), false, 1, 0, layout.compress(records_[0])}), SQLITE_DONE)
           << journal << ": " << sqlite3_errmsg(writer.get());
       hour += 2;
-      auto& record = std::get<archive::Record>(*entry);
+      auto& record = std::get<archive::StoredRecord>(*entry);
       ASSERT_TRUE(formats::record_text(record.stored, decoders)) << journal;
       names.push_back(record.name);
     }
@@ -256,11 +256,11 @@ TEST_P(DatabaseTest, ReadsRunsOfRowsBesideAWriterThatAddsAndDeletes) {
       ASSERT_EQ(writer.insert(layout, {key(added), false, 1, 0, layout.compress(records_[0])}), SQLITE_DONE)
           << journal << ": " << sqlite3_errmsg(writer.get());
       added += 2;
-      if (auto* record = std::get_if<archive::Record>(&*entry)) {
+      if (auto* record = std::get_if<archive::StoredRecord>(&*entry)) {
         auto text = formats::record_text(record->stored, decoders);
         seen.push_back(
             {'R', record->name, record->stem, text ? std::string(text->view()) : "!" + text.error().message});
-      } else if (auto* failure = std::get_if<archive::Failure>(&*entry)) {
+      } else if (auto* failure = std::get_if<archive::EntryFailure>(&*entry)) {
         seen.push_back({'F', failure->name, failure->error.message, ""});
       }
     }
@@ -281,8 +281,8 @@ TEST_P(DatabaseTest, DuplicateVerdictsDoNotDependOnTheOrderWorkersFinish) {
   }
   auto container = formats::Container::open(path.string());
   ASSERT_TRUE(container);
-  std::vector<archive::Record> records;
-  while (auto entry = container->next()) records.push_back(std::move(std::get<archive::Record>(*entry)));
+  std::vector<archive::StoredRecord> records;
+  while (auto entry = container->next()) records.push_back(std::move(std::get<archive::StoredRecord>(*entry)));
   ASSERT_EQ(records.size(), 12u);
   // Later rows settle first, each on its own thread; each waits for the rows before it.
   std::vector<std::optional<std::string>> verdicts(records.size());

@@ -86,7 +86,7 @@ inline void PrintTo(const Seen& s, std::ostream* os) {
 
 // One entry as seen, a record's duplicate verdict settled.
 inline Seen seen_of(archive::Entry entry, formats::Decoders& decoders) {
-  if (auto* record = std::get_if<archive::Record>(&entry)) {
+  if (auto* record = std::get_if<archive::StoredRecord>(&entry)) {
     auto text = formats::record_text(record->stored, decoders);
     if (!text) return {'R', record->name, record->stem, "!" + text.error().message};
     if (auto earlier = record->settle_duplicate(text->view())) {
@@ -95,9 +95,9 @@ inline Seen seen_of(archive::Entry entry, formats::Decoders& decoders) {
     return {'R', record->name, record->stem, std::string(text->view())};
   }
   if (auto* skip = std::get_if<archive::Skip>(&entry)) {
-    return {'S', skip->name, std::string(archive::text_of(skip->reason)), ""};
+    return {'S', skip->name, std::string(archive::reason_text(skip->reason)), ""};
   }
-  const auto& failure = std::get<archive::Failure>(entry);
+  const auto& failure = std::get<archive::EntryFailure>(entry);
   return {'F', failure.name, failure.error.message, ""};
 }
 

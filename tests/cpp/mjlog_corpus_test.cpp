@@ -51,7 +51,7 @@ std::vector<Pair> pairs() {
   return pairs;
 }
 
-std::expected<mjlog::Record, mjlog::Error> read(const fs::path& path) {
+std::expected<mjlog::Record, mjlog::ReadError> read(const fs::path& path) {
   return mjlog::read_record(corpus::read_file(path));
 }
 

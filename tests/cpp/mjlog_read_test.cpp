@@ -34,7 +34,7 @@ std::string game(std::string_view head = game_head, std::string_view start = rou
   return std::string(head) + std::string(start) + std::string(moves) + std::string(end);
 }
 
-std::expected<mjlog::Record, mjlog::Error> read(std::string text) {
+std::expected<mjlog::Record, mjlog::ReadError> read(std::string text) {
   const auto direct = mjlog::parts::read_directly(text);
   auto parsed = mjlog::parts::read_parsed(text.data(), text.size());
   EXPECT_EQ(direct.has_value(), parsed.has_value())
