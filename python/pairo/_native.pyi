@@ -25,6 +25,7 @@ class ArchiveRecords:
 # message, detail (DIAGNOSIS_FIELDS names them, in this order).
 _DiagnosisFields = tuple[str, str, str | None, int | None, str | None, str, str]
 DIAGNOSIS_FIELDS: tuple[str, ...]
+INPUT_NAMES: dict[str, tuple[str, ...]]
 
 def diagnose(data: str | bytes, /) -> _DiagnosisFields | None: ...
 def convert_files(

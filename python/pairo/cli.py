@@ -74,10 +74,9 @@ def build_parser() -> argparse.ArgumentParser:
         "inputs",
         nargs="+",
         metavar="INPUT",
-        help="a log file (.json, .mjlog or .xml, each perhaps followed by .gz or .bz2, e.g. x.mjlog.gz), a "
-        "folder searched for them (a bundle's members are taken by the same names), - for standard input, or a "
-        "container of records: a downloader's SQLite database or a .zip, .tar, .tar.gz, .tgz, .tar.bz2 or "
-        ".tar.xz bundle",
+        help=f"a log file ({listed(NAMES['logs'])}, each perhaps followed by {listed(NAMES['compressions'])}), "
+        "a folder searched for them (a bundle's members are taken by the same names), - for standard input, or a "
+        f"container of records: a downloader's SQLite database or a {listed(NAMES['bundles'])} bundle",
     )
     parser.add_argument(
         "-o",
@@ -120,6 +119,15 @@ def build_parser() -> argparse.ArgumentParser:
     )
     parser.add_argument("--version", action="version", version=f"pairo {__version__}")
     return parser
+
+
+# The names the registry of formats reads, as it lists them.
+NAMES = _native.INPUT_NAMES
+
+
+def listed(names: Sequence[str]) -> str:
+    """"a, b or c"."""
+    return names[0] if len(names) == 1 else f"{', '.join(names[:-1])} or {names[-1]}"
 
 
 def positive_int(text: str) -> int:

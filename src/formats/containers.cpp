@@ -77,8 +77,8 @@ std::expected<Container, ArchiveError> Container::open(const std::string& path, 
   const auto named = container_named(name);
   const ContainerFormat* row = named ? named->row : container_told(head_of(path));
   if (!row) {
-    return std::unexpected(ArchiveError{"not a game-record database or a bundle: no SQLite header, "
-                                        "no .zip, .tar, .tar.gz, .tgz, .tar.bz2 or .tar.xz name",
+    return std::unexpected(ArchiveError{"not a game-record database or a bundle: no SQLite header, no " +
+                                            listed(input_names().bundles, "or") + " name",
                                         pairo::FailureCode::NotAContainer});
   }
   std::string folder = named ? std::string(named->stem) : without_last_suffix(name);

@@ -3,6 +3,7 @@
 #include "formats/registry.hpp"
 
 #include <array>
+#include <ranges>
 
 #include "archive/database.hpp"
 #include "formats/readers.hpp"
@@ -148,6 +149,31 @@ std::string_view output_stem(std::string_view name) noexcept {
     }
   }
   return name;
+}
+
+std::string listed(const std::vector<std::string_view>& names, std::string_view last_joint) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i != 0) text += i + 1 == names.size() ? " " + std::string(last_joint) + " " : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+InputNames input_names() {
+  InputNames names;
+  // Formats are tried XML first; users read JSON first.
+  for (const LogFormat& row : log_formats | std::views::reverse) {
+    for (std::string_view suffix : row.suffixes) {
+      names.logs.push_back(suffix);
+      if (row.to_tenhou6) names.tenhou6_logs.push_back(suffix);
+    }
+  }
+  for (const Compression& row : compressions) {
+    if (names_logs(row) && !row.suffix.empty()) names.compressions.push_back(row.suffix);
+  }
+  for (const ContainerFormat& row : containers) names.bundles.insert(names.bundles.end(), row.suffixes.begin(), row.suffixes.end());
+  return names;
 }
 
 }  // namespace formats

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "archive/byte_stream.hpp"
 #include "archive/container.hpp"
@@ -140,6 +141,18 @@ struct NamedContainer {
 
 // The same rule as a bundle takes it for its members.
 [[nodiscard]] archive::LogStem log_stem_rule(Target target) noexcept;
+
+// The names the rows give, in the rows' order, for what tells users which
+// names are read: the command's help, the container's refusal.
+struct InputNames {
+  std::vector<std::string_view> logs;          // every format's suffixes
+  std::vector<std::string_view> tenhou6_logs;  // those of the formats tenhou6 writes
+  std::vector<std::string_view> compressions;  // those that may follow a log's
+  std::vector<std::string_view> bundles;       // containers told by their names
+};
+[[nodiscard]] InputNames input_names();
+// "a, b or c" ("or" being `last_joint`).
+[[nodiscard]] std::string listed(const std::vector<std::string_view>& names, std::string_view last_joint);
 
 // The name without the suffix an output replaces: a log's whole suffix
 // (any format), else a readable compression's alone ("x.gz" → "x"), else

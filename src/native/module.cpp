@@ -8,6 +8,7 @@
 // makes its own strs of the common event texts, as _pairo does.
 // Like _pairo it is initialised once per process, in the first interpreter:
 // each initialisation imports _pairo first, which refuses any other.
+#include "formats/registry.hpp"
 #include "native/native.hpp"
 #include "pyapi/py_ref.hpp"
 
@@ -92,6 +93,29 @@ bool add_skip_reasons(PyObject* module) {
   return PyModule_AddObjectRef(module, "SKIP_REASONS", reasons.get()) == 0;
 }
 
+// INPUT_NAMES: the suffixes the registry's rows give, for the command's help:
+// {"logs": (".json", ...), "tenhou6_logs": ..., "compressions": ..., "bundles": ...}.
+PyObject* str_tuple(const std::vector<std::string_view>& texts) {
+  PyRef tuple(PyTuple_New(std::ssize(texts)));
+  if (!tuple) return nullptr;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    PyObject* str = PyUnicode_FromStringAndSize(texts[i].data(), std::ssize(texts[i]));
+    if (!str) return nullptr;
+    PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), str);  // steals str
+  }
+  return tuple.release();
+}
+
+bool add_input_names(PyObject* module) {
+  const formats::InputNames names = formats::input_names();
+  PyRef logs(str_tuple(names.logs)), tenhou6(str_tuple(names.tenhou6_logs)),
+      compressions(str_tuple(names.compressions)), bundles(str_tuple(names.bundles));
+  if (!logs || !tenhou6 || !compressions || !bundles) return false;
+  PyRef table(Py_BuildValue("{sOsOsOsO}", "logs", logs.get(), "tenhou6_logs", tenhou6.get(), "compressions",
+                            compressions.get(), "bundles", bundles.get()));
+  return table && PyModule_AddObjectRef(module, "INPUT_NAMES", table.get()) == 0;
+}
+
 // DIAGNOSIS_FIELDS: the names of a diagnosis tuple's fields, in its order.
 bool add_diagnosis_fields(PyObject* module) {
   PyRef names(PyTuple_New(std::ssize(diagnosis_fields)));
@@ -114,7 +138,7 @@ PyObject* initialise() {
   // RECORD_LIMIT: the most bytes a log may hold, gzipped or not, so that
   // standard input is read no further than the engine would read a file.
   if (!module || !add_error_classes(module.get()) || !add_records_type(module.get()) || !add_skip_reasons(module.get()) ||
-      !add_diagnosis_fields(module.get()) ||
+      !add_diagnosis_fields(module.get()) || !add_input_names(module.get()) ||
       PyModule_AddIntConstant(module.get(), "RECORD_LIMIT", static_cast<long>(pairo::record_limit)) != 0 ||
       !pyapi::make_common_strs()) {
     return nullptr;
