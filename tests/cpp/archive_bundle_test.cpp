@@ -337,7 +337,7 @@ struct ZipEntry {
 std::string zip_of(const std::vector<std::pair<std::string, std::string>>& locals, const std::vector<ZipEntry>& entries) {
   const auto le = [](std::uint64_t value, int bytes) {
     std::string out;
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(i < 8 ? value >> (8 * i) : 0);  // wider fields are zeros
     return out;
   };
   const auto crc = [](const std::string& data) { return libdeflate_crc32(0, data.data(), data.size()); };
