@@ -27,7 +27,7 @@ build=build/fuzz
 corpus_root=${PAIRO_CORPUS:-../shared/corpus}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
-cmake -S fuzz -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
+cmake -S fuzz -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_C_COMPILER="${cxx/clang++/clang}" >/dev/null
 cmake --build "$build" -j 2 --target "fuzz_$target" >/dev/null
 
 # Reports name functions and lines only through llvm-symbolizer (package llvm-19).

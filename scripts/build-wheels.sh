@@ -6,9 +6,9 @@
 # PAIRO_ARTIFACT_TESTS=0 leaves the tests out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The build needs the system packages and the tests run from .venv (they check
-# that the hidden libraries stop this checkout's own build from loading): on a
-# fresh clone, set up first. The test run has done it already.
+# The tests run from .venv (they check that the hidden libraries stop this
+# checkout's own build from loading): on a fresh clone, set up first. The test
+# run has done it already.
 if ! .venv/bin/python -c 'import _pairo, pytest' 2>/dev/null; then
   PAIRO_ONLY_FIRST_PYTHON=1 ./scripts/setup.sh
 fi

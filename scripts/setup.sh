@@ -1,23 +1,16 @@
 #!/usr/bin/env bash
 # Prepares everything pairo needs on a fresh Debian machine, then installs it:
-# the system packages for the build, a CPython 3.12 or newer, the virtual
+# the system packages for working on it (the build itself needs only g++, its
+# libraries are compiled from vendor/), a CPython 3.12 or newer, the virtual
 # environment .venv (and .venv-<version> for each further CPython found) with
 # pairo and its test tools. Safe to run again: it only does what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 need_packages=()
-[ -f /usr/include/simdjson.h ] || need_packages+=(libsimdjson-dev)
-[ -f /usr/include/pugixml.hpp ] || need_packages+=(libpugixml-dev)
-[ -f /usr/include/libdeflate.h ] || need_packages+=(libdeflate-dev)
-[ -f /usr/include/sqlite3.h ] || need_packages+=(libsqlite3-dev)
-[ -f /usr/include/bzlib.h ] || need_packages+=(libbz2-dev)
-[ -f /usr/include/lzma.h ] || need_packages+=(liblzma-dev)
-[ -f /usr/include/zlib.h ] || need_packages+=(zlib1g-dev)
 [ -d /usr/include/gtest ] || need_packages+=(libgtest-dev)
 [ -d /usr/include/benchmark ] || need_packages+=(libbenchmark-dev)
 command -v g++ >/dev/null || need_packages+=(g++)
-command -v pkg-config >/dev/null || need_packages+=(pkg-config)
 command -v ccache >/dev/null || need_packages+=(ccache)
 # The fuzz smoke of the tests needs clang 19 and its sanitizer runtimes: CI
 # installs them, elsewhere PAIRO_FUZZ_TOOLS=1 asks for them.

@@ -18,9 +18,10 @@ case "$python" in /*) ;; *) python="$PWD/$python" ;; esac  # pytest runs from te
 build=build/asan
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 # -O1 with line tables only: a third of the build time of -O2 -g, and the
-# reports still name files and lines.
+# reports still name files and lines. The C libraries of vendor/ are built
+# without the sanitizers, as the system's copies were.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_COMPILER=g++ \
-  -DCMAKE_CXX_FLAGS="-O1 -g1 $sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
+  -DCMAKE_C_FLAGS="-O1 -g1" -DCMAKE_CXX_FLAGS="-O1 -g1 $sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
   -DCMAKE_MODULE_LINKER_FLAGS="$sanitize" -DCMAKE_SHARED_LINKER_FLAGS="$sanitize" \
   -DPAIRO_BUILD_TESTS=ON -DPython_EXECUTABLE="$python" >/dev/null
 cmake --build "$build" -j 2
