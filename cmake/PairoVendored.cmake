@@ -18,6 +18,9 @@ function(_pairo_add_vendored name)
   add_library(pairo_vendored_${name} STATIC ${sources})
   target_include_directories(pairo_vendored_${name} SYSTEM PUBLIC ${includes})
   target_compile_definitions(pairo_vendored_${name} PUBLIC ${arg_DEFINE})
+  # Their code as released: its warnings (old-style C in zlib and libbzip2
+  # under newer compilers) are not for this build to fix.
+  target_compile_options(pairo_vendored_${name} PRIVATE -w)
   set_target_properties(pairo_vendored_${name} PROPERTIES
     POSITION_INDEPENDENT_CODE ON
     C_VISIBILITY_PRESET hidden
