@@ -2048,7 +2048,7 @@ PUGI__NS_BEGIN
 		// only do autodetection if no explicit encoding is requested
 		if (encoding != encoding_auto) return encoding;
 
-		// try to guess encoding (based on XML specification, Appendix F.1)
+		// try to guess encoding (by the XML standard's rules for detecting an encoding)
 		const uint8_t* data = static_cast<const uint8_t*>(contents);
 
 		return guess_buffer_encoding(data, size);
