@@ -35,9 +35,7 @@ std::expected<void, Errno> wait_readable(int fd, Cancel cancel) {
 }
 
 // The bytes still to come by the file's status; 0 where it has no size.
-std::size_t remaining_size(int fd) noexcept {
-  struct stat status{};
-  if (::fstat(fd, &status) != 0) return 0;
+std::size_t remaining_size(int fd, const struct stat& status) noexcept {
   const off_t position = ::lseek(fd, 0, SEEK_CUR);
   if (position < 0 || status.st_size <= position) return 0;
   return static_cast<std::size_t>(status.st_size - position);
@@ -63,6 +61,22 @@ std::expected<void, Errno> await_writer(int fd, Cancel cancel) {
   return wait_readable(fd, cancel);
 }
 
+namespace {
+
+// The file's status, once, for both what read_whole asks of it: whether it
+// is a FIFO still without a writer, and how many bytes it promises.
+std::expected<std::size_t, Errno> awaited_size(int fd, Cancel cancel) {
+  struct stat status{};
+  if (::fstat(fd, &status) != 0) return 0;
+  if (S_ISFIFO(status.st_mode)) {
+    if (auto ready = wait_readable(fd, cancel); !ready) return std::unexpected(ready.error());
+    return 0;
+  }
+  return remaining_size(fd, status);
+}
+
+}  // namespace
+
 std::expected<std::size_t, Errno> read_some(int fd, char* into, std::size_t room, Cancel cancel) {
   for (;;) {
     const ssize_t got = ::read(fd, into, room);
@@ -82,8 +96,9 @@ std::expected<Fd, Errno> create_exclusive(const char* path) {
 }
 
 std::expected<pairo::PaddedText, Errno> read_whole(int fd, std::size_t limit, Cancel cancel) {
-  if (auto ready = await_writer(fd, cancel); !ready) return std::unexpected(ready.error());
-  pairo::PaddedText text(std::min(remaining_size(fd), limit));
+  const auto size = awaited_size(fd, cancel);
+  if (!size) return std::unexpected(size.error());
+  pairo::PaddedText text(std::min(*size, limit));
   std::size_t filled = 0;
   for (;;) {
     if (filled == text.capacity()) {
