@@ -40,10 +40,17 @@ std::vector<std::expected<Document, Failure>> convert_all(const std::vector<std:
   };
   const std::size_t count = std::min<std::size_t>(std::max(threads, 1u), paths.size());
   {
-    std::vector<std::jthread> workers;
-    for (std::size_t i = 1; i < count; ++i) workers.emplace_back(work);
+    // Joined however the scope is left (a thread that cannot be started
+    // throws), before the results are handed over.
+    struct Workers {
+      std::vector<std::thread> threads;
+      ~Workers() {
+        for (auto& thread : threads) thread.join();
+      }
+    } workers;
+    for (std::size_t i = 1; i < count; ++i) workers.threads.emplace_back(work);
     if (count != 0) work();  // the calling thread is one of the workers
-  }  // joined here, before the results are handed over
+  }
   return results;
 }
 

@@ -14,7 +14,7 @@ namespace {
 constexpr Signature file_signature = {"tenhou_file_to_mjai", {"filename", "mjai_out"}, 2, 1};
 
 std::string_view bytes_view(PyObject* bytes) noexcept {
-  return {PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes))};
+  return pyapi::bytes_view(bytes);
 }
 
 // ---- the call -----------------------------------------------------------

@@ -108,7 +108,7 @@ void records_dealloc(PyObject* object) {
   }
   const std::unique_ptr<SharedState> owned(std::exchange(self->state, nullptr));
   PyErr_SetRaisedException(pending);
-  type->tp_free(object);
+  reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(object);
   Py_DECREF(type);
 }
 

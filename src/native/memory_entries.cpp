@@ -26,10 +26,10 @@ struct Paths {
 
 std::optional<Paths> paths_of(PyObject* items) {
   Paths paths;
-  const Py_ssize_t count = PySequence_Fast_GET_SIZE(items);
+  const Py_ssize_t count = pyapi::fast_size(items);
   paths.refused.resize(static_cast<std::size_t>(count));
   for (Py_ssize_t i = 0; i < count; ++i) {
-    auto path = os_path(PySequence_Fast_GET_ITEM(items, i));
+    auto path = os_path(pyapi::fast_item(items, i));
     if (!path) {
       if (!PyErr_ExceptionMatches(PyExc_Exception)) return std::nullopt;
       paths.refused[static_cast<std::size_t>(i)] = PyRef(PyErr_GetRaisedException());
@@ -46,12 +46,12 @@ PyObject* results_list(Paths& paths,
   PyRef list(PyList_New(std::ssize(paths.refused)));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < paths.refused.size(); ++i) {
-    if (paths.refused[i]) PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), paths.refused[i].release());
+    if (paths.refused[i]) pyapi::list_fill(list.get(), static_cast<Py_ssize_t>(i), paths.refused[i].release());
   }
   for (std::size_t k = 0; k < results.size(); ++k) {
     PyObject* item = result_object(results[k]);
     if (!item) return nullptr;
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(paths.places[k]), item);
+    pyapi::list_fill(list.get(), static_cast<Py_ssize_t>(paths.places[k]), item);
   }
   return list.release();
 }
@@ -141,7 +141,7 @@ PyObject* find_logs(PyObject*, PyObject* args) {
       if (!name || !failure) return nullptr;
       PyObject* pair = PyTuple_Pack(2, name.get(), failure.get());
       if (!pair) return nullptr;
-      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair);
+      pyapi::list_fill(list.get(), static_cast<Py_ssize_t>(i), pair);
     }
     return list.release();
   });

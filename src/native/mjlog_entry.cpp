@@ -38,8 +38,8 @@ std::expected<batch::Document, Failure> mjai_texts(Given& given) {
 std::optional<std::string_view> ref_text(PyObject* ref) {
   if (ref == nullptr || ref == Py_None) return std::string_view();
   if (!PyUnicode_Check(ref)) {
-    PyErr_Format(PyExc_TypeError, "mjlog_to_tenhou6() argument 'ref' must be str or None, not %.200s",
-                 Py_TYPE(ref)->tp_name);
+    PyRef type(pyapi::type_name(ref));
+    if (type) PyErr_Format(PyExc_TypeError, "mjlog_to_tenhou6() argument 'ref' must be str or None, not %.200U", type.get());
     return std::nullopt;
   }
   Py_ssize_t size = 0;

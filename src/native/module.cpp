@@ -88,7 +88,7 @@ bool add_skip_reasons(PyObject* module) {
     const std::string_view text = archive::skip_reason_texts[i];
     PyObject* str = PyUnicode_FromStringAndSize(text.data(), std::ssize(text));
     if (!str) return false;
-    PyTuple_SET_ITEM(reasons.get(), static_cast<Py_ssize_t>(i), str);  // steals str
+    pyapi::tuple_fill(reasons.get(), static_cast<Py_ssize_t>(i), str);  // steals str
   }
   return PyModule_AddObjectRef(module, "SKIP_REASONS", reasons.get()) == 0;
 }
@@ -101,7 +101,7 @@ PyObject* str_tuple(const std::vector<std::string_view>& texts) {
   for (std::size_t i = 0; i < texts.size(); ++i) {
     PyObject* str = PyUnicode_FromStringAndSize(texts[i].data(), std::ssize(texts[i]));
     if (!str) return nullptr;
-    PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), str);  // steals str
+    pyapi::tuple_fill(tuple.get(), static_cast<Py_ssize_t>(i), str);  // steals str
   }
   return tuple.release();
 }
@@ -123,7 +123,7 @@ bool add_diagnosis_fields(PyObject* module) {
   for (std::size_t i = 0; i < diagnosis_fields.size(); ++i) {
     PyObject* str = PyUnicode_FromString(diagnosis_fields[i]);
     if (!str) return false;
-    PyTuple_SET_ITEM(names.get(), static_cast<Py_ssize_t>(i), str);  // steals str
+    pyapi::tuple_fill(names.get(), static_cast<Py_ssize_t>(i), str);  // steals str
   }
   return PyModule_AddObjectRef(module, "DIAGNOSIS_FIELDS", names.get()) == 0;
 }

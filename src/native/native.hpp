@@ -130,12 +130,14 @@ template <class Body>
                   shared.ended.notify_all();
                 })};
   bool interrupted = false;
-  for (bool done = false; !done;) {
+  while (true) {
+    bool done = false;
     unlocked([&] {
       std::unique_lock lock(shared.mutex);
       done = shared.ended.wait_for(lock, std::chrono::milliseconds(20), [&] { return shared.done; });
     });
-    if (!done && !interrupted && PyErr_CheckSignals() < 0) {
+    if (done) break;
+    if (!interrupted && PyErr_CheckSignals() < 0) {
       interrupted = true;
       cancel.store(true, std::memory_order_relaxed);
     }

@@ -21,15 +21,16 @@ PyObject* text(std::string_view bytes) { return PyUnicode_DecodeFSDefaultAndSize
 std::optional<Given> given_text(PyObject* data, const char* function) {
   Given given;
   if (PyBytes_Check(data)) {
-    given.text = std::string_view(PyBytes_AS_STRING(data), static_cast<std::size_t>(PyBytes_GET_SIZE(data)));
+    given.text = pyapi::bytes_view(data);
     given.raw_bytes = true;
     return given;
   }
   if (!PyUnicode_Check(data)) {
-    PyErr_Format(PyExc_TypeError, "%s() argument 'data' must be str or bytes, not %.200s", function,
-                 Py_TYPE(data)->tp_name);
+    PyRef type(pyapi::type_name(data));
+    if (type) PyErr_Format(PyExc_TypeError, "%s() argument 'data' must be str or bytes, not %.200U", function, type.get());
     return std::nullopt;
   }
+#ifndef Py_LIMITED_API
   // Tenhou's records are ASCII (names are percent-encoded): their str is
   // its own UTF-8.
   if (PyUnicode_IS_ASCII(data)) {
@@ -37,6 +38,7 @@ std::optional<Given> given_text(PyObject* data, const char* function) {
                                   static_cast<std::size_t>(PyUnicode_GET_LENGTH(data)));
     return given;
   }
+#endif
   if (!pyapi::read_str_text(data, given.owned)) return std::nullopt;  // UnicodeEncodeError as it stands
   given.text = given.owned.view();
   return given;
@@ -70,7 +72,7 @@ std::optional<std::string> os_path(PyObject* path) {
   if (!fspath) return std::nullopt;
   PyRef bytes(PyUnicode_Check(fspath.get()) ? PyUnicode_EncodeFSDefault(fspath.get()) : fspath.release());
   if (!bytes) return std::nullopt;
-  return std::string(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+  return std::string(pyapi::bytes_view(bytes.get()));
 }
 
 std::optional<std::vector<std::string>> os_paths(PyObject* paths) {

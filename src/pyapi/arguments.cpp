@@ -32,9 +32,9 @@ bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
   if (nargs > signature.count) return too_many_positional(signature, nargs);
   for (Py_ssize_t i = 0; i < nargs; ++i) bound[i] = args[i];
 
-  const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  const Py_ssize_t nkw = kwnames ? tuple_size(kwnames) : 0;
   for (Py_ssize_t k = 0; k < nkw; ++k) {
-    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    PyObject* keyword = tuple_item(kwnames, k);
     const Py_ssize_t index = parameter_index(signature, keyword);
     if (index < 0) {
       PyErr_Format(PyExc_TypeError, texts::unexpected_keyword, signature.function,
@@ -69,7 +69,7 @@ void prefix_argument_error(const char* parameter) {
   PyRef original(raised);
   PyRef message(PyUnicode_FromFormat(texts::argument_prefix, parameter, original.get()));
   if (!message) return;
-  PyRef wrapped(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+  PyRef wrapped(call_one(PyExc_TypeError, message.get()));
   if (!wrapped) return;
   PyException_SetCause(wrapped.get(), PyException_GetCause(original.get()));  // steals the new ref
   PyErr_SetRaisedException(wrapped.release());

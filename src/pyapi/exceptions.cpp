@@ -60,7 +60,7 @@ PyObject* built(const Failure& failure, ClassOf module_class) {
   }
   PyObject* cls = class_of(failure.cls, module_class);  // borrowed
   if (!cls) return nullptr;
-  return PyObject_CallOneArg(cls, message.get());
+  return call_one(cls, message.get());
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ PyObject* panic_class() {
   PyRef created(PyErr_NewExceptionWithDoc(texts::panic_class_path, panic_doc, PyExc_BaseException, nullptr));
   if (!created) return nullptr;
   // Another thread may have stored one meanwhile: the first one stays.
-  return PyDict_SetDefault(state, key.get(), created.get());  // borrowed, held by the dictionary
+  PyRef kept(PyObject_CallMethod(state, "setdefault", "OO", key.get(), created.get()));
+  return kept.get();  // borrowed from here on: the dictionary holds it
 }
 
 PyObject* raise_panic(std::string_view text, std::source_location where) {

@@ -101,3 +101,4 @@ void prefix_argument_error(const char* parameter);
 }  // namespace pairo::pyapi
 
 #include "pyapi/guarded.hpp"
+#include "pyapi/limited_api.hpp"

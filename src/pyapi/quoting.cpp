@@ -44,7 +44,7 @@ bool in_other_grapheme_extend(char32_t code_point) noexcept {
 std::optional<bool> escaped_non_ascii(PyObject* unicodedata, char32_t code_point) {
   PyRef category(PyObject_CallMethod(unicodedata, "category", "C", static_cast<int>(code_point)));
   if (!category) return std::nullopt;
-  const char* name = PyUnicode_AsUTF8(category.get());
+  const char* name = PyUnicode_AsUTF8AndSize(category.get(), nullptr);
   if (!name) return std::nullopt;
   static constexpr std::array<std::string_view, 10> escaped_categories = {"Cc", "Cf", "Cs", "Co", "Cn",
                                                                           "Zl", "Zp", "Zs", "Mn", "Me"};

@@ -32,22 +32,14 @@ bool make_common_strs() {
   std::vector<PyRef> made(CommonTexts::last + 1);  // made[none] stays null
   for (CommonTexts::Number number = 1; number <= CommonTexts::last; ++number) {
     const std::string_view text = CommonTexts::text(number);
-    made[number] = PyRef(PyUnicode_New(std::ssize(text), 127));  // common texts are ASCII
+    made[number] = PyRef(ascii_str(text));  // common texts are ASCII
     if (!made[number]) return false;
-    std::memcpy(PyUnicode_1BYTE_DATA(made[number].get()), text.data(), text.size());
   }
   for (std::size_t number = 0; number < made.size(); ++number) common_strs[number] = made[number].release();
   return true;
 }
 
 namespace {
-
-// An ASCII text in the one-byte form, made in one step.
-PyObject* ascii_str(std::string_view text) {
-  PyObject* str = PyUnicode_New(std::ssize(text), 127);
-  if (str) std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
-  return str;
-}
 
 PyObject* utf8_str(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), std::ssize(text), "strict");
@@ -78,7 +70,7 @@ PyObject* build_result_list(const mjai::EncodedEvents& events) {
       }
       if (!str) return nullptr;  // the list releases the texts set so far
     }
-    PyList_SET_ITEM(list.get(), i, str);  // steals str
+    list_fill(list.get(), i, str);  // steals str
   }
   return list.release();
 }

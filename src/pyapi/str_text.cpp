@@ -6,7 +6,8 @@
 // A log's text is converted once, so asking would encode it, keep a second
 // copy with the caller's str and copy it once more here. Instead the text is
 // encoded straight into the buffer, and a UTF-8 form the str already holds is
-// copied as it is.
+// copied as it is. A build on the limited API (the abi3 wheel) cannot see
+// the characters and asks the interpreter.
 #include <bit>
 #include <cstdint>
 #include <optional>
@@ -15,12 +16,14 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
 #include "pyapi/pyapi.hpp"
 
 namespace pairo::pyapi {
+#ifndef Py_LIMITED_API
 namespace {
 
 // Code units taken together when looking for a run of ASCII.
@@ -161,8 +164,23 @@ template <class Unit, bool Wide = false>
   return encode<Py_UCS2, true>(units, count, out);
 }
 
+// Asked of the processor itself rather than of the compiler's runtime, which
+// not every toolchain links into a shared module: AVX2 present, and the
+// system saving the vector registers it uses.
+[[nodiscard]] bool ask_avx2() noexcept {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
+  if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return false;
+  unsigned low = 0, high = 0;
+  __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  constexpr unsigned sse_and_avx_state = 0b110;
+  if ((low & sse_and_avx_state) != sse_and_avx_state) return false;
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  return (ebx & bit_AVX2) != 0;
+}
+
 [[nodiscard]] bool has_avx2() noexcept {
-  static const bool present = __builtin_cpu_supports("avx2");
+  static const bool present = ask_avx2();
   return present;
 }
 #endif
@@ -174,11 +192,18 @@ template <class Unit, bool Wide = false>
   return encode(units, count, out);
 }
 
-// The UTF-8 form the str holds already, if any.
-[[nodiscard]] std::optional<std::string_view> held_utf8(PyObject* str) noexcept {
+// The UTF-8 form the str holds already, if any. Its slot is read directly
+// only where its layout is the one tested and nothing else may be writing it
+// meanwhile: the GIL builds of CPython 3.12 and 3.13. Elsewhere the text is
+// encoded from the characters, as for a str that holds no UTF-8 form.
+[[nodiscard]] std::optional<std::string_view> held_utf8([[maybe_unused]] PyObject* str) noexcept {
+#if !defined(Py_GIL_DISABLED) && PY_VERSION_HEX < 0x030E0000
   const auto* compact = reinterpret_cast<const PyCompactUnicodeObject*>(str);
   if (compact->utf8 == nullptr) return std::nullopt;
   return std::string_view(compact->utf8, static_cast<std::size_t>(compact->utf8_length));
+#else
+  return std::nullopt;
+#endif
 }
 
 // The most UTF-8 bytes a str of `count` characters of this kind can take.
@@ -221,4 +246,18 @@ bool read_str_text(PyObject* str, PaddedText& text) {
   return true;
 }
 
+#else
+
+// The limited API gives no access to a str's characters: the interpreter
+// encodes the text (and keeps that UTF-8 form with the str as long as it
+// lives), and it is copied once into the buffer.
+bool read_str_text(PyObject* str, PaddedText& text) {
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
+  if (utf8 == nullptr) return false;  // UnicodeEncodeError as it stands
+  text = PaddedText(std::string_view(utf8, static_cast<std::size_t>(size)));
+  return true;
+}
+
+#endif
 }  // namespace pairo::pyapi

@@ -12,7 +12,6 @@
 // whole text's grammar, the values it skips under unknown keys included, and
 // its UTF-8, once for the whole text.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -171,9 +170,9 @@ class Cursor {
       if (!skip_digits()) return false;
     }
     if (integral) return integer_value(digits, count, negative, out);
-    double value = 0;
-    const auto parsed = std::from_chars(begin, at_, value);
-    if (parsed.ec != std::errc() || parsed.ptr != at_ || !std::isfinite(value) || (value == 0 && negative)) return false;
+    // The parsed document's own reading of the number just checked.
+    const double value = simdjson::internal::from_chars(begin, at_);
+    if (!std::isfinite(value) || (value == 0 && negative)) return false;
     out.value = value;
     return true;
   }
