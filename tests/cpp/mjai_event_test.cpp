@@ -10,8 +10,14 @@ namespace {
 using namespace mjai;
 
 TEST(OutOfLine, EventsAreKeptSmallByTheirRareKinds) {
-  // The frequent kinds are a few bytes; the union is as wide as its widest kind.
+  // The frequent kinds are a few bytes; the union is as wide as its widest
+  // kind, and its index fits in the last word. libc++'s variant (ABI 1) lays
+  // a union holding both Hora and an optional of deltas out a word wider.
+#ifdef _LIBCPP_VERSION
+  EXPECT_LE(sizeof(Event), 72u);
+#else
   EXPECT_LE(sizeof(Event), 64u);
+#endif
 }
 
 TEST(OutOfLine, CopiesAreDeepAndOutliveTheirOriginal) {
