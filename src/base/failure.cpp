@@ -17,7 +17,7 @@ constexpr std::string_view decode = "decode", prepare = "prepare", convert = "co
                            container = "container", input = "input", output = "output", internal = "internal";
 
 // One row per FailureCode, in its order.
-constexpr std::array<FailureRow, 53> rows = {{
+constexpr std::array<FailureRow, 55> rows = {{
     {decode, "syntax", JsonParsingError, texts::stage_messages[0]},
     {decode, "invalid_type", JsonParsingError, texts::stage_messages[0]},
     {decode, "invalid_value", JsonParsingError, texts::stage_messages[0]},
@@ -63,6 +63,8 @@ constexpr std::array<FailureRow, 53> rows = {{
     {container, "unreadable", ArchiveError, ""},
     {container, "row_gone", ArchiveError, ""},
     {container, "cancelled", ArchiveError, ""},
+    {container, "no_game_id", ArchiveError, texts::no_game_id},
+    {container, "undecided_filter", ArchiveError, texts::undecided_filter},
     {input, "open_failed", FileNotFoundError, texts::open_failed},
     {input, "read_failed", OSError, ""},
     {input, "not_utf8", OSError, texts::not_utf8},

@@ -71,6 +71,8 @@ enum class FailureCode : std::uint8_t {
   MjaiStream,
   // A container, or one of its entries.
   NotAContainer, UnsafeName, NotAGameId, UnsupportedMember, CorruptData, Bomb, Unreadable, RowGone, Cancelled,
+  // A data set's log: no game id to name it by, a filter without its fact.
+  NoGameId, Undecided,
   // Reading a log's bytes into its text.
   OpenFailed, ReadFailed, NotUtf8, TooLarge, InvalidCompressed,
   // Writing its output.

@@ -57,6 +57,11 @@ inline constexpr const char* not_an_xml_record =
 inline constexpr const char* mjai_stream =
     "an mjai stream, not a Tenhou log: mjai events are what pairo writes, not what it reads";
 
+// ---- data sets: a log whose game id or filtered fact nothing tells
+inline constexpr const char* no_game_id =
+    "no game id: --layout date names a game by its id, and neither the log's name nor its ref is one";
+inline constexpr const char* undecided_filter = "cannot tell whether the game passes the filter --";  // then its name
+
 // ---- internal failures
 inline constexpr const char* out_of_memory = "out of memory";
 
