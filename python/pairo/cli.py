@@ -146,7 +146,7 @@ def build_parser() -> argparse.ArgumentParser:
         metavar="SEAT",
         type=int,
         choices=range(4),
-        help="write each game as seat SEAT (0-3) receives it: the other seats' starting hands and draws as \"?\"",
+        help='write each game as seat SEAT (0-3) receives it: the other seats\' starting hands and draws as "?"',
     )
     parser.add_argument("--skip-existing", action="store_true", help="skip logs whose output file already exists")
     parser.add_argument("--fail-fast", action="store_true", help="stop at the first log that fails")
@@ -172,7 +172,7 @@ NAMES = _native.INPUT_NAMES
 
 
 def listed(names: Sequence[str]) -> str:
-    """"a, b or c"."""
+    """ "a, b or c"."""
     return names[0] if len(names) == 1 else f"{', '.join(names[:-1])} or {names[-1]}"
 
 
@@ -266,9 +266,7 @@ def to_files(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: C
         # A name that is not UTF-8 holds its bytes as lone surrogates, which
         # go out as \udcXX escapes: the report stays UTF-8 JSON, and
         # os.fsencode of the name json.loads gives back restores the bytes.
-        manifest = (
-            None if args.report is None else open(args.report, "w", encoding="utf-8", errors="backslashreplace")
-        )
+        manifest = None if args.report is None else open(args.report, "w", encoding="utf-8", errors="backslashreplace")
     except OSError as exc:
         parser.error(f"cannot write the report {args.report}: {exc.strerror}")
     bar = ProgressBar(enabled=not args.quiet and sys.stderr.isatty())

@@ -57,6 +57,9 @@ std::optional<std::uint32_t> rule_type(simdjson::dom::element rule) {
   std::string_view disp;
   if (rule["disp"].get(disp) != simdjson::SUCCESS) return std::nullopt;
   const auto has = [&](std::string_view mark) { return disp.find(mark) != std::string_view::npos; };
+  // Another site's text (a Mahjong Soul room, a tournament's name) tells
+  // no Tenhou rules.
+  if (!has("般") && !has("上") && !has("特") && !has("鳳")) return std::nullopt;
   std::uint32_t type = 0;
   if (has("上")) type |= 0x80;
   if (has("特")) type |= 0x20;
