@@ -28,6 +28,8 @@ struct WorkerState {
 
 using Result = std::variant<Converted, Skipped, Failure>;
 
+constexpr std::size_t filtered_window = 4096;
+
 // A log the filters may still leave out once its text is read: its facts
 // so far (from its name's game id), and whether the text must tell more:
 // a filter not decided on the name, or a date layout's id for a log whose
@@ -163,7 +165,11 @@ Engine::Engine(std::unique_ptr<JobSource> source, Options options, Converter con
       total_(source_->size_hint()),
       options_(options),
       converter_(std::move(converter)),
-      window_(std::max<std::size_t>(64, 16 * std::size_t{std::max(options.threads, 1u)})),
+      // Under filters most outcomes may be skips that cost nothing to make:
+      // a window of thousands lets the caller take them by the thousand
+      // rather than a few dozen per wake-up.
+      window_(options.filters.any() ? filtered_window
+                                    : std::max<std::size_t>(64, 16 * std::size_t{std::max(options.threads, 1u)})),
       // Documents of records near the bound, waiting for a slow caller, hold
       // about a record's bound a thread; with those under way, memory stays
       // a small multiple of it.
