@@ -203,6 +203,8 @@ def convert_files(
         until=until,
         skip_disconnected=skip_disconnected,
     )
+    if view is not None and to != "mjai":
+        raise ValueError("a seat's view is of mjai events: view needs to='mjai'")
     paths = list(inputs)
     if stdin is None and any(os.fspath(path) == STDIN for path in paths):
         stdin = read_stdin()

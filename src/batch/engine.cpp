@@ -94,7 +94,7 @@ std::expected<steps::Loaded, Result> load_record(Job& job, const Options& option
   if (auto earlier = job.record->settle_duplicate(view)) {
     return std::unexpected(Skipped{SkipReason::Duplicate, std::move(*earlier), {}});
   }
-  if (options.skip_existing && io::exists(job.output)) return std::unexpected(Skipped{});
+  if (options.skip_existing && !job.named_by_content && io::exists(job.output)) return std::unexpected(Skipped{});
   if (loaded) return std::move(*loaded);
   auto told = steps::told_apart(std::move(*text));
   if (!told) return std::unexpected(std::move(told.error()));
@@ -125,7 +125,9 @@ Result attempt(Job& job, const Options& options, const Converter& converter, Wor
     loaded.emplace(std::move(*text));
     const bool named_late = job.named_by_content;
     if (auto ended = select_by_text(job, options, *selection, *loaded, claim)) return std::move(*ended);
-    if (named_late && exists()) return Skipped{};
+    if (named_late && !job.named_by_content) {
+      if (exists()) return Skipped{};
+    }
   }
   auto document = converter(loaded->text, loaded->format, source);
   if (!document) return std::move(document.error());
