@@ -210,7 +210,7 @@ def test_closing_the_records_from_another_thread_while_one_waits_does_not_crash(
         "import sys, threading\n"
         "from pairo import _native\n"
         "for _ in range(20):\n"
-        "    records = _native.open_archive(sys.argv[1], 1, 'mjai')\n"
+        "    records = _native.open_archive(sys.argv[1], 1, 'mjai', None, None)\n"
         "    reader = threading.Thread(target=lambda: [None for _ in records])\n"
         "    reader.start()\n"
         "    records.close()\n"

@@ -7,7 +7,8 @@ re-exports its names and adds what users need around it: XML game records
 the reason a log does not convert, batch conversion on the native engine's
 threads (of files, folders, and containers: downloaders' SQLite databases
 and zip or tar bundles, ``convert_archive`` for one container's records in
-memory) and the ``pairo`` command.
+memory), data sets as training tools read them (``seat_view`` for a
+player's view of a game) and the ``pairo`` command.
 """
 
 from _pairo import (
@@ -24,7 +25,7 @@ from _pairo import (
 from ._archive import convert_archive
 from ._diagnose import Diagnosis, diagnose
 from ._in_memory import convert_many, convert_path
-from ._native import ArchiveError, MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6
+from ._native import ArchiveError, MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6, seat_view
 from ._to_files import SKIP_REASONS, Converted, ConvertSummary, Skipped, convert_files
 
 __all__ = [
@@ -50,4 +51,5 @@ __all__ = [
     "Converted",
     "Skipped",
     "SKIP_REASONS",
+    "seat_view",
 ]

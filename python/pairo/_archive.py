@@ -10,12 +10,14 @@ work and closes the container.
 
 from __future__ import annotations
 
+import datetime
 import os
-from collections.abc import Iterator
+from collections.abc import Iterable, Iterator
 from typing import Literal, overload
 
 from . import _native
 from ._in_memory import resolve_jobs
+from ._selection import Length, native_filters
 
 __all__ = ["convert_archive"]
 
@@ -24,14 +26,46 @@ StrPath = str | os.PathLike[str]
 
 @overload
 def convert_archive(
-    path: StrPath, *, jobs: int | None = None, to: Literal["mjai"] = "mjai"
+    path: StrPath,
+    *,
+    jobs: int | None = None,
+    to: Literal["mjai"] = "mjai",
+    length: Length | None = None,
+    lobby: str | Iterable[str] | None = None,
+    public: bool = False,
+    rules: str | Iterable[str] | None = None,
+    since: str | datetime.date | None = None,
+    until: str | datetime.date | None = None,
+    skip_disconnected: bool = False,
+    view: int | None = None,
 ) -> Iterator[tuple[str, list[str] | BaseException]]: ...
 @overload
 def convert_archive(
-    path: StrPath, *, jobs: int | None = None, to: Literal["tenhou6"]
+    path: StrPath,
+    *,
+    jobs: int | None = None,
+    to: Literal["tenhou6"],
+    length: Length | None = None,
+    lobby: str | Iterable[str] | None = None,
+    public: bool = False,
+    rules: str | Iterable[str] | None = None,
+    since: str | datetime.date | None = None,
+    until: str | datetime.date | None = None,
+    skip_disconnected: bool = False,
 ) -> Iterator[tuple[str, str | BaseException]]: ...
 def convert_archive(
-    path: StrPath, *, jobs: int | None = None, to: Literal["mjai", "tenhou6"] = "mjai"
+    path: StrPath,
+    *,
+    jobs: int | None = None,
+    to: Literal["mjai", "tenhou6"] = "mjai",
+    length: Length | None = None,
+    lobby: str | Iterable[str] | None = None,
+    public: bool = False,
+    rules: str | Iterable[str] | None = None,
+    since: str | datetime.date | None = None,
+    until: str | datetime.date | None = None,
+    skip_disconnected: bool = False,
+    view: int | None = None,
 ) -> Iterator[tuple[str, list[str] | str | BaseException]]:
     """Iterates over the records of the container `path` in its order.
 
@@ -39,12 +73,26 @@ def convert_archive(
     event texts, or the tenhou.net/6 JSON text for `to="tenhou6"`) and
     `(name, exception)` for each that failed; records skipped (download
     failed, not downloaded, three-player, duplicate of an earlier row) are
-    not yielded. `name` is a database row's game id, or a bundle member's
-    path. Records are converted on `jobs` threads (default: one per
+    not yielded, nor are the games the filters leave out (as
+    `convert_files` takes them: `length`, `lobby`, `public`, `rules`,
+    `since`, `until`, `skip_disconnected`). `view` (a seat, 0 to 3) gives
+    each game as that seat receives it. `name` is a database row's game
+    id, or a bundle member's path. Records are converted on `jobs` threads (default: one per
     processor). Raises `ArchiveError` here when `path` is no container;
     closing the iterator (leaving a `for` loop early) cancels the work.
     """
-    records = _native.open_archive(path, resolve_jobs(jobs), to)
+    filters = native_filters(
+        length=length,
+        lobby=lobby,
+        public=public,
+        rules=rules,
+        since=since,
+        until=until,
+        skip_disconnected=skip_disconnected,
+    )
+    if view is not None and to != "mjai":
+        raise ValueError("a seat's view is of mjai events: view needs to='mjai'")
+    records = _native.open_archive(path, resolve_jobs(jobs), to, filters, view)
     return _taken(records)
 
 

@@ -26,6 +26,10 @@ class ArchiveRecords:
 _DiagnosisFields = tuple[str, str, str | None, int | None, str | None, str, str]
 DIAGNOSIS_FIELDS: tuple[str, ...]
 INPUT_NAMES: dict[str, tuple[str, ...]]
+# The filters as the engine takes them: length (0 any, 1 east, 2 south),
+# lobby levels, public only, rules required, rules refused, since, until
+# (YYYYMMDD, 0 for none), skip disconnected.
+_Filters = tuple[int, int, bool, int, int, int, int, bool]
 
 def diagnose(data: str | bytes, /) -> _DiagnosisFields | None: ...
 def convert_files(
@@ -36,6 +40,10 @@ def convert_files(
     skip_existing: bool,
     fail_fast: bool,
     to: str,
+    layout: str,
+    suffix: str,
+    filters: _Filters | None,
+    view: int | None,
     stdin: bytes | None,
     on_outcome: Callable[
         [
@@ -43,7 +51,7 @@ def convert_files(
             str | None,
             str,
             BaseException | None,
-            tuple[str, str | None] | None,
+            tuple[str, str | None, str | None] | None,
             _DiagnosisFields | None,
         ],
         object,
@@ -56,6 +64,7 @@ def convert_many(paths: Sequence[object], jobs: int, to: str, /) -> list[list[st
 def convert_to_stdout(path: _Path | None, data: bytes, to: str, /) -> None: ...
 def find_logs(inputs: Iterable[_Path], to: str, /) -> list[tuple[str, BaseException | None]]: ...
 def is_container(path: _Path, /) -> bool: ...
-def open_archive(path: _Path, jobs: int, to: str, /) -> ArchiveRecords: ...
+def open_archive(path: _Path, jobs: int, to: str, filters: _Filters | None, view: int | None, /) -> ArchiveRecords: ...
+def seat_view(events: Sequence[str], seat: int, /) -> list[str]: ...
 def mjlog_to_tenhou6(data: str | bytes, ref: str | None = None) -> str: ...
 def mjlog_to_mjai(data: str | bytes) -> list[str]: ...

@@ -14,6 +14,7 @@ into their folder.
 
 from __future__ import annotations
 
+import datetime
 import os
 import sys
 from collections.abc import Callable, Iterable
@@ -23,6 +24,7 @@ from typing import Literal
 from . import _native
 from ._diagnose import Diagnosis
 from ._in_memory import resolve_jobs
+from ._selection import Layout, Length, native_filters
 
 __all__ = ["ConvertSummary", "Converted", "Outcome", "SKIP_REASONS", "Skipped", "Target", "convert_files"]
 
@@ -32,7 +34,7 @@ STDIN = "-"
 
 # Why a log is skipped, in the order the first that applies is chosen: the
 # engine's own words ("download failed", "not downloaded", "three-player",
-# "duplicate", "existing").
+# "filtered", "duplicate", "existing").
 SKIP_REASONS: tuple[str, ...] = _native.SKIP_REASONS
 
 
@@ -51,17 +53,21 @@ class Converted(str):
 
 class Skipped(str):
     """The outcome of a skipped log: equal to "skipped", with its `reason`
-    (one of SKIP_REASONS) and, for a duplicate, the earlier row holding the
-    same record (`duplicate_of`)."""
+    (one of SKIP_REASONS), for a duplicate the earlier row holding the
+    same record (`duplicate_of`), and for a game the filters left out the
+    filter that did ("length", "lobby", "public", "rules", "since", "until",
+    "skip-disconnected")."""
 
-    __slots__ = ("duplicate_of", "reason")
+    __slots__ = ("duplicate_of", "filter", "reason")
     reason: str
     duplicate_of: str | None
+    filter: str | None
 
-    def __new__(cls, reason: str = "existing", duplicate_of: str | None = None) -> Skipped:
+    def __new__(cls, reason: str = "existing", duplicate_of: str | None = None, filter: str | None = None) -> Skipped:
         self = super().__new__(cls, "skipped")
         self.reason = reason
         self.duplicate_of = duplicate_of
+        self.filter = filter
         return self
 
 
@@ -119,6 +125,16 @@ def convert_files(
     skip_existing: bool = False,
     fail_fast: bool = False,
     to: Target = "mjai",
+    layout: Layout = "mirror",
+    suffix: str | None = None,
+    length: Length | None = None,
+    lobby: str | Iterable[str] | None = None,
+    public: bool = False,
+    rules: str | Iterable[str] | None = None,
+    since: str | datetime.date | None = None,
+    until: str | datetime.date | None = None,
+    skip_disconnected: bool = False,
+    view: int | None = None,
     on_outcome: Callable[[str, Outcome], object] | None = None,
     progress: Callable[[int, int | None], object] | None = None,
     stdin: bytes | None = None,
@@ -146,6 +162,23 @@ def convert_files(
     containers; a container's entry that cannot be read fails with
     ArchiveError.
 
+    Data sets: `layout="date"` puts every game at
+    `outdir/YYYY/MM/DD/<game id><suffix>`, its id taken from a database
+    row, from a file's or member's name when it is one, else from a
+    tenhou.net/6 log's `ref` (a log with none fails with ArchiveError);
+    `suffix` replaces ".mjai.jsonl" (".json" for tenhou6) in every layout,
+    ".gz" still added for `gzip`. The filters keep the games of one
+    `length` ("east" or "south"), of the `lobby` levels given ("ippan",
+    "joukyuu", "tokujou", "houou"; a list or a comma-separated text), of
+    Tenhou's `public` lobbies only, with the `rules` given ("aka", "kuitan",
+    "fast" required, "no-aka", "no-kuitan", "no-fast" refused), played
+    from `since` to `until` (dates or "YYYY-MM-DD", both inclusive, the
+    game id's day), and without a disconnected player
+    (`skip_disconnected`); the others are skipped as "filtered", the
+    Skipped naming the filter. A filter that nothing tells for a log (no
+    game id for a date) fails it with ArchiveError. `view` (a seat, 0 to 3)
+    writes each game as that seat receives it (see `seat_view`).
+
     `jobs` threads convert at once (default: one per processor). Each log's
     outcome goes to `on_outcome(name, outcome)` in input order as soon as it
     is known (a container's record is named "<container>/<id or member>"),
@@ -161,6 +194,17 @@ def convert_files(
     size.
     """
     summary = ConvertSummary()
+    filters = native_filters(
+        length=length,
+        lobby=lobby,
+        public=public,
+        rules=rules,
+        since=since,
+        until=until,
+        skip_disconnected=skip_disconnected,
+    )
+    if view is not None and to != "mjai":
+        raise ValueError("a seat's view is of mjai events: view needs to='mjai'")
     paths = list(inputs)
     if stdin is None and any(os.fspath(path) == STDIN for path in paths):
         stdin = read_stdin()
@@ -170,7 +214,7 @@ def convert_files(
         kind: str | None,
         output: str,
         error: BaseException | None,
-        skip: tuple[str, str | None] | None,
+        skip: tuple[str, str | None, str | None] | None,
         diagnosis: _native._DiagnosisFields | None,
     ) -> None:
         result: Outcome
@@ -187,7 +231,20 @@ def convert_files(
             on_outcome(name, result)
 
     elapsed = _native.convert_files(
-        paths, outdir, resolve_jobs(jobs), gzip, skip_existing, fail_fast, to, stdin, outcome, progress
+        paths,
+        outdir,
+        resolve_jobs(jobs),
+        gzip,
+        skip_existing,
+        fail_fast,
+        to,
+        layout,
+        suffix or "",
+        filters,
+        view,
+        stdin,
+        outcome,
+        progress,
     )
     summary.elapsed = elapsed / 1e9
     return summary

@@ -3,6 +3,7 @@ records), one or whole collections, into mjai event files, or XML records
 into tenhou.net/6 JSON.
 
     pairo INPUT... [-o OUTDIR] [-j N] [--gzip] [--skip-existing] [--fail-fast] [--to FORMAT]
+          [--layout mirror|date] [--suffix SUFFIX] [--view SEAT] [FILTER...]
           [--report FILE [--report-all]] [-q]
 
 An INPUT is a log file, a folder searched for them, "-", or a container of
@@ -15,9 +16,12 @@ a record skipped as the duplicate of an earlier row as
 "2024.db/ID: duplicate of EARLIER-ID". A closing line counts converted,
 failed and skipped logs, the skips by reason. --report FILE writes one JSON
 line per log that failed or was skipped for a reason other than "existing"
-(--report-all: and per log converted, with its output). With
-PAIRO_REPORT_ELAPSED=1 in the environment, a last line gives the engine's
-own time ("engine: 1.234567 s", first log started to last output renamed).
+(--report-all: and per log converted, with its output). --layout date,
+--suffix, the filters (--length, --lobby, --public, --rules, --since,
+--until, --skip-disconnected; a game left out is skipped as "filtered")
+and --view make a data set as training tools read it (docs/datasets.md).
+With PAIRO_REPORT_ELAPSED=1 in the environment, a last line gives the
+engine's own time ("engine: 1.234567 s", first log taken to last outcome).
 Exit status: 0 when every log was converted, 1 when some failed, 2 for a
 usage error, 130 when interrupted.
 """
@@ -35,6 +39,7 @@ from typing import TYPE_CHECKING, NoReturn
 from _pairo import __version__
 
 from . import _native
+from ._selection import LENGTHS, LOBBIES, RULES, native_filters
 from ._to_files import STDIN, Converted, ConvertSummary, Outcome, Skipped, convert_files, read_stdin
 
 if TYPE_CHECKING:
@@ -102,6 +107,47 @@ def build_parser() -> argparse.ArgumentParser:
         "written as .json (folders and bundles are searched for XML records only)",
     )
     parser.add_argument("--gzip", action="store_true", help="write gzip-compressed files (.gz added)")
+    dataset = parser.add_argument_group("data sets", "laying out, naming and choosing the games (docs/datasets.md)")
+    dataset.add_argument(
+        "--layout",
+        choices=("mirror", "date"),
+        default="mirror",
+        help="mirror (the default): outputs mirror the inputs; date: every game at OUTDIR/YYYY/MM/DD/<game id>"
+        "<suffix>, the id from a database row, a file's or member's name, or a tenhou.net/6 log's ref",
+    )
+    dataset.add_argument(
+        "--suffix",
+        metavar="SUFFIX",
+        help="the outputs' suffix instead of .mjai.jsonl (.json for --to tenhou6); --suffix .json --gzip writes "
+        "<id>.json.gz",
+    )
+    dataset.add_argument("--length", choices=LENGTHS, help="keep East-only (east) or East-South (south) games")
+    dataset.add_argument(
+        "--lobby", metavar="LEVELS", help=f"keep the games of these lobby levels, comma-separated: {', '.join(LOBBIES)}"
+    )
+    dataset.add_argument(
+        "--public",
+        action="store_true",
+        help="keep games of Tenhou's public lobbies only (lobby 0000, no private, tournament or custom rules)",
+    )
+    rule_names = [*RULES, *(f"no-{rule}" for rule in RULES)]
+    dataset.add_argument(
+        "--rules",
+        metavar="RULES",
+        help=f"require or refuse rules, comma-separated: {', '.join(rule_names)} (red fives, open tanyao, fast play)",
+    )
+    dataset.add_argument("--since", metavar="DATE", help="keep games from this day on (YYYY-MM-DD, Japan time)")
+    dataset.add_argument("--until", metavar="DATE", help="keep games up to this day, inclusive (YYYY-MM-DD)")
+    dataset.add_argument(
+        "--skip-disconnected", action="store_true", help="leave out games in which a player was disconnected"
+    )
+    dataset.add_argument(
+        "--view",
+        metavar="SEAT",
+        type=int,
+        choices=range(4),
+        help='write each game as seat SEAT (0-3) receives it: the other seats\' starting hands and draws as "?"',
+    )
     parser.add_argument("--skip-existing", action="store_true", help="skip logs whose output file already exists")
     parser.add_argument("--fail-fast", action="store_true", help="stop at the first log that fails")
     parser.add_argument(
@@ -126,7 +172,7 @@ NAMES = _native.INPUT_NAMES
 
 
 def listed(names: Sequence[str]) -> str:
-    """"a, b or c"."""
+    """ "a, b or c"."""
     return names[0] if len(names) == 1 else f"{', '.join(names[:-1])} or {names[-1]}"
 
 
@@ -147,7 +193,24 @@ def to_stdout(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: 
     logs = _native.find_logs(args.inputs, args.to)
     if len(logs) > 1:
         parser.error(f"{len(logs)} logs found: several logs need an output folder (-o OUTDIR)")
-    for flag, given in (("--gzip", args.gzip), ("--skip-existing", args.skip_existing), ("--report", args.report)):
+    dataset_flags = (
+        ("--layout", args.layout != "mirror"),
+        ("--suffix", args.suffix is not None),
+        ("--view", args.view is not None),
+        ("--length", args.length is not None),
+        ("--lobby", args.lobby is not None),
+        ("--public", args.public),
+        ("--rules", args.rules is not None),
+        ("--since", args.since is not None),
+        ("--until", args.until is not None),
+        ("--skip-disconnected", args.skip_disconnected),
+    )
+    for flag, given in (
+        ("--gzip", args.gzip),
+        ("--skip-existing", args.skip_existing),
+        ("--report", args.report),
+        *dataset_flags,
+    ):
         if given:
             parser.error(f"{flag} needs an output folder (-o OUTDIR)")
     if not logs:
@@ -183,13 +246,27 @@ def failed(tally: ConvertSummary, name: str, exc: BaseException) -> int:
 def to_files(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: ConvertSummary) -> int:
     if args.report_all and args.report is None:
         parser.error("--report-all needs --report FILE")
+    if args.view is not None and args.to != "mjai":
+        parser.error("--view needs --to mjai: a seat's view is of mjai events")
+    if args.suffix is not None and (not args.suffix or "/" in args.suffix):
+        parser.error(f"--suffix must be a file name's ending, not {args.suffix!r}")
+    try:
+        native_filters(
+            length=args.length,
+            lobby=args.lobby,
+            public=args.public,
+            rules=args.rules,
+            since=args.since,
+            until=args.until,
+            skip_disconnected=args.skip_disconnected,
+        )
+    except ValueError as exc:
+        parser.error(str(exc))
     try:
         # A name that is not UTF-8 holds its bytes as lone surrogates, which
         # go out as \udcXX escapes: the report stays UTF-8 JSON, and
         # os.fsencode of the name json.loads gives back restores the bytes.
-        manifest = (
-            None if args.report is None else open(args.report, "w", encoding="utf-8", errors="backslashreplace")
-        )
+        manifest = None if args.report is None else open(args.report, "w", encoding="utf-8", errors="backslashreplace")
     except OSError as exc:
         parser.error(f"cannot write the report {args.report}: {exc.strerror}")
     bar = ProgressBar(enabled=not args.quiet and sys.stderr.isatty())
@@ -214,9 +291,19 @@ def to_files(parser: argparse.ArgumentParser, args: argparse.Namespace, tally: C
             skip_existing=args.skip_existing,
             fail_fast=args.fail_fast,
             to=args.to,
+            layout=args.layout,
+            suffix=args.suffix,
+            view=args.view,
             on_outcome=on_outcome,
             progress=bar.update,
             keep_failures=False,
+            length=args.length,
+            lobby=args.lobby,
+            public=args.public,
+            rules=args.rules,
+            since=args.since,
+            until=args.until,
+            skip_disconnected=args.skip_disconnected,
         )
     finally:
         bar.close()
@@ -271,7 +358,12 @@ def report_line(name: str, outcome: Outcome, every: bool) -> dict[str, object] |
             place["kind"] = getattr(outcome, "failure_kind", None)
         return {"name": name, "outcome": "failed", "class": type(outcome).__name__, "message": str(outcome), **place}
     if isinstance(outcome, Skipped):
-        return None if outcome.reason == "existing" else {"name": name, "outcome": "skipped", "reason": outcome.reason}
+        if outcome.reason == "existing":
+            return None
+        line: dict[str, object] = {"name": name, "outcome": "skipped", "reason": outcome.reason}
+        if outcome.filter is not None:
+            line["filter"] = outcome.filter
+        return line
     if every and isinstance(outcome, Converted):
         return {"name": name, "outcome": "converted", "output": outcome.output}
     return None

@@ -51,7 +51,13 @@ struct StoredRecord {
 struct Skip {
   std::string name;
   SkipReason reason;
+  std::string_view filter = {};  // `Filtered`: the name of the filter that left it out
 };
+
+struct GameId;
+// The name of the user's filter that leaves out the game of this id, or
+// nothing: decided on the id alone, so that a row left out is never read.
+using IdFilter = std::function<std::optional<std::string_view>(const GameId& id)>;
 
 // One entry that cannot be read: a row whose id is no game id, a corrupt
 // blob's row, an unsafe or oversized member. The container goes on after
@@ -73,6 +79,10 @@ class Source {
   // The number of entries when known up front: a database's rows, a zip's
   // members; nothing for tar.
   [[nodiscard]] virtual std::optional<std::size_t> size_hint() const noexcept = 0;
+  // Rows whose id the filter leaves out are skipped unread from here on; a
+  // container whose entries are not named by ids keeps them (the engine
+  // decides on their names).
+  virtual void leave_out(IdFilter) {}
 };
 
 // A record's text made from its stored bytes, every compression undone, at

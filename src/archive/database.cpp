@@ -523,12 +523,24 @@ class DatabaseSource final : public Source {
 
   std::optional<std::size_t> size_hint() const noexcept override { return ids_->size(); }
 
+  void leave_out(IdFilter filter) override { filter_ = std::move(filter); }
+
  private:
+  // The filter that leaves the row out, on its id alone; a three-player
+  // game's row keeps its own reason.
+  [[nodiscard]] std::optional<std::string_view> left_out(std::size_t row) const {
+    if (!filter_ || !ids_->is_text(row)) return std::nullopt;
+    const auto game = parse_game_id((*ids_)[row]);
+    if (!game || is_three_player(*game)) return std::nullopt;
+    return filter_(*game);
+  }
+
   [[nodiscard]] Entry entry_of(std::size_t row, std::string_view id) {
     const auto game = parse_game_id(id);
     if (!game) return EntryFailure{shown(id), {"row id is not a game id: " + shown(id), pairo::FailureCode::NotAGameId}};
     if (!ids_->is_text(row)) return EntryFailure{shown(id), {"row id is not text: " + shown(id), pairo::FailureCode::NotAGameId}};
     const std::string name(id);
+    if (const auto filter = left_out(row)) return Skip{name, SkipReason::Filtered, *filter};
     RowRead read = take(row);
     if (!read) return EntryFailure{name, read.error()};
     if (!*read) return EntryFailure{name, {"row is no longer in the database", pairo::FailureCode::RowGone}};
@@ -541,27 +553,33 @@ class DatabaseSource final : public Source {
 
   // The read of a row whose id is a text game id, from the run holding it
   // or from a new run that starts at it and takes the rows of the same kind
-  // after it (other rows need no reading).
+  // after it (other rows need no reading; rows the filter leaves out are
+  // passed over, and the scan steps past them).
   [[nodiscard]] RowRead take(std::size_t row) {
-    if (row < run_start_ || row - run_start_ >= run_.size()) {
-      run_start_ = row;
+    if (run_at_ >= run_.size() || run_rows_[run_at_] != row) {
+      run_rows_.clear();
       run_ids_.clear();
+      run_at_ = 0;
       for (std::size_t r = row; r < ids_->size() && run_ids_.size() < run_rows; ++r) {
         const std::string_view id = (*ids_)[r];
         if (!ids_->is_text(r) || !parse_game_id(id)) break;
+        if (r != row && left_out(r)) continue;
+        run_rows_.push_back(r);
         run_ids_.push_back(id);
       }
       run_ = reader_.read(run_ids_);
     }
-    return std::move(run_[row - run_start_]);
+    return std::move(run_[run_at_++]);
   }
 
   RunReader reader_;
   std::shared_ptr<const RowIds> ids_;
   std::shared_ptr<DuplicateFinder> finder_;
   sysio::Cancel cancel_;
+  IdFilter filter_;
   std::size_t row_ = 0;
-  std::size_t run_start_ = 0;
+  std::vector<std::size_t> run_rows_;      // the rows of the run, in order
+  std::size_t run_at_ = 0;                 // the next of them to take
   std::vector<std::string_view> run_ids_;  // into ids_
   std::vector<RowRead> run_;
 };

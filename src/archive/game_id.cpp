@@ -34,9 +34,12 @@ std::optional<GameId> parse_game_id(std::string_view text) noexcept {
   if (dash == std::string_view::npos || dash < 4 || dash > 5 || !all_of(rest.substr(0, dash), is_digit)) {
     return std::nullopt;
   }
+  const bool public_lobby = rest.substr(0, dash) == "0000" && type < 0x100;
   rest.remove_prefix(dash + 1);
   if (rest.size() != 8 || !all_of(rest, is_lower_hex)) return std::nullopt;
-  return GameId{text, type};
+  std::uint32_t date = 0;
+  for (char c : text.substr(0, 8)) date = date * 10 + static_cast<std::uint32_t>(c - '0');
+  return GameId{text, type, date, public_lobby};
 }
 
 bool is_three_player(const GameId& id) noexcept { return (id.type & mjlog::game_type::three_players) != 0; }

@@ -11,8 +11,10 @@
 namespace archive {
 
 struct GameId {
-  std::string_view text;  // the whole id, borrowed from the caller's text
-  std::uint32_t type = 0; // the GO type bits written in the id
+  std::string_view text;      // the whole id, borrowed from the caller's text
+  std::uint32_t type = 0;     // the GO type bits written in the id
+  std::uint32_t date = 0;     // the day the game began, YYYYMMDD in Japan time, as the id writes it
+  bool public_lobby = false;  // lobby number 0000 and no type bits from 0x100 up: a public lobby's game
 };
 
 // The id when `text` is exactly one: ten digits of date and hour, "gm-",

@@ -67,8 +67,12 @@ enum class FailureCode : std::uint8_t {
   RecordSyntax, NotARecord, NotAnElement, MissingAttribute, RecordInvalidValue, RecordInvalidLength,
   DuplicateElement, OutOfOrder, Incomplete, TileDealtTwice, TileNotHeld, BadMeldCode, Unwritable,
   NotARecordToWrite,
+  // An mjai stream (pairo's own output) met as an input.
+  MjaiStream,
   // A container, or one of its entries.
   NotAContainer, UnsafeName, NotAGameId, UnsupportedMember, CorruptData, Bomb, Unreadable, RowGone, Cancelled,
+  // A data set's log: no game id to name it by, a filter without its fact.
+  NoGameId, Undecided,
   // Reading a log's bytes into its text.
   OpenFailed, ReadFailed, NotUtf8, TooLarge, InvalidCompressed,
   // Writing its output.

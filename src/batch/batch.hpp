@@ -26,6 +26,7 @@
 #include "archive/container.hpp"
 #include "base/failure.hpp"
 #include "formats/containers.hpp"
+#include "formats/game_facts.hpp"
 #include "formats/registry.hpp"
 #include "base/padded_text.hpp"
 #include "gzip/gzip.hpp"
@@ -102,10 +103,56 @@ struct Job {
   std::shared_ptr<const std::string> data;  // the log's bytes, when not in a file
   std::optional<archive::StoredRecord> record;    // the log, when in a container
   std::optional<SkipReason> skip;
+  std::string_view filter;  // a skip by the filters: which one
+  // The game id its name gives (a database row's id, a file's or member's
+  // name without its suffix); empty when it gives none.
+  std::string game_id;
+  // Under the date layout, a log whose name gives no game id: its output is
+  // named once its log's ref is read, and claimed then.
+  bool named_by_content = false;
 };
 
 // How the inputs name standard input.
 inline constexpr std::string_view standard_input = "-";
+
+// ---- data sets ------------------------------------------------------------
+
+// Where outputs go: mirroring the inputs (a folder's logs at the same place,
+// a container's under its own folder), or by the game's day,
+// OUTDIR/YYYY/MM/DD/<game id><suffix>, whatever held the game.
+enum class Layout : std::uint8_t { Mirror, Date };
+
+// The games a data set keeps. Each filter left at its default keeps every
+// game; a game is left out by the first that refuses it.
+enum class Length : std::uint8_t { Any, East, South };
+// The lobby levels, one bit each, as `levels` holds them.
+inline constexpr std::uint8_t ippan = 1, joukyuu = 2, tokujou = 4, houou = 8;
+// The rules a game may have, one bit each, as `required` and `refused` hold them.
+inline constexpr std::uint8_t red_fives = 1, open_tanyao = 2, fast_play = 4;
+struct Filters {
+  Length length = Length::Any;
+  std::uint8_t levels = 0;  // none: any level
+  bool public_only = false;
+  std::uint8_t required = 0;
+  std::uint8_t refused = 0;
+  std::uint32_t since = 0;  // YYYYMMDD, inclusive; 0 for none
+  std::uint32_t until = 0;
+  bool skip_disconnected = false;
+
+  [[nodiscard]] bool any() const noexcept {
+    return length != Length::Any || levels || public_only || required || refused || since || until ||
+           skip_disconnected;
+  }
+};
+
+// What the filters say of a game from what is known of it: kept, left out
+// by `filter`, or not yet decided for want of what `filter` needs.
+struct Verdict {
+  enum class Kind : std::uint8_t { Keep, Leave, Undecided };
+  Kind kind = Kind::Keep;
+  std::string_view filter;  // the filter's name as the command spells it: "lobby", "since"
+};
+[[nodiscard]] Verdict judge(const Filters& filters, const formats::GameFacts& facts) noexcept;
 
 struct Options {
   unsigned threads = 1;
@@ -117,6 +164,12 @@ struct Options {
   // Each converted log's document handed back with its outcome, nothing
   // written (a container's records for a program that iterates over them).
   bool in_memory = false;
+  Layout layout = Layout::Mirror;
+  std::string suffix;  // the outputs' suffix before ".gz"; empty: the target's own
+  Filters filters;
+  // The seat whose view of the game is written: the others' starting hands
+  // and draws hidden (mjai::seat_view); none for the whole game.
+  std::optional<std::uint8_t> view;
 };
 
 // Raised to make the reading of the inputs give up: a container's long
@@ -171,6 +224,10 @@ class JobSource {
 // The output file name of an input file name: the recognised suffix
 // replaced by the target's, ".gz" added for gzip output.
 [[nodiscard]] std::string output_name(std::string_view input_name, Target target, bool gzip);
+// The suffix the options give their outputs, ".gz" included.
+[[nodiscard]] std::string output_suffix(const Options& options);
+// A game's output under the date layout: OUTDIR/YYYY/MM/DD/<id><suffix>.
+[[nodiscard]] std::string dated_output(const std::string& outdir, std::string_view game_id, const Options& options);
 
 // ---- the engine ---------------------------------------------------------
 
@@ -179,8 +236,13 @@ struct Converted {
 };
 struct Skipped {
   SkipReason reason = SkipReason::Existing;
-  std::string earlier;  // a duplicate: the earlier row holding the same record
+  std::string earlier;      // a duplicate: the earlier row holding the same record
+  std::string_view filter;  // filtered: the filter that left it out
 };
+// Claims a job's output, named once its log was read: the failure of an
+// output an earlier job claimed, else nothing.
+using Claim = std::function<std::optional<Failure>(const Job& job)>;
+
 struct Outcome {
   std::string name;    // the job's
   std::string output;  // the job's output file
@@ -220,7 +282,8 @@ class Engine {
   void cancel() noexcept;
   // Waits for the workers to end.
   void join();
-  // From the first log started to the last output renamed into place.
+  // From the first job taken to the last outcome: what a batch cost,
+  // whether it wrote anything or left every log out.
   [[nodiscard]] std::chrono::nanoseconds elapsed() const noexcept;
 
  private:
@@ -232,7 +295,7 @@ class Engine {
   std::optional<Claimed> claim();
   void finish(std::size_t index, Outcome outcome);
   void note_start() noexcept;
-  void note_rename() noexcept;
+  void note_outcome() noexcept;
   // Under mutex_: the front outcome has arrived; no outcome will be taken
   // any more.
   [[nodiscard]] bool front_ready() const;
@@ -249,8 +312,10 @@ class Engine {
   const std::size_t byte_window_;
 
   // Jobs are taken from the source one at a time, in order, under this
-  // lock; the outputs claimed so far are kept with it.
+  // lock; the outputs claimed so far are kept under their own, which a
+  // worker also takes to claim an output named by its log's content.
   std::mutex feed_mutex_;
+  std::mutex claims_mutex_;
   std::unique_ptr<steps::Claims> claims_;
 
   mutable std::mutex mutex_;
@@ -269,7 +334,7 @@ class Engine {
   std::atomic<std::size_t> done_{0};
   std::atomic<bool> cancelled_{false};
   std::atomic<std::int64_t> first_start_{0};
-  std::atomic<std::int64_t> last_rename_{0};
+  std::atomic<std::int64_t> last_outcome_{0};
   std::vector<std::thread> workers_;
 };
 

@@ -6,6 +6,7 @@
 #include "batch/batch.hpp"
 #include "batch/io.hpp"
 #include "batch/steps.hpp"
+#include "mjai/view.hpp"
 
 namespace batch {
 namespace {
@@ -27,44 +28,113 @@ struct WorkerState {
 
 using Result = std::variant<Converted, Skipped, Failure>;
 
-// A container's record: decompressed, its duplicate verdict settled before
-// anything is written (outputs already present included, so that a resumed
-// run finds the same duplicates), then its text, or the outcome that ends it.
-std::expected<steps::Loaded, Result> load_record(Job& job, const Options& options, WorkerState& state) {
+constexpr std::size_t filtered_window = 4096;
+
+// A log the filters may still leave out once its text is read: its facts
+// so far (from its name's game id), and whether the text must tell more:
+// a filter not decided on the name, or a date layout's id for a log whose
+// name gives none.
+struct Selection {
+  formats::GameFacts facts;
+  bool read_text = false;
+};
+
+// What the name alone decides; a log it leaves out is never read.
+std::expected<Selection, Result> select_by_name(const Job& job, const Options& options) {
+  Selection selection;
+  if (const auto id = archive::parse_game_id(job.game_id)) selection.facts = formats::facts_of(*id);
+  if (options.filters.any()) {
+    const Verdict verdict = judge(options.filters, selection.facts);
+    if (verdict.kind == Verdict::Kind::Leave) return std::unexpected(Skipped{SkipReason::Filtered, {}, verdict.filter});
+    selection.read_text = verdict.kind == Verdict::Kind::Undecided;
+  }
+  selection.read_text = selection.read_text || job.named_by_content;
+  return selection;
+}
+
+Failure named_failure(pairo::FailureCode code, std::string_view what) { return pairo::coded_failure(code, what); }
+
+// What the text adds: the filters decided at last (a filter still without
+// its fact fails the log, naming it), and a date layout's output named by
+// the log's ref and claimed. An mjai stream goes on to fail as what it is.
+std::optional<Result> select_by_text(Job& job, const Options& options, Selection& selection,
+                                     const steps::Loaded& loaded, const Claim& claim) {
+  if (!selection.read_text || loaded.format == Format::Mjai) return std::nullopt;
+  selection.facts.complete(formats::facts_of(loaded.text.view(), loaded.format));
+  if (options.filters.any()) {
+    const Verdict verdict = judge(options.filters, selection.facts);
+    if (verdict.kind == Verdict::Kind::Leave) return Skipped{SkipReason::Filtered, {}, verdict.filter};
+    if (verdict.kind == Verdict::Kind::Undecided) return named_failure(pairo::FailureCode::Undecided, verdict.filter);
+  }
+  if (job.named_by_content) {
+    if (selection.facts.id.empty()) return named_failure(pairo::FailureCode::NoGameId, {});
+    job.output = dated_output(job.output, selection.facts.id, options);
+    job.named_by_content = false;
+    if (auto refused = claim(job)) return std::move(*refused);
+  }
+  return std::nullopt;
+}
+
+// A container's record: decompressed, its filters decided, its duplicate
+// verdict settled before anything is written (outputs already present
+// included, so that a resumed run finds the same duplicates), then its
+// text, or the outcome that ends it.
+std::expected<steps::Loaded, Result> load_record(Job& job, const Options& options, Selection& selection,
+                                                 WorkerState& state, const Claim& claim) {
   auto text = steps::decompress(*job.record, state.decoders);
   if (!text) return std::unexpected(std::move(text.error()));
-  if (auto earlier = job.record->settle_duplicate(text->view())) {
-    return std::unexpected(Skipped{SkipReason::Duplicate, std::move(*earlier)});
+  std::optional<steps::Loaded> loaded;
+  if (selection.read_text) {
+    auto told = steps::told_apart(std::move(*text));
+    if (!told) return std::unexpected(std::move(told.error()));
+    loaded.emplace(std::move(*told));
+    if (auto ended = select_by_text(job, options, selection, *loaded, claim)) return std::unexpected(std::move(*ended));
   }
-  if (options.skip_existing && io::exists(job.output)) return std::unexpected(Skipped{});
-  auto loaded = steps::told_apart(std::move(*text));
-  if (!loaded) return std::unexpected(std::move(loaded.error()));
-  return std::move(*loaded);
+  const std::string_view view = loaded ? loaded->text.view() : text->view();
+  if (auto earlier = job.record->settle_duplicate(view)) {
+    return std::unexpected(Skipped{SkipReason::Duplicate, std::move(*earlier), {}});
+  }
+  if (options.skip_existing && !job.named_by_content && io::exists(job.output)) return std::unexpected(Skipped{});
+  if (loaded) return std::move(*loaded);
+  auto told = steps::told_apart(std::move(*text));
+  if (!told) return std::unexpected(std::move(told.error()));
+  return std::move(*told);
 }
 
 Result attempt(Job& job, const Options& options, const Converter& converter, WorkerState& state,
-               steps::Folders& folders, sysio::Cancel cancel) {
+               steps::Folders& folders, sysio::Cancel cancel, const Claim& claim) {
   // A failure met in planning stands whatever is on disk: an output that
   // two inputs claim exists after the first run, and still fails.
   if (job.failure) return *job.failure;
-  if (job.skip) return Skipped{*job.skip, {}};
+  if (job.skip) return Skipped{*job.skip, {}, job.filter};
+  auto selection = select_by_name(job, options);
+  if (!selection) return std::move(selection.error());
   std::optional<steps::Loaded> loaded;
   std::string_view source = job.input;
   if (job.record) {
-    auto text = load_record(job, options, state);
+    auto text = load_record(job, options, *selection, state, claim);
     if (!text) return std::move(text.error());
     loaded.emplace(std::move(*text));
     source = job.record->name;  // a database row's id names its game (tenhou6's ref)
   } else {
-    if (options.skip_existing && !job.output.empty() && io::exists(job.output)) return Skipped{};
+    const auto exists = [&] { return options.skip_existing && !job.output.empty() && io::exists(job.output); };
+    if (!job.named_by_content && exists()) return Skipped{};
     auto text = job.data ? steps::load_bytes(*job.data, state.decoders)
                          : steps::load(job.input, state.decoders, cancel);
     if (!text) return std::move(text.error());
     loaded.emplace(std::move(*text));
+    const bool named_late = job.named_by_content;
+    if (auto ended = select_by_text(job, options, *selection, *loaded, claim)) return std::move(*ended);
+    if (named_late && !job.named_by_content) {
+      if (exists()) return Skipped{};
+    }
   }
   auto document = converter(loaded->text, loaded->format, source);
   if (!document) return std::move(document.error());
   loaded->text = {};  // the input goes before the output is made
+  if (options.view) {
+    if (auto* events = std::get_if<mjai::EncodedEvents>(&*document)) *events = mjai::seat_view(*events, *options.view);
+  }
   if (options.in_memory) return Converted{std::move(*document)};
   auto written = steps::write_atomically(job.output, *document, state.deflater ? &*state.deflater : nullptr,
                                          folders);
@@ -97,7 +167,11 @@ Engine::Engine(std::unique_ptr<JobSource> source, Options options, Converter con
       total_(source_->size_hint()),
       options_(options),
       converter_(std::move(converter)),
-      window_(std::max<std::size_t>(64, 16 * std::size_t{std::max(options.threads, 1u)})),
+      // Under filters most outcomes may be skips that cost nothing to make:
+      // a window of thousands lets the caller take them by the thousand
+      // rather than a few dozen per wake-up.
+      window_(options.filters.any() ? filtered_window
+                                    : std::max<std::size_t>(64, 16 * std::size_t{std::max(options.threads, 1u)})),
       // Documents of records near the bound, waiting for a slow caller, hold
       // about a record's bound a thread; with those under way, memory stays
       // a small multiple of it.
@@ -158,6 +232,7 @@ std::optional<Engine::Claimed> Engine::claim() {
   try {
     job = source_->next();
     if (job) {
+      const std::lock_guard lock(claims_mutex_);
       if (auto refused = claims_->claim(*job)) job->failure = std::move(refused);
     }
   } catch (...) {
@@ -203,14 +278,18 @@ void Engine::work() {
   // Made with the first log, inside its containment: a worker that cannot
   // have its state fails that log (MemoryError) and tries again with the next.
   std::optional<WorkerState> state;
+  const Claim claim_late = [this](const Job& job) {
+    const std::lock_guard lock(claims_mutex_);
+    return claims_->claim(job);
+  };
   while (auto claimed = claim()) {
     note_start();
     Job& job = claimed->job;
     auto result = steps::contained([&]() -> Result {
       if (!state) state.emplace(options_);
-      return attempt(job, options_, converter_, *state, *folders_, &cancelled_);
+      return attempt(job, options_, converter_, *state, *folders_, &cancelled_, claim_late);
     });
-    if (std::holds_alternative<Converted>(result)) note_rename();
+    note_outcome();
     finish(claimed->index, Outcome{std::move(job.name), std::move(job.output), std::move(result)});
   }
 }
@@ -254,16 +333,16 @@ void Engine::note_start() noexcept {
   first_start_.compare_exchange_strong(unset, now_ns(), std::memory_order_relaxed);
 }
 
-void Engine::note_rename() noexcept {
+void Engine::note_outcome() noexcept {
   const std::int64_t now = now_ns();
-  std::int64_t last = last_rename_.load(std::memory_order_relaxed);
-  while (last < now && !last_rename_.compare_exchange_weak(last, now, std::memory_order_relaxed)) {
+  std::int64_t last = last_outcome_.load(std::memory_order_relaxed);
+  while (last < now && !last_outcome_.compare_exchange_weak(last, now, std::memory_order_relaxed)) {
   }
 }
 
 std::chrono::nanoseconds Engine::elapsed() const noexcept {
   const std::int64_t first = first_start_.load(std::memory_order_relaxed);
-  const std::int64_t last = last_rename_.load(std::memory_order_relaxed);
+  const std::int64_t last = last_outcome_.load(std::memory_order_relaxed);
   return std::chrono::nanoseconds(first != 0 && last > first ? last - first : 0);
 }
 

@@ -87,6 +87,21 @@ void walk(const std::string& root, const std::string& inside, Target target, std
 
 std::string_view target_suffix(Target target) noexcept { return target == Target::Mjai ? ".mjai.jsonl" : ".json"; }
 
+// The game id a log's name gives: its last component without its suffix.
+std::string name_game_id(std::string_view stem) {
+  const std::string_view name = io::base_name(stem);
+  return archive::parse_game_id(name) ? std::string(name) : std::string();
+}
+
+// The filters' verdict on a game id alone, for a container to skip the row unread.
+archive::IdFilter id_filter(const Filters& filters) {
+  return [filters](const archive::GameId& id) -> std::optional<std::string_view> {
+    const Verdict verdict = judge(filters, formats::facts_of(id));
+    if (verdict.kind == Verdict::Kind::Leave) return verdict.filter;
+    return std::nullopt;
+  };
+}
+
 Failure shared_output(const Job& job, std::string_view owner) {
   return pairo::coded_failure(pairo::FailureCode::SharedOutput, job.output + " is also the output of " + std::string(owner));
 }
@@ -140,6 +155,7 @@ class Planner final : public JobSource {
     Input planned;
     planned.path = path;
     planned.folder = joined(outdir_, container.output_folder());
+    if (options_.filters.any()) container.leave_out(id_filter(options_.filters));
     planned.container.emplace(std::move(container));
     inputs_.push_back(std::move(planned));
   }
@@ -173,7 +189,23 @@ class Planner final : public JobSource {
   std::string output_of(std::string_view relative) const {
     const std::string_view name = io::base_name(relative);
     const std::string folder(relative.substr(0, relative.size() - name.size()));
-    return joined(outdir_, folder + output_name(name, options_.target, options_.gzip));
+    return joined(outdir_, folder + std::string(formats::output_stem(name)) + output_suffix(options_));
+  }
+
+  // A log file's job: its game id from its name, its output where the
+  // layout puts it.
+  Job log_job(std::string name, std::string input, std::string_view relative) const {
+    Job job = file_job(std::move(name), std::move(input), {});
+    job.game_id = name_game_id(formats::output_stem(io::base_name(relative)));
+    if (options_.layout == Layout::Mirror) {
+      job.output = output_of(relative);
+    } else if (!job.game_id.empty()) {
+      job.output = dated_output(outdir_, job.game_id, options_);
+    } else {
+      job.output = normalized(outdir_);
+      job.named_by_content = true;
+    }
+    return job;
   }
 
   void count(std::optional<std::size_t> jobs) noexcept {
@@ -212,7 +244,7 @@ class Planner final : public JobSource {
   void plan_input(const std::string& input, const std::shared_ptr<const std::string>& stdin_data) {
     Input planned;
     if (input == standard_input) {
-      Job job = file_job(input, {}, output_of("stdin"));
+      Job job = log_job(input, {}, "stdin");
       job.data = stdin_data ? stdin_data : std::make_shared<const std::string>();
       planned.jobs.push_back(std::move(job));
     } else if (io::is_folder(input)) {
@@ -224,7 +256,7 @@ class Planner final : public JobSource {
         if (log.failure) {
           planned.jobs.push_back(failed_job(path, std::move(*log.failure)));
         } else {
-          planned.jobs.push_back(file_job(path, path, output_of(log.relative)));
+          planned.jobs.push_back(log_job(path, path, log.relative));
         }
       }
     } else if (formats::is_container(input)) {
@@ -232,13 +264,14 @@ class Planner final : public JobSource {
       if (!opened) {
         planned.jobs.push_back(failed_job(input, archive::failure_of(opened.error())));
       } else {
+        if (options_.filters.any()) opened->leave_out(id_filter(options_.filters));
         count(opened->size_hint());
         planned.path = input;
         planned.folder = joined(outdir_, opened->output_folder());
         planned.container.emplace(std::move(*opened));
       }
     } else {
-      planned.jobs.push_back(file_job(input, input, output_of(io::base_name(normalized(input)))));
+      planned.jobs.push_back(log_job(input, input, io::base_name(normalized(input))));
     }
     count(planned.jobs.size());
     inputs_.push_back(std::move(planned));
@@ -250,12 +283,20 @@ class Planner final : public JobSource {
     Job job;
     if (auto* record = std::get_if<archive::StoredRecord>(&entry)) {
       job.name = input.path + "/" + record->name;
-      job.output = input.folder + "/" + record->stem + std::string(target_suffix(options_.target));
-      if (options_.gzip) job.output += ".gz";
+      job.game_id = name_game_id(record->stem);
+      if (options_.layout == Layout::Mirror) {
+        job.output = input.folder + "/" + record->stem + output_suffix(options_);
+      } else if (!job.game_id.empty()) {
+        job.output = dated_output(outdir_, job.game_id, options_);
+      } else {
+        job.output = normalized(outdir_);
+        job.named_by_content = true;
+      }
       job.record.emplace(std::move(*record));
     } else if (auto* skip = std::get_if<archive::Skip>(&entry)) {
       job.name = input.path + "/" + skip->name;
       job.skip = skip->reason;
+      job.filter = skip->filter;
     } else {
       auto& failure = std::get<archive::EntryFailure>(entry);
       // The container's own failure carries its path as its name.
@@ -283,7 +324,7 @@ class Planner final : public JobSource {
 namespace steps {
 
 std::optional<Failure> Claims::claim(const Job& job) {
-  if (job.failure || job.skip || job.output.empty()) return std::nullopt;
+  if (job.failure || job.skip || job.output.empty() || job.named_by_content) return std::nullopt;
   if (const auto owner = files_.find(job.output); owner != files_.end()) return shared_output(job, owner->second);
   const std::uint64_t digest = archive::digest(job.output);
   if (job.record) {
@@ -302,6 +343,18 @@ std::string output_name(std::string_view input_name, Target target, bool gzip) {
   name += target_suffix(target);
   if (gzip) name += ".gz";
   return name;
+}
+
+std::string output_suffix(const Options& options) {
+  std::string suffix = options.suffix.empty() ? std::string(target_suffix(options.target)) : options.suffix;
+  if (options.gzip) suffix += ".gz";
+  return suffix;
+}
+
+std::string dated_output(const std::string& outdir, std::string_view game_id, const Options& options) {
+  std::string day = std::string(game_id.substr(0, 4)) + "/" + std::string(game_id.substr(4, 2)) + "/" +
+                    std::string(game_id.substr(6, 2)) + "/";
+  return joined(outdir, day + std::string(game_id) + output_suffix(options));
 }
 
 std::unique_ptr<JobSource> plan_stream(const std::vector<std::string>& inputs, const std::string& outdir,

@@ -32,6 +32,10 @@ class Container {
   // members; nothing for tar.
   [[nodiscard]] std::optional<std::size_t> size_hint() const noexcept { return source_->size_hint(); }
 
+  // Its rows whose game id `filter` leaves out are skipped unread
+  // (archive::Source::leave_out).
+  void leave_out(archive::IdFilter filter) { source_->leave_out(std::move(filter)); }
+
   // The folder of its outputs: its file name without the suffix that told
   // it (a database's, told by content: without its last suffix).
   [[nodiscard]] const std::string& output_folder() const noexcept { return output_folder_; }

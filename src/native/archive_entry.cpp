@@ -141,16 +141,17 @@ bool add_records_type(PyObject* module) {
 
 PyObject* open_archive(PyObject*, PyObject* args) {
   return pyapi::guarded([&]() -> PyObject* {
-    PyObject* path_object;
+    PyObject *path_object, *filters, *view;
     Py_ssize_t jobs;
     const char* to;
-    if (!PyArg_ParseTuple(args, "Ons:open_archive", &path_object, &jobs, &to)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OnsOO:open_archive", &path_object, &jobs, &to, &filters, &view)) return nullptr;
     const auto threads = threads_of(jobs);
     const auto target = threads ? target_of(to) : std::nullopt;
     const auto path = target ? os_path(path_object) : std::nullopt;
     if (!path) return nullptr;
 
     batch::Options options;
+    if (!dataset_options(filters, view, options)) return nullptr;
     options.threads = *threads;
     options.target = *target;
     options.in_memory = true;

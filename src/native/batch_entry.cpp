@@ -37,15 +37,29 @@ struct Arguments {
 };
 
 std::optional<Arguments> parse(PyObject* args) {
-  PyObject *inputs, *outdir, *standard_input;
+  PyObject *inputs, *outdir, *standard_input, *filters, *view;
   Py_ssize_t jobs;
   int gzip, skip_existing, fail_fast;
-  const char* to;
+  const char *to, *layout, *suffix;
   Arguments parsed;
-  if (!PyArg_ParseTuple(args, "OOnpppsOOO:convert_files", &inputs, &outdir, &jobs, &gzip, &skip_existing,
-                        &fail_fast, &to, &standard_input, &parsed.on_outcome, &parsed.progress)) {
+  if (!PyArg_ParseTuple(args, "OOnpppsssOOOOO:convert_files", &inputs, &outdir, &jobs, &gzip, &skip_existing,
+                        &fail_fast, &to, &layout, &suffix, &filters, &view, &standard_input, &parsed.on_outcome,
+                        &parsed.progress)) {
     return std::nullopt;
   }
+  const std::string_view layout_name = layout;
+  if (layout_name != "mirror" && layout_name != "date") {
+    PyErr_Format(PyExc_ValueError, "layout must be \"mirror\" or \"date\", not \"%s\"", layout);
+    return std::nullopt;
+  }
+  const std::string_view suffix_text = suffix;
+  if (suffix_text.find('/') != std::string_view::npos) {
+    PyErr_Format(PyExc_ValueError, "suffix must name no folder: \"%s\"", suffix);
+    return std::nullopt;
+  }
+  parsed.options.layout = layout_name == "date" ? batch::Layout::Date : batch::Layout::Mirror;
+  parsed.options.suffix = suffix_text;
+  if (!dataset_options(filters, view, parsed.options)) return std::nullopt;
   const auto threads = threads_of(jobs);
   auto target = threads ? target_of(to) : std::nullopt;
   auto paths = target ? os_paths(inputs) : std::nullopt;
@@ -146,13 +160,16 @@ class Batch {
     return static_cast<bool>(called);
   }
 
-  // (reason, the earlier row's name for a duplicate or None)
+  // (reason, the earlier row's name for a duplicate or None, the filter
+  // that left it out or None)
   static PyObject* skip_tuple(const batch::Skipped& skipped) {
     const std::string_view reason = batch::reason_text(skipped.reason);
     PyRef text(PyUnicode_FromStringAndSize(reason.data(), std::ssize(reason)));
     PyRef earlier(skipped.earlier.empty() ? Py_NewRef(Py_None) : shown_path(skipped.earlier));
-    if (!text || !earlier) return nullptr;
-    return PyTuple_Pack(2, text.get(), earlier.get());
+    PyRef filter(skipped.filter.empty() ? Py_NewRef(Py_None)
+                                        : PyUnicode_FromStringAndSize(skipped.filter.data(), std::ssize(skipped.filter)));
+    if (!text || !earlier || !filter) return nullptr;
+    return PyTuple_Pack(3, text.get(), earlier.get(), filter.get());
   }
 
   bool tell_progress(bool last) {

@@ -34,15 +34,18 @@ PyMethodDef methods[] = {
      "The mjai event texts of the Tenhou XML game record `data` (str, or bytes,\n"
      "gzip-compressed or not)."},
     {"convert_files", &convert_files, METH_VARARGS,
-     "convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to, stdin, on_outcome, progress, /)\n--\n\n"
+     "convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to, layout, suffix, filters, view,\n"
+     "              stdin, on_outcome, progress, /)\n--\n\n"
      "Converts the logs that `inputs` name (files, folders, containers) into files under\n"
-     "`outdir` on `jobs` threads. on_outcome(name, kind, output, error, skip, diagnosis)\n"
+     "`outdir` on `jobs` threads, placed by `layout` (\"mirror\" or \"date\") and named with\n"
+     "`suffix` (\"\" for the target's), kept by `filters` and written as seat `view` sees\n"
+     "them. on_outcome(name, kind, output, error, skip, diagnosis)\n"
      "hears of each log in input order: converted to `output`; skipped with skip =\n"
-     "(reason, earlier row of a duplicate or None); or failed with `error`, its kind of\n"
+     "(reason, earlier row of a duplicate or None, filter or None); or failed with `error`, its kind of\n"
      "failure as `kind` and the conversion's diagnosis tuple or None; progress(done, total)\n"
      "of the engine's counter\n"
      "(total None when unknown up front).\n"
-     "Returns the engine's time in nanoseconds: first log started to last output renamed."},
+     "Returns the engine's time in nanoseconds: first job taken to last outcome."},
     {"convert_many", &convert_many, METH_VARARGS,
      "convert_many(paths, jobs, to, /)\n--\n\n"
      "Converts each file of `paths` on `jobs` threads: the results in order, each a list\n"
@@ -55,11 +58,16 @@ PyMethodDef methods[] = {
      "find_logs(inputs, to, /)\n--\n\n"
      "The logs that `inputs` name, in order, as (name, failure or None)."},
     {"open_archive", &open_archive, METH_VARARGS,
-     "open_archive(path, jobs, to, /)\n--\n\n"
-     "The records of the container `path` converted on `jobs` threads, nothing written: an\n"
+     "open_archive(path, jobs, to, filters, view, /)\n--\n\n"
+     "The records of the container `path` kept by `filters` converted on `jobs` threads (as\n"
+     "seat `view` sees them, unless None), nothing written: an\n"
      "iterator of (name, events or exception) in the container's order, skipped records left\n"
      "out. Its close() cancels the work and closes the container; ArchiveError when `path`\n"
      "cannot be opened as a container."},
+    {"seat_view", &seat_view, METH_VARARGS,
+     "seat_view(events, seat, /)\n--\n\n"
+     "The mjai event texts `events` as seat `seat` receives them in a match: the other\n"
+     "seats' starting hands and draws as \"?\", every other event as it is."},
     {"is_container", &is_container, METH_O,
      "is_container(path, /)\n--\n\n"
      "Whether `path` names a container of many records: a SQLite database (by its\n"

@@ -47,9 +47,17 @@ PyObject* mjlog_to_mjai(PyObject* module, PyObject* const* args, Py_ssize_t narg
 PyObject* raise_failure(const Failure& failure);
 
 // convert_files(inputs, outdir, jobs, gzip, skip_existing, fail_fast, to,
-// stdin, on_outcome, progress): the batch engine over files, folders and
-// containers.
+// layout, suffix, filters, view, stdin, on_outcome, progress): the batch
+// engine over files, folders and containers.
 PyObject* convert_files(PyObject* module, PyObject* args);
+
+// The data set's filters (a tuple: length, levels, public, required,
+// refused, since, until, skip_disconnected; or None) and view (a seat or
+// None) into `options`; false with an exception set.
+[[nodiscard]] bool dataset_options(PyObject* filters, PyObject* view, batch::Options& options);
+
+// seat_view(events, seat): the seat's view of a list of mjai event texts.
+PyObject* seat_view(PyObject* module, PyObject* args);
 
 // convert_many(paths, jobs, to): each file converted in memory, results in
 // the order of `paths`, a failure as its exception.
@@ -62,7 +70,7 @@ PyObject* convert_to_stdout(PyObject* module, PyObject* args);
 // find_logs(inputs, to): the logs the inputs name, as (name, failure or None).
 PyObject* find_logs(PyObject* module, PyObject* args);
 
-// open_archive(path, jobs, to): an iterator over the container's records
+// open_archive(path, jobs, to, filters, view): an iterator over the container's records
 // converted on `jobs` threads, each (name, events or exception); its
 // close() cancels the work.
 PyObject* open_archive(PyObject* module, PyObject* args);
