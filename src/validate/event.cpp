@@ -1,0 +1,259 @@
+// Reading one line into an Event: one pass over the object's fields into
+// slots by key, then the kind decides which slots it needs. A value of the
+// wrong JSON type, a seat outside 0-3 or a tile that is no mjai name is
+// told apart, so that a report says which.
+#include "validate/event.hpp"
+
+#include <array>
+#include <utility>
+
+namespace pairo::validate {
+namespace {
+
+using simdjson::dom::element;
+
+constexpr std::array<std::string_view, 16> kind_names = {
+    "start_game", "start_kyoku", "tsumo", "dahai", "chi", "pon", "daiminkan", "kakan", "ankan", "dora",
+    "reach", "reach_accepted", "hora", "ryukyoku", "end_kyoku", "end_game",
+};
+
+enum Slot : std::uint8_t {
+  Type, Actor, Target, Pai, Consumed, Tsumogiri, AkaFlag, Bakaze, Kyoku, Honba, Kyotaku, Oya, DoraMarker,
+  Scores, Tehais, Deltas, slot_count,
+};
+constexpr std::array<std::string_view, slot_count> slot_keys = {
+    "type", "actor", "target", "pai", "consumed", "tsumogiri", "aka_flag", "bakaze", "kyoku", "honba",
+    "kyotaku", "oya", "dora_marker", "scores", "tehais", "deltas",
+};
+
+// The keys each kind needs, one bit per slot.
+constexpr std::uint32_t bit(Slot slot) { return std::uint32_t{1} << slot; }
+constexpr std::array<std::uint32_t, 16> needed = {
+    0,
+    bit(Bakaze) | bit(Kyoku) | bit(Honba) | bit(Kyotaku) | bit(Oya) | bit(DoraMarker) | bit(Scores) | bit(Tehais),
+    bit(Actor) | bit(Pai),
+    bit(Actor) | bit(Pai) | bit(Tsumogiri),
+    bit(Actor) | bit(Target) | bit(Pai) | bit(Consumed),
+    bit(Actor) | bit(Target) | bit(Pai) | bit(Consumed),
+    bit(Actor) | bit(Target) | bit(Pai) | bit(Consumed),
+    bit(Actor) | bit(Pai) | bit(Consumed),
+    bit(Actor) | bit(Consumed),
+    bit(DoraMarker),
+    bit(Actor),
+    bit(Actor),
+    bit(Actor) | bit(Target) | bit(Deltas),
+    0,
+    0,
+    0,
+};
+constexpr std::array<int, 16> consumed_sizes = {0, 0, 0, 0, 2, 2, 3, 3, 4, 0, 0, 0, 0, 0, 0, 0};
+
+std::unexpected<Unreadable> fail(Check check, std::string message) {
+  return std::unexpected(Unreadable{check, std::move(message)});
+}
+
+std::unexpected<Unreadable> wrong_type(std::string_view key, std::string_view want) {
+  return fail(Check::BadValue, "\"" + std::string(key) + "\" is not " + std::string(want));
+}
+
+std::optional<Tile> tile_named(std::string_view name) noexcept {
+  for (std::size_t i = 0; i < tile_count; ++i) {
+    if (tile_names[i] == name) return static_cast<Tile>(i);
+  }
+  return std::nullopt;
+}
+
+struct Reader {
+  std::array<element, slot_count> slots{};
+  std::uint32_t present = 0;
+
+  std::expected<std::int64_t, Unreadable> integer(Slot slot) const {
+    std::int64_t value = 0;
+    if (slots[slot].get_int64().get(value) != simdjson::SUCCESS) return wrong_type(slot_keys[slot], "an integer");
+    return value;
+  }
+  std::expected<int, Unreadable> bounded(Slot slot, std::int64_t low, std::int64_t high) const {
+    auto value = integer(slot);
+    if (!value) return std::unexpected(std::move(value.error()));
+    if (*value < low || *value > high) {
+      return fail(Check::BadValue, "\"" + std::string(slot_keys[slot]) + "\" is " + std::to_string(*value) +
+                                       ", outside " + std::to_string(low) + ".." + std::to_string(high));
+    }
+    return static_cast<int>(*value);
+  }
+  std::expected<int, Unreadable> seat(Slot slot) const {
+    std::int64_t value = 0;
+    if (slots[slot].get_int64().get(value) != simdjson::SUCCESS || value < 0 || value > 3) {
+      return fail(Check::NotASeat, "\"" + std::string(slot_keys[slot]) + "\" is " +
+                                       std::string(simdjson::minify(slots[slot])) + ", not a seat 0-3");
+    }
+    return static_cast<int>(value);
+  }
+};
+
+std::expected<Tile, Unreadable> tile_of(element value, std::string_view key) {
+  std::string_view name;
+  if (value.get_string().get(name) != simdjson::SUCCESS) return wrong_type(key, "a tile name");
+  if (auto tile = tile_named(name)) return *tile;
+  return fail(Check::NotATile, "\"" + std::string(key) + "\" holds \"" + std::string(name) + "\", not an mjai tile");
+}
+
+// An array of exactly `size` integers, or of `size` tiles.
+template <class Out, class Each>
+std::expected<void, Unreadable> array_of(element value, std::string_view key, std::size_t size, Out& out,
+                                         Each&& each) {
+  simdjson::dom::array items;
+  if (value.get_array().get(items) != simdjson::SUCCESS) return wrong_type(key, "an array");
+  if (items.size() != size) {
+    return fail(Check::BadValue, "\"" + std::string(key) + "\" holds " + std::to_string(items.size()) +
+                                     " items, not " + std::to_string(size));
+  }
+  std::size_t i = 0;
+  for (element item : items) {
+    auto done = each(item, out[i++]);
+    if (!done) return std::unexpected(std::move(done.error()));
+  }
+  return {};
+}
+
+}  // namespace
+
+std::expected<Event, Unreadable> read_event(simdjson::dom::parser& parser, std::string_view text) {
+  element root;
+  if (const auto code = parser.parse(text.data(), text.size(), false).get(root); code != simdjson::SUCCESS) {
+    return fail(Check::NotJson, std::string("not JSON: ") + simdjson::error_message(code));
+  }
+  simdjson::dom::object fields;
+  if (root.get_object().get(fields) != simdjson::SUCCESS) return fail(Check::NotJson, "not a JSON object");
+  Reader r;
+  for (const simdjson::dom::key_value_pair field : fields) {
+    for (std::size_t slot = 0; slot < slot_count; ++slot) {
+      if (slot_keys[slot] != field.key) continue;
+      if (r.present & (std::uint32_t{1} << slot)) {
+        return fail(Check::BadValue, "\"" + std::string(field.key) + "\" is given twice");
+      }
+      r.present |= std::uint32_t{1} << slot;
+      r.slots[slot] = field.value;
+      break;
+    }
+  }
+  if (!(r.present & bit(Type))) return fail(Check::MissingKey, "no \"type\"");
+  std::string_view type;
+  if (r.slots[Type].get_string().get(type) != simdjson::SUCCESS) return wrong_type("type", "a string");
+  std::size_t index = 0;
+  while (index < kind_names.size() && kind_names[index] != type) ++index;
+  if (index == kind_names.size()) return fail(Check::UnknownType, "unknown event type \"" + std::string(type) + "\"");
+
+  Event e;
+  e.kind = static_cast<Kind>(index);
+  if (const std::uint32_t missing = needed[index] & ~r.present) {
+    std::size_t slot = 0;
+    while (!(missing & (std::uint32_t{1} << slot))) ++slot;
+    return fail(Check::MissingKey, std::string(type) + " without \"" + std::string(slot_keys[slot]) + "\"");
+  }
+  const std::uint32_t wanted = needed[index] | (e.kind == Kind::StartGame ? bit(AkaFlag) : 0) |
+                               (e.kind == Kind::Hora ? bit(Pai) : 0) | (e.kind == Kind::Ryukyoku ? bit(Deltas) : 0);
+  const std::uint32_t read = wanted & r.present;
+  auto tile_list = [](std::string_view key) {
+    return [key](element item, Tile& out) -> std::expected<void, Unreadable> {
+      auto tile = tile_of(item, key);
+      if (!tile) return std::unexpected(std::move(tile.error()));
+      out = *tile;
+      return {};
+    };
+  };
+  auto integer_list = [](std::string_view key) {
+    return [key](element item, std::int64_t& out) -> std::expected<void, Unreadable> {
+      if (item.get_int64().get(out) != simdjson::SUCCESS) return wrong_type(key, "an array of integers");
+      return {};
+    };
+  };
+  if (read & bit(Actor)) {
+    auto seat = r.seat(Actor);
+    if (!seat) return std::unexpected(std::move(seat.error()));
+    e.actor = *seat;
+  }
+  if (read & bit(Target)) {
+    auto seat = r.seat(Target);
+    if (!seat) return std::unexpected(std::move(seat.error()));
+    e.target = *seat;
+  }
+  if (read & bit(Pai)) {
+    auto tile = tile_of(r.slots[Pai], "pai");
+    if (!tile) return std::unexpected(std::move(tile.error()));
+    e.pai = *tile;
+    e.has_pai = true;
+    if (e.pai == Tile::Unknown && e.kind != Kind::Tsumo) return fail(Check::NotATile, "\"pai\" is hidden (\"?\")");
+  }
+  if (read & bit(Tsumogiri)) {
+    if (r.slots[Tsumogiri].get_bool().get(e.tsumogiri) != simdjson::SUCCESS) return wrong_type("tsumogiri", "a boolean");
+  }
+  if (read & bit(AkaFlag)) {
+    bool flag = false;
+    if (r.slots[AkaFlag].get_bool().get(flag) != simdjson::SUCCESS) return wrong_type("aka_flag", "a boolean");
+    e.aka_flag = flag;
+  }
+  if (read & bit(Consumed)) {
+    e.consumed_count = consumed_sizes[index];
+    auto done = array_of(r.slots[Consumed], "consumed", static_cast<std::size_t>(e.consumed_count), e.consumed,
+                         tile_list("consumed"));
+    if (!done) return std::unexpected(std::move(done.error()));
+    for (int i = 0; i < e.consumed_count; ++i) {
+      if (e.consumed[i] == Tile::Unknown) return fail(Check::NotATile, "\"consumed\" holds a hidden tile (\"?\")");
+    }
+  }
+  if (read & bit(DoraMarker)) {
+    auto tile = tile_of(r.slots[DoraMarker], "dora_marker");
+    if (!tile) return std::unexpected(std::move(tile.error()));
+    if (*tile == Tile::Unknown) return fail(Check::NotATile, "\"dora_marker\" is hidden (\"?\")");
+    e.dora_marker = *tile;
+  }
+  if (read & bit(Deltas)) {
+    auto done = array_of(r.slots[Deltas], "deltas", 4, e.deltas, integer_list("deltas"));
+    if (!done) return std::unexpected(std::move(done.error()));
+    e.has_deltas = true;
+  }
+  if (e.kind == Kind::StartKyoku) {
+    std::string_view wind;
+    if (r.slots[Bakaze].get_string().get(wind) != simdjson::SUCCESS) return wrong_type("bakaze", "a wind");
+    const std::string_view winds[] = {"E", "S", "W", "N"};
+    while (e.wind < 4 && winds[e.wind] != wind) ++e.wind;
+    if (e.wind == 4) return fail(Check::BadValue, "\"bakaze\" is \"" + std::string(wind) + "\", not a wind");
+    auto kyoku = r.bounded(Kyoku, 1, 4);
+    auto honba = r.bounded(Honba, 0, 1000);
+    auto kyotaku = r.bounded(Kyotaku, 0, 1000);
+    auto oya = r.seat(Oya);
+    for (auto* value : {&kyoku, &honba, &kyotaku, &oya}) {
+      if (!*value) return std::unexpected(std::move(value->error()));
+    }
+    e.kyoku = *kyoku;
+    e.honba = *honba;
+    e.kyotaku = *kyotaku;
+    e.oya = *oya;
+    auto scores = array_of(r.slots[Scores], "scores", 4, e.scores, integer_list("scores"));
+    if (!scores) return std::unexpected(std::move(scores.error()));
+    simdjson::dom::array hands;
+    if (r.slots[Tehais].get_array().get(hands) != simdjson::SUCCESS || hands.size() != 4) {
+      return wrong_type("tehais", "an array of four hands");
+    }
+    std::size_t seat = 0;
+    for (element hand : hands) {
+      simdjson::dom::array tiles;
+      if (hand.get_array().get(tiles) != simdjson::SUCCESS) return wrong_type("tehais", "an array of four hands");
+      // A hand of another size is the replay's to report, by seat; more
+      // than fourteen tiles is no hand at all.
+      const std::size_t size = tiles.size();
+      if (size > 14) {
+        return fail(Check::HandNotThirteen, "seat " + std::to_string(seat) + " is dealt " + std::to_string(size) +
+                                                " tiles");
+      }
+      e.tehai_sizes[seat] = static_cast<int>(size);
+      auto done = array_of(hand, "tehais", size, e.tehais[seat], tile_list("tehais"));
+      if (!done) return std::unexpected(std::move(done.error()));
+      ++seat;
+    }
+  }
+  return e;
+}
+
+}  // namespace pairo::validate
