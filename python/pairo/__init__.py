@@ -7,7 +7,8 @@ re-exports its names and adds what users need around it: XML game records
 the reason a log does not convert, batch conversion on the native engine's
 threads (of files, folders, and containers: downloaders' SQLite databases
 and zip or tar bundles, ``convert_archive`` for one container's records in
-memory) and the ``pairo`` command.
+memory), the replay of any mjai stream (``validate_mjai``) and the
+``pairo`` command.
 """
 
 from _pairo import (
@@ -26,6 +27,7 @@ from ._diagnose import Diagnosis, diagnose
 from ._in_memory import convert_many, convert_path
 from ._native import ArchiveError, MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6
 from ._to_files import SKIP_REASONS, Converted, ConvertSummary, Skipped, convert_files
+from ._validate import CHECKS, InvalidStream, StreamWarning, validate_mjai
 
 __all__ = [
     "TenhouLogParsingError",
@@ -50,4 +52,8 @@ __all__ = [
     "Converted",
     "Skipped",
     "SKIP_REASONS",
+    "validate_mjai",
+    "InvalidStream",
+    "StreamWarning",
+    "CHECKS",
 ]
