@@ -54,7 +54,10 @@ struct Unreadable {
   std::string message;
 };
 
-// Reads the event on one line, `text` followed by readable padding.
-[[nodiscard]] std::expected<Event, Unreadable> read_event(simdjson::dom::parser& parser, std::string_view text);
+// Reads the event on one line, `text` followed by readable padding, into
+// `e` (one Event serves a whole stream: only what the kind uses is set).
+[[nodiscard]] std::expected<void, Unreadable> read_event(simdjson::dom::parser& parser, std::string_view text, Event& e);
+// Reads the event of a parsed line.
+[[nodiscard]] std::expected<void, Unreadable> read_event(simdjson::dom::element root, Event& e);
 
 }  // namespace pairo::validate

@@ -74,6 +74,10 @@ class Replay {
   explicit Replay(Options options) : options_(options) {}
   // Reads and checks one line; false once the stream is found invalid.
   bool line(std::string_view text, std::uint64_t number);
+  // Checks the event read from a line; false once the stream is found invalid.
+  bool event(std::expected<void, Unreadable> read, std::uint64_t number);
+  // The event each line is read into.
+  Event& next_event() noexcept { return event_; }
   Verdict finish();
 
  private:
@@ -116,6 +120,7 @@ class Replay {
   Ending ending_after(int length) const;
 
   Options options_;
+  Event event_;
   Verdict verdict_;
   std::uint64_t line_ = 0;
   Phase phase_ = Phase::BeforeGame;
@@ -169,12 +174,16 @@ bool Replay::line(std::string_view text, std::uint64_t number) {
                              "the line holds " + std::to_string(text.size()) + " bytes, more than the 64 MiB a record may");
     return false;
   }
-  auto event = read_event(parser, text);
-  if (!event) {
-    verdict_.fault = finding(event.error().check, std::nullopt, std::move(event.error().message));
+  return event(read_event(parser, text, event_), number);
+}
+
+bool Replay::event(std::expected<void, Unreadable> read, std::uint64_t number) {
+  line_ = number;
+  if (!read) {
+    verdict_.fault = finding(read.error().check, std::nullopt, std::move(read.error().message));
     return false;
   }
-  if (auto f = apply(*event)) {
+  if (auto f = apply(event_)) {
     verdict_.fault = std::move(f);
     return false;
   }
@@ -654,11 +663,54 @@ Verdict replay_lines(std::string_view all, bool padded, Options options) {
   return replay.finish();
 }
 
+// The same over a padded text within the record bound, parsed as one
+// stream of documents: the text is scanned once for its structure, not
+// line by line, which is most of a short event's cost. Where the text is
+// not one JSON object a line (a syntax error anywhere, two values on a
+// line, one across lines, a last line cut short), the replay starts over
+// line by line, which names the first line at fault.
+Verdict replay_documents(std::string_view all, Options options) {
+  thread_local simdjson::dom::parser parser;
+  const auto by_lines = [&] { return replay_lines(all, true, options); };
+  simdjson::dom::document_stream stream;
+  const std::size_t batch = std::max<std::size_t>(all.size(), simdjson::dom::MINIMAL_BATCH_SIZE);
+  if (parser.parse_many(all.data(), all.size(), batch).get(stream) != simdjson::SUCCESS) return by_lines();
+  Replay replay(options);
+  std::uint64_t number = 1;  // the line at `counted`
+  std::size_t counted = 0;   // newlines counted up to here
+  std::uint64_t last = 0;    // the line of the last document
+  for (auto it = stream.begin(); it != stream.end(); ++it) {
+    const std::size_t at = it.current_index();
+    while (counted < at) {
+      const void* newline = std::memchr(all.data() + counted, '\n', at - counted);
+      if (!newline) break;
+      ++number;
+      counted = static_cast<std::size_t>(static_cast<const char*>(newline) - all.data()) + 1;
+    }
+    counted = std::max(counted, at);
+    simdjson::dom::element root;
+    if ((*it).get(root) != simdjson::SUCCESS || number == last ||
+        it.source().find('\n') != std::string_view::npos) {
+      return by_lines();
+    }
+    last = number;
+    if (!replay.event(read_event(root, replay.next_event()), number)) return replay.finish();
+  }
+  if (stream.truncated_bytes() != 0) return by_lines();
+  return replay.finish();
+}
+
 }  // namespace
 
-Verdict validate_stream(const PaddedText& text, Options options) { return replay_lines(text.view(), true, options); }
+Verdict validate_stream(const PaddedText& text, Options options) {
+  if (text.size() > record_limit) return replay_lines(text.view(), true, options);
+  return replay_documents(text.view(), options);
+}
 
-Verdict validate_text(std::string_view text, Options options) { return replay_lines(text, false, options); }
+Verdict validate_text(std::string_view text, Options options) {
+  if (text.size() > record_limit) return replay_lines(text, false, options);
+  return replay_documents(PaddedText(text).view(), options);
+}
 
 Verdict validate_events(std::span<const std::string_view> events, Options options) {
   Replay replay(options);
