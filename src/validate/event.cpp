@@ -48,6 +48,24 @@ constexpr std::array<std::uint32_t, 16> needed = {
 };
 constexpr std::array<int, 16> consumed_sizes = {0, 0, 0, 0, 2, 2, 3, 3, 4, 0, 0, 0, 0, 0, 0, 0};
 
+// The kind a type names: by its length and letters first, the whole name
+// compared once.
+std::size_t kind_index(std::string_view type) noexcept {
+  std::size_t index = kind_names.size();
+  switch (type.size()) {
+    case 3: index = type[0] == 'c' ? 4 : 5; break;                                  // chi, pon
+    case 4: index = type[0] == 'd' ? 9 : 12; break;                                 // dora, hora
+    case 5: index = type[0] == 't' ? 2 : type[0] == 'd' ? 3 : type[0] == 'k' ? 7 : type[0] == 'a' ? 8 : 10; break;
+    case 8: index = type[0] == 'r' ? 13 : 15; break;                                // ryukyoku, end_game
+    case 9: index = type[0] == 'd' ? 6 : 14; break;                                 // daiminkan, end_kyoku
+    case 10: index = 0; break;                                                      // start_game
+    case 11: index = 1; break;                                                      // start_kyoku
+    case 14: index = 11; break;                                                     // reach_accepted
+    default: return kind_names.size();
+  }
+  return kind_names[index] == type ? index : kind_names.size();
+}
+
 std::unexpected<Unreadable> fail(Check check, std::string message) {
   return std::unexpected(Unreadable{check, std::move(message)});
 }
@@ -149,7 +167,121 @@ std::expected<void, Unreadable> array_of(element value, std::string_view key, st
   return {};
 }
 
+// The plain values of a line, by slot.
+struct Plain {
+  std::uint32_t present = 0;
+  std::array<std::string_view, slot_count> text{};
+  std::array<std::int64_t, slot_count> number{};
+  std::uint32_t strings = 0, numbers = 0, booleans = 0;
+};
+
+// A string without escapes or control characters, ASCII only (UTF-8 is
+// simdjson's to check); `p` at its opening quote, left past the closing one.
+bool plain_string(const char*& p, const char* end, std::string_view& out) noexcept {
+  const char* start = ++p;
+  while (p < end && *p != '"') {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c >= 0x7f || c == '\\') return false;
+    ++p;
+  }
+  if (p == end) return false;
+  out = std::string_view(start, static_cast<std::size_t>(p - start));
+  ++p;
+  return true;
+}
+
+bool plain_number(const char*& p, const char* end, std::int64_t& out) noexcept {
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  const char* start = p;
+  std::int64_t value = 0;
+  while (p < end && *p >= '0' && *p <= '9' && p - start < 18) value = value * 10 + (*p++ - '0');
+  if (p == start || (*start == '0' && p - start > 1) || (p < end && (*p == '.' || *p == 'e' || *p == 'E' || (*p >= '0' && *p <= '9')))) {
+    return false;
+  }
+  if (negative && value == 0) return false;  // -0, which JSON readers may take for a float
+  out = negative ? -value : value;
+  return true;
+}
+
+bool plain_word(const char*& p, const char* end, std::string_view word) noexcept {
+  if (static_cast<std::size_t>(end - p) < word.size() || std::string_view(p, word.size()) != word) return false;
+  p += word.size();
+  return true;
+}
+
+bool scan_plain(std::string_view line, Plain& out) noexcept {
+  const char* p = line.data();
+  const char* end = p + line.size();
+  if (p == end || *p++ != '{') return false;
+  if (p < end && *p == '}') return p + 1 == end;
+  for (;;) {
+    std::string_view key;
+    if (p == end || *p != '"' || !plain_string(p, end, key) || p == end || *p++ != ':' || p == end) return false;
+    const auto slot = slot_of(key);
+    if (slot && (out.present & bit(*slot))) return false;
+    const std::uint32_t b = slot ? bit(*slot) : 0;
+    std::string_view text;
+    std::int64_t number = 0;
+    if (*p == '"') {
+      if (!plain_string(p, end, text)) return false;
+      out.strings |= b;
+    } else if (*p == '-' || (*p >= '0' && *p <= '9')) {
+      if (!plain_number(p, end, number)) return false;
+      out.numbers |= b;
+    } else if (*p == 't' || *p == 'f') {
+      number = *p == 't';
+      if (!plain_word(p, end, number ? "true" : "false")) return false;
+      out.booleans |= b;
+    } else if (!plain_word(p, end, "null") || slot) {
+      return false;
+    }
+    if (slot) {
+      out.present |= b;
+      out.text[*slot] = text;
+      out.number[*slot] = number;
+    }
+    if (p == end) return false;
+    if (*p == '}') return p + 1 == end;
+    if (*p++ != ',') return false;
+  }
+}
+
 }  // namespace
+
+bool read_plain_event(std::string_view text, Event& e) noexcept {
+  Plain v;
+  if (!scan_plain(text, v) || !(v.strings & bit(Type))) return false;
+  const std::size_t index = kind_index(v.text[Type]);
+  constexpr std::uint32_t arrays = bit(Consumed) | bit(Scores) | bit(Tehais) | bit(Deltas);
+  if (index == kind_names.size() || (needed[index] & ~v.present) || (needed[index] & arrays)) return false;
+  const auto kind = static_cast<Kind>(index);
+  if (kind == Kind::StartKyoku || kind == Kind::Hora || kind == Kind::Ryukyoku) return false;
+  // Every slot the kind reads must hold a value its checks take.
+  const std::uint32_t read = (needed[index] | (kind == Kind::StartGame ? bit(AkaFlag) : 0)) & v.present;
+  const auto seat = [&](Slot slot) { return (v.numbers & bit(slot)) && v.number[slot] >= 0 && v.number[slot] <= 3; };
+  if ((read & bit(Actor)) && !seat(Actor)) return false;
+  if ((read & bit(Tsumogiri)) && !(v.booleans & bit(Tsumogiri))) return false;
+  if ((read & bit(AkaFlag)) && !(v.booleans & bit(AkaFlag))) return false;
+  e.kind = kind;
+  e.actor = (read & bit(Actor)) ? static_cast<int>(v.number[Actor]) : -1;
+  e.target = -1;
+  e.pai = Tile::Unknown;
+  e.has_pai = e.has_deltas = false;
+  e.tsumogiri = (read & bit(Tsumogiri)) && v.number[Tsumogiri] != 0;
+  e.consumed_count = 0;
+  e.aka_flag.reset();
+  if (read & bit(AkaFlag)) e.aka_flag = v.number[AkaFlag] != 0;
+  for (const Slot slot : {Pai, DoraMarker}) {
+    if (!(read & bit(slot))) continue;
+    if (!(v.strings & bit(slot))) return false;
+    const auto tile = tile_named(v.text[slot]);
+    if (!tile || (*tile == Tile::Unknown && kind != Kind::Tsumo)) return false;
+    (slot == Pai ? e.pai : e.dora_marker) = *tile;
+    if (slot == Pai) e.has_pai = true;
+  }
+  return true;
+}
 
 std::expected<void, Unreadable> read_event(simdjson::dom::parser& parser, std::string_view text, Event& e) {
   element root;
@@ -173,8 +305,7 @@ std::expected<void, Unreadable> read_event(element root, Event& e) {
   if (!(r.present & bit(Type))) return fail(Check::MissingKey, "no \"type\"");
   std::string_view type;
   if (r.slots[Type].get_string().get(type) != simdjson::SUCCESS) return wrong_type("type", "a string");
-  std::size_t index = 0;
-  while (index < kind_names.size() && kind_names[index] != type) ++index;
+  const std::size_t index = kind_index(type);
   if (index == kind_names.size()) return fail(Check::UnknownType, "unknown event type \"" + std::string(type) + "\"");
 
   e.kind = static_cast<Kind>(index);

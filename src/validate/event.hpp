@@ -57,6 +57,12 @@ struct Unreadable {
 // Reads the event on one line, `text` followed by readable padding, into
 // `e` (one Event serves a whole stream: only what the kind uses is set).
 [[nodiscard]] std::expected<void, Unreadable> read_event(simdjson::dom::parser& parser, std::string_view text, Event& e);
+// Reads the event on a line of the form nearly every line of a stream has:
+// one object of plain values (ASCII strings without escapes, integers,
+// booleans), no arrays, no spaces. False when the line has another form or
+// any value the event's checks would refuse: then read_event reads it and
+// says what is wrong.
+[[nodiscard]] bool read_plain_event(std::string_view text, Event& e) noexcept;
 // Reads the event of a parsed line.
 [[nodiscard]] std::expected<void, Unreadable> read_event(simdjson::dom::element root, Event& e);
 

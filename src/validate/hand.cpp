@@ -74,10 +74,26 @@ bool complete(const Kinds& kinds, int melds) noexcept {
 
 std::uint64_t waits(const Kinds& kinds, int melds) noexcept {
   if (melds < 0 || melds > 4 || total_of(kinds) != 13 - 3 * melds) return 0;
+  // Only a kind held, or a suit's neighbour of one held, can complete a
+  // hand: any other would stand alone.
+  std::uint64_t near = 0;
+  for (int kind = 0; kind < kind_count; ++kind) {
+    if (kinds[kind] == 0) continue;
+    near |= std::uint64_t{1} << kind;
+    if (kind >= 27) continue;
+    const int in_suit = kind % 9;
+    for (int step = 1; step <= 2; ++step) {
+      if (in_suit - step >= 0) near |= std::uint64_t{1} << (kind - step);
+      if (in_suit + step <= 8) near |= std::uint64_t{1} << (kind + step);
+    }
+  }
+  if (melds == 0) {  // thirteen orphans wait on a kind it may not yet hold
+    for (int kind : orphans) near |= std::uint64_t{1} << kind;
+  }
   std::uint64_t found = 0;
   Kinds k = kinds;
   for (int kind = 0; kind < kind_count; ++kind) {
-    if (k[kind] >= 4) continue;
+    if (!(near & (std::uint64_t{1} << kind)) || k[kind] >= 4) continue;
     ++k[kind];
     if (complete(k, melds)) found |= std::uint64_t{1} << kind;
     --k[kind];

@@ -638,19 +638,24 @@ Replay::Fault Replay::end_game() {
 }
 
 // Feeds each line of `all` to the replay; `padded` says whether the bytes
-// past a line may be read, else each line is copied into a padded buffer
-// first (a line past the bound is refused before any copy).
+// past a line may be read, else a line the plain reader does not take is
+// copied into a padded buffer first (a line past the bound is refused
+// before any copy).
 Verdict replay_lines(std::string_view all, bool padded, Options options) {
   Replay replay(options);
   PaddedText scratch;
   std::uint64_t number = 0;
   for (std::size_t at = 0; at < all.size();) {
-    std::size_t end = all.find('\n', at);
-    if (end == std::string_view::npos) end = all.size();
+    const void* newline = std::memchr(all.data() + at, '\n', all.size() - at);
+    const std::size_t end = newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - all.data()) : all.size();
     std::string_view line = all.substr(at, end - at);
     at = end + 1;
     ++number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (options.plain_reader && line.size() <= record_limit && read_plain_event(line, replay.next_event())) {
+      if (!replay.event({}, number)) break;
+      continue;
+    }
     if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
     if (!padded && line.size() <= record_limit) {
       if (scratch.capacity() < line.size()) scratch = PaddedText(std::max(line.size(), 2 * scratch.capacity()));
@@ -663,54 +668,11 @@ Verdict replay_lines(std::string_view all, bool padded, Options options) {
   return replay.finish();
 }
 
-// The same over a padded text within the record bound, parsed as one
-// stream of documents: the text is scanned once for its structure, not
-// line by line, which is most of a short event's cost. Where the text is
-// not one JSON object a line (a syntax error anywhere, two values on a
-// line, one across lines, a last line cut short), the replay starts over
-// line by line, which names the first line at fault.
-Verdict replay_documents(std::string_view all, Options options) {
-  thread_local simdjson::dom::parser parser;
-  const auto by_lines = [&] { return replay_lines(all, true, options); };
-  simdjson::dom::document_stream stream;
-  const std::size_t batch = std::max<std::size_t>(all.size(), simdjson::dom::MINIMAL_BATCH_SIZE);
-  if (parser.parse_many(all.data(), all.size(), batch).get(stream) != simdjson::SUCCESS) return by_lines();
-  Replay replay(options);
-  std::uint64_t number = 1;  // the line at `counted`
-  std::size_t counted = 0;   // newlines counted up to here
-  std::uint64_t last = 0;    // the line of the last document
-  for (auto it = stream.begin(); it != stream.end(); ++it) {
-    const std::size_t at = it.current_index();
-    while (counted < at) {
-      const void* newline = std::memchr(all.data() + counted, '\n', at - counted);
-      if (!newline) break;
-      ++number;
-      counted = static_cast<std::size_t>(static_cast<const char*>(newline) - all.data()) + 1;
-    }
-    counted = std::max(counted, at);
-    simdjson::dom::element root;
-    if ((*it).get(root) != simdjson::SUCCESS || number == last ||
-        it.source().find('\n') != std::string_view::npos) {
-      return by_lines();
-    }
-    last = number;
-    if (!replay.event(read_event(root, replay.next_event()), number)) return replay.finish();
-  }
-  if (stream.truncated_bytes() != 0) return by_lines();
-  return replay.finish();
-}
-
 }  // namespace
 
-Verdict validate_stream(const PaddedText& text, Options options) {
-  if (text.size() > record_limit) return replay_lines(text.view(), true, options);
-  return replay_documents(text.view(), options);
-}
+Verdict validate_stream(const PaddedText& text, Options options) { return replay_lines(text.view(), true, options); }
 
-Verdict validate_text(std::string_view text, Options options) {
-  if (text.size() > record_limit) return replay_lines(text, false, options);
-  return replay_documents(PaddedText(text).view(), options);
-}
+Verdict validate_text(std::string_view text, Options options) { return replay_lines(text, false, options); }
 
 Verdict validate_events(std::span<const std::string_view> events, Options options) {
   Replay replay(options);
@@ -719,6 +681,10 @@ Verdict validate_events(std::span<const std::string_view> events, Options option
   for (std::string_view event : events) {
     ++number;
     while (!event.empty() && (event.back() == '\n' || event.back() == '\r')) event.remove_suffix(1);
+    if (options.plain_reader && event.size() <= record_limit && read_plain_event(event, replay.next_event())) {
+      if (!replay.event({}, number)) break;
+      continue;
+    }
     if (event.find_first_not_of(" \t") == std::string_view::npos) continue;
     if (event.size() <= record_limit) {
       if (scratch.capacity() < event.size()) scratch = PaddedText(std::max(event.size(), 2 * scratch.capacity()));

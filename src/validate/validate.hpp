@@ -69,6 +69,10 @@ struct Verdict {
 // replayed with `hand_shapes` off, everything else checked.
 struct Options {
   bool hand_shapes = true;
+  // Lines of plain values (nearly all) are read by a scanner of their own
+  // and the rest by simdjson; off, simdjson reads every line (the fuzz
+  // target compares the two).
+  bool plain_reader = true;
 };
 
 // The stream in `text`, one event a line (a final line feed or none, "\r\n"
@@ -76,7 +80,7 @@ struct Options {
 // where it lies.
 [[nodiscard]] Verdict validate_stream(const PaddedText& text, Options options = {});
 // The same text lying where no padding follows it (a str's own bytes):
-// each line is copied into a padded buffer before it is parsed.
+// a line simdjson reads is copied into a padded buffer first.
 [[nodiscard]] Verdict validate_text(std::string_view text, Options options = {});
 // The stream as separate event texts, as a list of lines holds them.
 [[nodiscard]] Verdict validate_events(std::span<const std::string_view> events, Options options = {});
