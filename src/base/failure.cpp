@@ -17,7 +17,7 @@ constexpr std::string_view decode = "decode", prepare = "prepare", convert = "co
                            container = "container", input = "input", output = "output", internal = "internal";
 
 // One row per FailureCode, in its order.
-constexpr std::array<FailureRow, 52> rows = {{
+constexpr std::array<FailureRow, 53> rows = {{
     {decode, "syntax", JsonParsingError, texts::stage_messages[0]},
     {decode, "invalid_type", JsonParsingError, texts::stage_messages[0]},
     {decode, "invalid_value", JsonParsingError, texts::stage_messages[0]},
@@ -52,6 +52,8 @@ constexpr std::array<FailureRow, 52> rows = {{
     {decode, "bad_meld_code", MjlogParsingError, ""},
     {decode, "unwritable", MjlogParsingError, ""},
     {decode, "not_an_xml_record", MjlogParsingError, texts::not_an_xml_record},
+    // Raised as a JSON log that does not parse was before the row told it.
+    {decode, "mjai_stream", JsonParsingError, texts::mjai_stream},
     {container, "not_a_container", ArchiveError, ""},
     {container, "unsafe_name", ArchiveError, ""},
     {container, "not_a_game_id", ArchiveError, ""},

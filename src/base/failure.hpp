@@ -67,6 +67,8 @@ enum class FailureCode : std::uint8_t {
   RecordSyntax, NotARecord, NotAnElement, MissingAttribute, RecordInvalidValue, RecordInvalidLength,
   DuplicateElement, OutOfOrder, Incomplete, TileDealtTwice, TileNotHeld, BadMeldCode, Unwritable,
   NotARecordToWrite,
+  // An mjai stream (pairo's own output) met as an input.
+  MjaiStream,
   // A container, or one of its entries.
   NotAContainer, UnsafeName, NotAGameId, UnsupportedMember, CorruptData, Bomb, Unreadable, RowGone, Cancelled,
   // Reading a log's bytes into its text.

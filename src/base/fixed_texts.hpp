@@ -52,6 +52,10 @@ inline constexpr const char* os_error_suffix = " (os error ";  // strerror, then
 inline constexpr const char* at_byte = " (at byte ";  // then the offset and ")"
 inline constexpr const char* not_an_xml_record =
     "not an XML game record: a tenhou.net/6 log is converted to mjai only";
+// An mjai stream given where a Tenhou log is read (a data set converted
+// before, met again in a rerun).
+inline constexpr const char* mjai_stream =
+    "an mjai stream, not a Tenhou log: mjai events are what pairo writes, not what it reads";
 
 // ---- internal failures
 inline constexpr const char* out_of_memory = "out of memory";

@@ -8,6 +8,7 @@ namespace {
 
 std::expected<Document, Failure> to_tenhou6(pairo::PaddedText& text, Format format, std::string_view path) {
   const formats::LogFormat& row = formats::log_format(format);
+  if (format == Format::Mjai) return row.to_mjai(text);  // its refusal says what it is
   if (!row.to_tenhou6) {
     return std::unexpected(pairo::coded_failure(pairo::FailureCode::NotARecordToWrite));
   }

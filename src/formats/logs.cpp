@@ -2,6 +2,7 @@
 // stages, Tenhou's XML records through the record reader into the same
 // stages, or written back out as tenhou.net/6 JSON. Each failure carries the
 // module's class and message, and why in its note.
+#include "base/fixed_texts.hpp"
 #include "base/invariant.hpp"
 #include "formats/readers.hpp"
 #include "mjlog/mjlog.hpp"
@@ -89,6 +90,18 @@ Events xml_events(pairo::PaddedText& text) { return record_events(text.view()); 
 std::expected<Document, Failure> xml_to_mjai(pairo::PaddedText& text) { return formats::xml_to_mjai(text.view()); }
 std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::string_view ref) {
   return formats::xml_to_tenhou6(text.view(), ref);
+}
+
+// ---- mjai streams ----------------------------------------------------------
+
+// pairo's own output, refused whole: converting it again means a data set
+// was taken for its sources.
+std::expected<Document, Failure> mjai_refused(pairo::PaddedText&) {
+  return std::unexpected(pairo::coded_failure(pairo::FailureCode::MjaiStream));
+}
+
+Events mjai_events(pairo::PaddedText&) {
+  return std::unexpected(Refusal{pairo::Error(pairo::ErrorKind::Syntax, pairo::texts::mjai_stream)});
 }
 
 }  // namespace readers

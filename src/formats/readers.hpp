@@ -15,6 +15,8 @@ namespace formats::readers {
 [[nodiscard]] std::expected<Document, Failure> xml_to_mjai(pairo::PaddedText& text);
 [[nodiscard]] Events xml_events(pairo::PaddedText& text);
 [[nodiscard]] std::expected<Document, Failure> xml_to_tenhou6(pairo::PaddedText& text, std::string_view ref);
+[[nodiscard]] std::expected<Document, Failure> mjai_refused(pairo::PaddedText& text);
+[[nodiscard]] Events mjai_events(pairo::PaddedText& text);
 
 // ---- compressions (bytes.cpp)
 [[nodiscard]] bool is_xz(std::string_view bytes) noexcept;

@@ -17,10 +17,12 @@ namespace {
 constexpr std::array<std::string_view, 1> json_suffixes = {".json"};
 constexpr std::array<std::string_view, 2> xml_suffixes = {".mjlog", ".xml"};
 
-// XML first: JSON takes what XML does not recognise.
-constexpr std::array<LogFormat, 2> log_formats = {{
+// XML first, then mjai streams (named as JSON logs are, so no suffix of
+// their own): JSON takes what neither recognises.
+constexpr std::array<LogFormat, 3> log_formats = {{
     {Format::Xml, xml_suffixes, readers::starts_as_xml, readers::xml_to_mjai, readers::xml_events,
      readers::xml_to_tenhou6},
+    {Format::Mjai, {}, is_mjai_stream, readers::mjai_refused, readers::mjai_events, nullptr},
     {Format::Json, json_suffixes, readers::any_text, readers::json_to_mjai, readers::json_events, nullptr},
 }};
 
@@ -83,7 +85,10 @@ std::optional<std::string_view> stem_for(std::string_view path) noexcept {
 }  // namespace
 
 const LogFormat& log_format(Format format) noexcept {
-  return format == Format::Xml ? log_formats[0] : log_formats[1];
+  for (const LogFormat& row : log_formats) {
+    if (row.format == format) return row;
+  }
+  return log_formats.back();
 }
 
 Format format_of(std::string_view text) noexcept {
@@ -91,6 +96,37 @@ Format format_of(std::string_view text) noexcept {
     if (row.recognises(text)) return row.format;
   }
   return Format::Json;
+}
+
+bool is_mjai_stream(std::string_view text) noexcept {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  text = text.substr(0, text.find('\n'));
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos || text[first] != '{') return false;
+  // One pass over the line's JSON: strings skipped whole, nesting counted;
+  // a "type" key at the object's own level, and the object closing on
+  // this line.
+  int depth = 0;
+  bool typed = false;
+  for (std::size_t i = first; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      const std::size_t open = i;
+      for (++i; i < text.size() && text[i] != '"'; ++i) {
+        if (text[i] == '\\') ++i;
+      }
+      if (i >= text.size()) return false;
+      if (depth == 1 && text.substr(open, i + 1 - open) == "\"type\"") {
+        const auto after = text.find_first_not_of(" \t", i + 1);
+        typed = typed || (after != std::string_view::npos && text[after] == ':');
+      }
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (--depth == 0) return typed && text.find_first_not_of(" \t\r", i + 1) == std::string_view::npos;
+    }
+  }
+  return false;
 }
 
 const Compression* compression_of(std::string_view bytes) noexcept {

@@ -36,7 +36,9 @@ using pairo::Failure;
 // What a log is converted into: mjai events, or (XML records only) the
 // tenhou.net/6 JSON log Tenhou's own export gives.
 enum class Target : std::uint8_t { Mjai, Tenhou6 };
-enum class Format : std::uint8_t { Json, Xml };
+// Mjai is pairo's own output, told so that a data set met again as input
+// (`<id>.json.gz` in a folder) fails as what it is.
+enum class Format : std::uint8_t { Json, Xml, Mjai };
 
 // A converted log: mjai event texts, written one per line, or one whole
 // text (a tenhou.net/6 JSON log) written as it is.
@@ -67,6 +69,10 @@ struct LogFormat {
 // The format of a text: the first row that recognises it; the JSON row
 // takes what none does.
 [[nodiscard]] Format format_of(std::string_view text) noexcept;
+// Whether the text is an mjai stream, one JSON event object per line: its
+// first line alone is looked at, a whole object with a top-level "type"
+// key (no tenhou.net/6 log has one). What format_of tells as Format::Mjai.
+[[nodiscard]] bool is_mjai_stream(std::string_view text) noexcept;
 
 // The XML row's conversions on a record's text wherever it lies, only read:
 // for callers that hold the text themselves (bytes given from Python).

@@ -86,4 +86,23 @@ TEST(FormatsBytes, CompressionAndFormatAreToldByContent) {
   EXPECT_EQ(formats::format_of(""), formats::Format::Json);
 }
 
+// An mjai stream is told by its first line alone; a tenhou.net/6 log,
+// whether on one line or pretty-printed, never is.
+TEST(FormatsBytes, AnMjaiStreamIsToldByItsFirstLine) {
+  const std::pair<std::string_view, formats::Format> cases[] = {
+      {"{\"type\":\"start_game\",\"names\":[\"a\",\"b\",\"c\",\"d\"]}\n{\"type\":\"end_game\"}\n",
+       formats::Format::Mjai},
+      {"\xEF\xBB\xBF {\"id\":0, \"type\" : \"start_game\"}\r\n", formats::Format::Mjai},
+      {"{\"type\":\"end_game\"}", formats::Format::Mjai},
+      {"{\"title\":[\"\",\"\"],\"name\":[\"type\",\"b\"],\"rule\":{\"disp\":\"\\\"type\\\":\"},\"log\":[]}",
+       formats::Format::Json},
+      {"{\"rule\":{\"type\":1},\"log\":[]}", formats::Format::Json},  // nested, not the event's own
+      {"{\n\"type\":\"start_game\"}", formats::Format::Json},            // the first line is no whole object
+      {"{\"type\":\"start_game\"} x", formats::Format::Json},
+      {"{\"type\"}", formats::Format::Json},
+      {"[{\"type\":\"start_game\"}]", formats::Format::Json},
+  };
+  for (const auto& [text, format] : cases) EXPECT_EQ(formats::format_of(text), format) << text;
+}
+
 }  // namespace
