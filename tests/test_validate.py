@@ -386,3 +386,74 @@ def test_complete_hands_agree_with_the_mahjong_package():
                 assert got or found.check == "hand_not_complete"
                 compared[expected] += 1
     assert compared[True] > 50 and compared[False] > 1000, compared
+
+
+# ---- the command ---------------------------------------------------------------
+
+
+def pairo_command(*args, stdin: bytes = b"", cwd=None):
+    import subprocess
+    import sys
+
+    return subprocess.run(
+        [sys.executable, "-m", "pairo", *map(str, args)], input=stdin, capture_output=True, timeout=120, cwd=cwd
+    )
+
+
+@pytest.fixture(scope="module")
+def stream_folder(tmp_path_factory):
+    """Three real games as streams (one gzipped, one cut short), a
+    tenhou.net/6 log and an XML record among them."""
+    root = tmp_path_factory.mktemp("streams")
+    (name_a, a), (name_b, b), (name_c, c) = real_streams()[:3]
+    (root / "a.mjai.jsonl").write_text("".join(t + "\n" for t in texts(a)))
+    import gzip
+
+    (root / "deep").mkdir()
+    (root / "deep" / "b.json.gz").write_bytes(gzip.compress("".join(t + "\n" for t in texts(b)).encode()))
+    (root / "c.jsonl").write_text("".join(t + "\n" for t in texts(c)[:40]))
+    (root / "log.json").write_text(corpus_files("real")[0].read_text(encoding="utf-8"))
+    (root / "record.xml").write_bytes(corpus_files("xml", "*.xml")[0].read_bytes())
+    return root
+
+
+def test_the_command_reports_each_invalid_game_and_counts(stream_folder, tmp_path):
+    report = tmp_path / "report.jsonl"
+    result = pairo_command("validate", stream_folder, "-j", "2", "--report", report)
+    err = result.stderr.decode()
+    assert result.returncode == 1, err
+    assert f"{stream_folder / 'c.jsonl'}: line 41 (round E1-0): the stream ends before end_game" in err
+    assert err.rstrip().endswith("2 valid, 1 invalid, 1 passed over (not an mjai stream)")
+    lines = [json.loads(line) for line in report.read_text().splitlines()]
+    assert lines == [
+        {"name": str(stream_folder / "c.jsonl"), "outcome": "invalid", "line": 41, "round": "E1-0", "seat": None,
+         "check": "truncated", "message": "the stream ends before end_game"}
+    ]
+
+
+@pytest.mark.parametrize(
+    "args, status, tail",
+    [
+        (["a.mjai.jsonl", "deep"], 0, "2 valid, 0 invalid"),
+        (["log.json"], 1, "log.json: JsonParsingError: a tenhou.net/6 log or other JSON, not an mjai stream"),
+        (["record.xml"], 1, "record.xml: JsonParsingError: an XML game record, not an mjai stream"),
+        (["-"], 0, "1 valid, 0 invalid"),
+    ],
+)
+def test_the_command_exit_status(stream_folder, args, status, tail):
+    stdin = (stream_folder / "a.mjai.jsonl").read_bytes()
+    result = pairo_command("validate", *args, stdin=stdin, cwd=stream_folder)
+    assert result.returncode == status, result.stderr
+    assert tail in result.stderr.decode()
+
+
+def test_a_database_is_a_usage_error_and_validate_stays_a_name(stream_folder, tmp_path):
+    import sqlite3
+
+    database = tmp_path / "logs.db"
+    sqlite3.connect(database).execute("create table logs (log_id text)").connection.commit()
+    result = pairo_command("validate", database)
+    assert result.returncode == 2 and b"is a database" in result.stderr
+    (tmp_path / "validate").write_text(corpus_files("real")[0].read_text(encoding="utf-8"))
+    converted = pairo_command("./validate", cwd=tmp_path)
+    assert converted.returncode == 0 and converted.stdout.startswith(b'{"type":"start_game"')

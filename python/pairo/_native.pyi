@@ -52,6 +52,24 @@ def convert_files(
     progress: Callable[[int, int | None], object] | None,
     /,
 ) -> int: ...
+def validate_files(
+    inputs: Iterable[_Path],
+    jobs: int,
+    stdin: bytes | None,
+    on_outcome: Callable[
+        [
+            str,
+            str | None,
+            BaseException | None,
+            tuple[str, str | None] | None,
+            tuple[_Finding | None, tuple[_Finding, ...]] | None,
+        ],
+        object,
+    ]
+    | None,
+    progress: Callable[[int, int | None], object] | None,
+    /,
+) -> int: ...
 def convert_many(paths: Sequence[object], jobs: int, to: str, /) -> list[list[str] | str | BaseException]: ...
 def convert_to_stdout(path: _Path | None, data: bytes, to: str, /) -> None: ...
 def find_logs(inputs: Iterable[_Path], to: str, /) -> list[tuple[str, BaseException | None]]: ...

@@ -1,7 +1,8 @@
 // Why a log is not converted, and the words each reason is reported in.
 // A container gives the first four for its rows (the first that applies,
 // in this order); the engine gives `Existing` for an output already there
-// under skip_existing, which no container ever does. The words are what
+// under skip_existing, which no container ever does, and `NotAStream` for a
+// log a validation finds among mjai streams. The words are what
 // the command's summary and reports print and callers match: written here
 // once, for the engine, the package and the tests alike.
 #pragma once
@@ -13,12 +14,12 @@
 
 namespace archive {
 
-enum class SkipReason : std::uint8_t { DownloadFailed, NotDownloaded, ThreePlayer, Duplicate, Existing };
+enum class SkipReason : std::uint8_t { DownloadFailed, NotDownloaded, ThreePlayer, Duplicate, Existing, NotAStream };
 
-inline constexpr std::array<std::string_view, 5> skip_reason_texts = {
-    "download failed", "not downloaded", "three-player", "duplicate", "existing"};
+inline constexpr std::array<std::string_view, 6> skip_reason_texts = {
+    "download failed", "not downloaded", "three-player", "duplicate", "existing", "not an mjai stream"};
 inline constexpr std::size_t skip_reason_count = skip_reason_texts.size();
-static_assert(static_cast<std::size_t>(SkipReason::Existing) + 1 == skip_reason_count,
+static_assert(static_cast<std::size_t>(SkipReason::NotAStream) + 1 == skip_reason_count,
               "one text per reason, in the reasons' order");
 
 [[nodiscard]] constexpr std::string_view reason_text(SkipReason reason) noexcept {

@@ -31,6 +31,7 @@
 #include "gzip/gzip.hpp"
 #include "mjai/mjai.hpp"
 #include "mjlog/mjlog.hpp"
+#include "validate/validate.hpp"
 
 namespace batch {
 
@@ -102,6 +103,7 @@ struct Job {
   std::shared_ptr<const std::string> data;  // the log's bytes, when not in a file
   std::optional<archive::StoredRecord> record;    // the log, when in a container
   std::optional<SkipReason> skip;
+  bool named = false;  // given by itself (a file, standard input), not found in a folder or container
 };
 
 // How the inputs name standard input.
@@ -176,6 +178,8 @@ class JobSource {
 
 struct Converted {
   std::optional<Document> document;  // in_memory only
+  // Under Target::Validate, the stream's replay (and no document).
+  std::optional<pairo::validate::Verdict> verdict;
 };
 struct Skipped {
   SkipReason reason = SkipReason::Existing;

@@ -87,6 +87,9 @@ void walk(const std::string& root, const std::string& inside, Target target, std
 
 std::string_view target_suffix(Target target) noexcept { return target == Target::Mjai ? ".mjai.jsonl" : ".json"; }
 
+// A validation writes nothing: its jobs have no output to claim.
+bool writes(Target target) noexcept { return target != Target::Validate; }
+
 Failure shared_output(const Job& job, std::string_view owner) {
   return pairo::coded_failure(pairo::FailureCode::SharedOutput, job.output + " is also the output of " + std::string(owner));
 }
@@ -171,6 +174,7 @@ class Planner final : public JobSource {
   };
 
   std::string output_of(std::string_view relative) const {
+    if (!writes(options_.target)) return {};
     const std::string_view name = io::base_name(relative);
     const std::string folder(relative.substr(0, relative.size() - name.size()));
     return joined(outdir_, folder + output_name(name, options_.target, options_.gzip));
@@ -214,6 +218,7 @@ class Planner final : public JobSource {
     if (input == standard_input) {
       Job job = file_job(input, {}, output_of("stdin"));
       job.data = stdin_data ? stdin_data : std::make_shared<const std::string>();
+      job.named = true;
       planned.jobs.push_back(std::move(job));
     } else if (io::is_folder(input)) {
       std::vector<Found> found;
@@ -239,6 +244,7 @@ class Planner final : public JobSource {
       }
     } else {
       planned.jobs.push_back(file_job(input, input, output_of(io::base_name(normalized(input)))));
+      planned.jobs.back().named = true;
     }
     count(planned.jobs.size());
     inputs_.push_back(std::move(planned));
@@ -250,8 +256,10 @@ class Planner final : public JobSource {
     Job job;
     if (auto* record = std::get_if<archive::StoredRecord>(&entry)) {
       job.name = input.path + "/" + record->name;
-      job.output = input.folder + "/" + record->stem + std::string(target_suffix(options_.target));
-      if (options_.gzip) job.output += ".gz";
+      if (writes(options_.target)) {
+        job.output = input.folder + "/" + record->stem + std::string(target_suffix(options_.target));
+        if (options_.gzip) job.output += ".gz";
+      }
       job.record.emplace(std::move(*record));
     } else if (auto* skip = std::get_if<archive::Skip>(&entry)) {
       job.name = input.path + "/" + skip->name;

@@ -43,6 +43,13 @@ PyMethodDef methods[] = {
      "of the engine's counter\n"
      "(total None when unknown up front).\n"
      "Returns the engine's time in nanoseconds: first log started to last output renamed."},
+    {"validate_files", &validate_files, METH_VARARGS,
+     "validate_files(inputs, jobs, stdin, on_outcome, progress, /)\n--\n\n"
+     "Replays the mjai streams that `inputs` name (files, folders, bundles; \"-\" for `stdin`)\n"
+     "on `jobs` threads, nothing written. on_outcome(name, kind, error, skip, verdict) hears\n"
+     "of each in input order: replayed, verdict = (fault or None, warnings); passed over\n"
+     "with skip = (reason, None); or failed with `error` and its kind. progress(done, total)\n"
+     "as for convert_files. Returns the engine's time in nanoseconds."},
     {"convert_many", &convert_many, METH_VARARGS,
      "convert_many(paths, jobs, to, /)\n--\n\n"
      "Converts each file of `paths` on `jobs` threads: the results in order, each a list\n"

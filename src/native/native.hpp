@@ -59,6 +59,11 @@ PyObject* raise_failure(const Failure& failure);
 // containers.
 PyObject* convert_files(PyObject* module, PyObject* args);
 
+// validate_files(inputs, jobs, stdin, on_outcome, progress): the engine
+// replaying the mjai streams the inputs name, nothing written;
+// on_outcome(name, kind, error, skip, verdict) for each in input order.
+PyObject* validate_files(PyObject* module, PyObject* args);
+
 // convert_many(paths, jobs, to): each file converted in memory, results in
 // the order of `paths`, a failure as its exception.
 PyObject* convert_many(PyObject* module, PyObject* args);
