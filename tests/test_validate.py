@@ -5,6 +5,7 @@ invalid game, and the hand check agrees with the `mahjong` package."""
 from __future__ import annotations
 
 import json
+import re
 from collections import Counter
 from functools import cache
 
@@ -392,11 +393,14 @@ def test_complete_hands_agree_with_the_mahjong_package():
 
 
 def pairo_command(*args, stdin: bytes = b"", cwd=None):
+    import os
     import subprocess
     import sys
 
+    env = {**os.environ, "PAIRO_REPORT_ELAPSED": "1"}
     return subprocess.run(
-        [sys.executable, "-m", "pairo", *map(str, args)], input=stdin, capture_output=True, timeout=120, cwd=cwd
+        [sys.executable, "-m", "pairo", *map(str, args)], input=stdin, capture_output=True, timeout=120, cwd=cwd,
+        env=env,
     )
 
 
@@ -424,6 +428,7 @@ def test_the_command_reports_each_invalid_game_and_counts(stream_folder, tmp_pat
     assert result.returncode == 1, err
     assert f"{stream_folder / 'c.jsonl'}: line 41 (round E1-0): the stream ends before end_game" in err
     assert err.rstrip().endswith("2 valid, 1 invalid, 1 passed over (not an mjai stream)")
+    assert re.search(r"^engine: [0-9]+\.[0-9]{6} s$", err, re.MULTILINE)
     lines = [json.loads(line) for line in report.read_text().splitlines()]
     assert lines == [
         {"name": str(stream_folder / "c.jsonl"), "outcome": "invalid", "line": 41, "round": "E1-0", "seat": None,

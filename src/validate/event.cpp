@@ -169,22 +169,26 @@ std::expected<void, Unreadable> array_of(element value, std::string_view key, st
 
 // The plain values of a line, by slot.
 struct Plain {
-  std::uint32_t present = 0;
-  std::array<std::string_view, slot_count> text{};
-  std::array<std::int64_t, slot_count> number{};
+  std::uint32_t present = 0;  // the slots below are read only where set
+  std::array<std::string_view, slot_count> text;
+  std::array<std::int64_t, slot_count> number;
   std::uint32_t strings = 0, numbers = 0, booleans = 0;
 };
 
-// A string without escapes or control characters, ASCII only (UTF-8 is
-// simdjson's to check); `p` at its opening quote, left past the closing one.
+// The bytes a plain string holds: printable ASCII but the quote and the
+// backslash (UTF-8 and escapes are simdjson's to read).
+constexpr std::array<bool, 256> plain_bytes = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x7f; ++c) plain[c] = c != '"' && c != '\\';
+  return plain;
+}();
+
+// A string without escapes or control characters, ASCII only; `p` at its
+// opening quote, left past the closing one.
 bool plain_string(const char*& p, const char* end, std::string_view& out) noexcept {
   const char* start = ++p;
-  while (p < end && *p != '"') {
-    const auto c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c >= 0x7f || c == '\\') return false;
-    ++p;
-  }
-  if (p == end) return false;
+  while (p < end && plain_bytes[static_cast<unsigned char>(*p)]) ++p;
+  if (p == end || *p != '"') return false;
   out = std::string_view(start, static_cast<std::size_t>(p - start));
   ++p;
   return true;
