@@ -263,6 +263,32 @@ def red_fives_refused(ev):
     return i, replaced(ev, 0, aka_flag=False)
 
 
+def kan_indicator_removed(ev):
+    i = first(ev, lambda e: e["type"] == "ankan")
+    if i is None or ev[i + 1]["type"] != "dora":
+        return None
+    return i + 1, ev[: i + 1] + ev[i + 2 :]
+
+
+def riichi_without_points(ev):
+    # A riichi of the first round, its seat dealt fewer than 1,000 points.
+    end = first(ev, lambda e: e["type"] == "end_kyoku")
+    i = first(ev, lambda e: e["type"] == "reach")
+    if i is None or i > end:
+        return None
+    scores = list(ev[1]["scores"])
+    scores[ev[i]["actor"]] = 900
+    return i, replaced(ev, 1, scores=scores)
+
+
+def winning_tile_misnamed(ev):
+    i = first(ev, lambda e: e["type"] == "hora" and e["actor"] != e["target"])
+    if i is None or ev[i - 1]["type"] != "dahai":
+        return None
+    other = TILES[(kind(ev[i - 1]["pai"]) + 1) % 34]
+    return i, replaced(ev, i, pai=other)
+
+
 MUTATIONS = [
     (swap_discard, "tile_not_in_hand"),
     (chi_from_wrong_seat, "call_from_wrong_seat"),
@@ -286,6 +312,9 @@ MUTATIONS = [
     (fifth_tile_dealt, "tile_seen_five_times"),
     (twelve_tiles_dealt, "hand_not_thirteen"),
     (red_fives_refused, "red_five_not_in_game"),
+    (kan_indicator_removed, "dora_missing"),
+    (riichi_without_points, "riichi_without_points"),
+    (winning_tile_misnamed, "wrong_winning_tile"),
 ]
 
 
@@ -302,6 +331,21 @@ def test_each_mutation_is_named_by_its_check(mutate, check):
         assert (found.check, found.line) == (check, line + 1), f"{name}: {found.check}: {found}"
         mutated += 1
     assert mutated, "no stream of the corpus takes this mutation"
+
+
+def test_a_players_view_of_every_game_is_valid():
+    """Seat 0's view (section 4 of the data sets' page): the other seats'
+    hands and draws hidden as "?"; the play shown stays checkable."""
+    for name, events in real_streams():
+        view = []
+        for e in events:
+            if e["type"] == "start_kyoku":
+                e = {**e, "tehais": [e["tehais"][0]] + [["?"] * 13] * 3}
+            elif e["type"] == "tsumo" and e["actor"] != 0:
+                e = {**e, "pai": "?"}
+            view.append(e)
+        found = pairo.validate_mjai(texts(view))
+        assert found is None, f"{name}: {found.check}: {found}"
 
 
 # ---- broken text -------------------------------------------------------------
