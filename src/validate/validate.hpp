@@ -61,7 +61,6 @@ struct Finding {
 struct Verdict {
   std::optional<Finding> fault;
   std::vector<Finding> warnings;
-  [[nodiscard]] bool valid() const noexcept { return !fault; }
 };
 
 // What the replay holds a stream to. Random deals (simulated games) make
