@@ -78,8 +78,8 @@ def main() -> None:
         print(f"validate -j 2 speed-up: {statistics.median(speedups):.2f} ({min(speedups):.2f}-{max(speedups):.2f})")
         for threads in ("1", "2"):
             whole = command(["validate", streams, "-q", "-j", threads]).peak_mib
-            part = command(["validate", quarter, "-q", "-j", threads]).peak_mib
-            print(f"peak memory of validate -j {threads}: {whole:.0f} MiB over all, {part:.0f} MiB over a quarter")
+            quarter_peak = command(["validate", quarter, "-q", "-j", threads]).peak_mib
+            print(f"peak memory of validate -j {threads}: {whole:.0f} MiB over all, {quarter_peak:.0f} MiB over a quarter")
 
 
 if __name__ == "__main__":

@@ -52,7 +52,7 @@ class InvalidStream:
 
 def _shown(line: int, round: str | None, seat: int | None, message: str) -> str:
     place = ", ".join(
-        part for part in (f"round {round}" if round else "", f"seat {seat}" if seat is not None else "") if part
+        piece for piece in (f"round {round}" if round else "", f"seat {seat}" if seat is not None else "") if piece
     )
     return f"line {line} ({place}): {message}" if place else f"line {line}: {message}"
 
