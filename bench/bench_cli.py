@@ -98,6 +98,7 @@ class Run:
     wall: float
     engine: float
     peak_mib: float
+    cpu: float = 0.0  # user and system time of the process
 
 
 def command(args: list[str | Path]) -> Run:
@@ -114,7 +115,8 @@ def command(args: list[str | Path]) -> Run:
     if process.returncode != 0:
         sys.exit(f"bench_cli: pairo {' '.join(map(str, args))} failed:\n{stderr}")
     found = re.search(r"^engine: ([0-9.]+) s$", stderr, re.MULTILINE)
-    return Run(wall, float(found.group(1)) if found else 0.0, usage.ru_maxrss / 1024)
+    engine = float(found.group(1)) if found else 0.0
+    return Run(wall, engine, usage.ru_maxrss / 1024, usage.ru_utime + usage.ru_stime)
 
 
 def converted(source: Path, work: Path, *options: str) -> Run:

@@ -533,6 +533,7 @@ def test_package_exports_the_helpers_after_the_module_names():
         *("convert_path", "convert_many", "diagnose", "Diagnosis"),
         *("mjlog_to_mjai", "mjlog_to_tenhou6", "convert_files", "ConvertSummary", "MjlogParsingError"),
         *("ArchiveError", "convert_archive", "Converted", "Skipped", "SKIP_REASONS", "seat_view"),
+        *("validate_mjai", "InvalidStream", "StreamWarning", "CHECKS"),
     ]
     assert _pairo.__all__ == pairo.__all__[:8]
 

@@ -8,7 +8,8 @@ the reason a log does not convert, batch conversion on the native engine's
 threads (of files, folders, and containers: downloaders' SQLite databases
 and zip or tar bundles, ``convert_archive`` for one container's records in
 memory), data sets as training tools read them (``seat_view`` for a
-player's view of a game) and the ``pairo`` command.
+player's view of a game), the replay of any mjai stream (``validate_mjai``)
+and the ``pairo`` command.
 """
 
 from _pairo import (
@@ -27,6 +28,7 @@ from ._diagnose import Diagnosis, diagnose
 from ._in_memory import convert_many, convert_path
 from ._native import ArchiveError, MjlogParsingError, mjlog_to_mjai, mjlog_to_tenhou6, seat_view
 from ._to_files import SKIP_REASONS, Converted, ConvertSummary, Skipped, convert_files
+from ._validate import CHECKS, InvalidStream, StreamWarning, validate_mjai
 
 __all__ = [
     "TenhouLogParsingError",
@@ -52,4 +54,8 @@ __all__ = [
     "Skipped",
     "SKIP_REASONS",
     "seat_view",
+    "validate_mjai",
+    "InvalidStream",
+    "StreamWarning",
+    "CHECKS",
 ]

@@ -60,6 +60,24 @@ def convert_files(
     progress: Callable[[int, int | None], object] | None,
     /,
 ) -> int: ...
+def validate_files(
+    inputs: Iterable[_Path],
+    jobs: int,
+    stdin: bytes | None,
+    on_outcome: Callable[
+        [
+            str,
+            str | None,
+            BaseException | None,
+            tuple[str, str | None] | None,
+            tuple[_Finding | None, tuple[_Finding, ...]] | None,
+        ],
+        object,
+    ]
+    | None,
+    progress: Callable[[int, int | None], object] | None,
+    /,
+) -> int: ...
 def convert_many(paths: Sequence[object], jobs: int, to: str, /) -> list[list[str] | str | BaseException]: ...
 def convert_to_stdout(path: _Path | None, data: bytes, to: str, /) -> None: ...
 def find_logs(inputs: Iterable[_Path], to: str, /) -> list[tuple[str, BaseException | None]]: ...
@@ -68,3 +86,11 @@ def open_archive(path: _Path, jobs: int, to: str, filters: _Filters | None, view
 def seat_view(events: Sequence[str], seat: int, /) -> list[str]: ...
 def mjlog_to_tenhou6(data: str | bytes, ref: str | None = None) -> str: ...
 def mjlog_to_mjai(data: str | bytes) -> list[str]: ...
+
+# A replay's finding: line, round, seat, check, message.
+_Finding = tuple[int, str | None, int | None, str, str]
+CHECKS: tuple[str, ...]
+
+def validate_mjai(
+    events: str | Iterable[str], hand_shapes: bool = True, /
+) -> tuple[_Finding | None, tuple[_Finding, ...]]: ...

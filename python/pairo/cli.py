@@ -24,6 +24,11 @@ With PAIRO_REPORT_ELAPSED=1 in the environment, a last line gives the
 engine's own time ("engine: 1.234567 s", first log taken to last outcome).
 Exit status: 0 when every log was converted, 1 when some failed, 2 for a
 usage error, 130 when interrupted.
+
+    pairo validate INPUT... [-j N] [--report FILE] [-q]
+
+replays each mjai stream under Tenhou's four-player rules (`validate_mjai`);
+a file or folder named "validate" is converted as "./validate".
 """
 
 from __future__ import annotations
@@ -51,6 +56,12 @@ EXIT_INTERRUPTED = 130
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    if argv is None:
+        argv = sys.argv[1:]
+    if argv and argv[0] == "validate":
+        from ._validate_command import validate_command
+
+        return validate_command(argv[1:])
     parser = build_parser()
     args = parser.parse_args(argv)
     tally = ConvertSummary()

@@ -3,7 +3,8 @@
 // first that applies, in this order); `Filtered` is a game the user's
 // filters leave out (a database's row by its id, before its record is
 // read); the engine gives `Existing` for an output already there under
-// skip_existing, which no container ever does. The words are what
+// skip_existing, which no container ever does, and `NotAStream` for a log a
+// validation finds among mjai streams. The words are what
 // the command's summary and reports print and callers match: written here
 // once, for the engine, the package and the tests alike.
 #pragma once
@@ -15,12 +16,13 @@
 
 namespace archive {
 
-enum class SkipReason : std::uint8_t { DownloadFailed, NotDownloaded, ThreePlayer, Filtered, Duplicate, Existing };
+enum class SkipReason : std::uint8_t {
+  DownloadFailed, NotDownloaded, ThreePlayer, Filtered, Duplicate, Existing, NotAStream };
 
-inline constexpr std::array<std::string_view, 6> skip_reason_texts = {
-    "download failed", "not downloaded", "three-player", "filtered", "duplicate", "existing"};
+inline constexpr std::array<std::string_view, 7> skip_reason_texts = {
+    "download failed", "not downloaded", "three-player", "filtered", "duplicate", "existing", "not an mjai stream"};
 inline constexpr std::size_t skip_reason_count = skip_reason_texts.size();
-static_assert(static_cast<std::size_t>(SkipReason::Existing) + 1 == skip_reason_count,
+static_assert(static_cast<std::size_t>(SkipReason::NotAStream) + 1 == skip_reason_count,
               "one text per reason, in the reasons' order");
 
 [[nodiscard]] constexpr std::string_view reason_text(SkipReason reason) noexcept {

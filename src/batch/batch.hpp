@@ -32,6 +32,7 @@
 #include "gzip/gzip.hpp"
 #include "mjai/mjai.hpp"
 #include "mjlog/mjlog.hpp"
+#include "validate/validate.hpp"
 
 namespace batch {
 
@@ -110,6 +111,7 @@ struct Job {
   // Under the date layout, a log whose name gives no game id: its output is
   // named once its log's ref is read, and claimed then.
   bool named_by_content = false;
+  bool named = false;  // given by itself (a file, standard input), not found in a folder or container
 };
 
 // How the inputs name standard input.
@@ -233,6 +235,8 @@ class JobSource {
 
 struct Converted {
   std::optional<Document> document;  // in_memory only
+  // Under Target::Validate, the stream's replay (and no document).
+  std::optional<pairo::validate::Verdict> verdict;
 };
 struct Skipped {
   SkipReason reason = SkipReason::Existing;

@@ -101,6 +101,18 @@ std::expected<steps::Loaded, Result> load_record(Job& job, const Options& option
   return std::move(*told);
 }
 
+// An mjai stream replayed. Another log found among streams is passed over;
+// one named by itself fails as what it is.
+Result replayed(const Job& job, const steps::Loaded& loaded) {
+  if (loaded.format != Format::Mjai) {
+    if (!job.named) return Skipped{SkipReason::NotAStream, {}};
+    return pairo::message_failure(ErrorClass::JsonParsingError,
+                                  loaded.format == Format::Xml ? "an XML game record, not an mjai stream"
+                                                               : "a tenhou.net/6 log or other JSON, not an mjai stream");
+  }
+  return Converted{std::nullopt, pairo::validate::validate_stream(loaded.text)};
+}
+
 Result attempt(Job& job, const Options& options, const Converter& converter, WorkerState& state,
                steps::Folders& folders, sysio::Cancel cancel, const Claim& claim) {
   // A failure met in planning stands whatever is on disk: an output that
@@ -129,6 +141,7 @@ Result attempt(Job& job, const Options& options, const Converter& converter, Wor
       if (exists()) return Skipped{};
     }
   }
+  if (options.target == Target::Validate) return replayed(job, *loaded);
   auto document = converter(loaded->text, loaded->format, source);
   if (!document) return std::move(document.error());
   loaded->text = {};  // the input goes before the output is made

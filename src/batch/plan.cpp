@@ -101,6 +101,8 @@ archive::IdFilter id_filter(const Filters& filters) {
     return std::nullopt;
   };
 }
+// A validation writes nothing: its jobs have no output to claim.
+bool writes(Target target) noexcept { return target != Target::Validate; }
 
 Failure shared_output(const Job& job, std::string_view owner) {
   return pairo::coded_failure(pairo::FailureCode::SharedOutput, job.output + " is also the output of " + std::string(owner));
@@ -187,6 +189,7 @@ class Planner final : public JobSource {
   };
 
   std::string output_of(std::string_view relative) const {
+    if (!writes(options_.target)) return {};
     const std::string_view name = io::base_name(relative);
     const std::string folder(relative.substr(0, relative.size() - name.size()));
     return joined(outdir_, folder + std::string(formats::output_stem(name)) + output_suffix(options_));
@@ -197,6 +200,7 @@ class Planner final : public JobSource {
   Job log_job(std::string name, std::string input, std::string_view relative) const {
     Job job = file_job(std::move(name), std::move(input), {});
     job.game_id = name_game_id(formats::output_stem(io::base_name(relative)));
+    if (!writes(options_.target)) return job;
     if (options_.layout == Layout::Mirror) {
       job.output = output_of(relative);
     } else if (!job.game_id.empty()) {
@@ -246,6 +250,7 @@ class Planner final : public JobSource {
     if (input == standard_input) {
       Job job = log_job(input, {}, "stdin");
       job.data = stdin_data ? stdin_data : std::make_shared<const std::string>();
+      job.named = true;
       planned.jobs.push_back(std::move(job));
     } else if (io::is_folder(input)) {
       std::vector<Found> found;
@@ -271,7 +276,9 @@ class Planner final : public JobSource {
         planned.container.emplace(std::move(*opened));
       }
     } else {
-      planned.jobs.push_back(log_job(input, input, io::base_name(normalized(input))));
+      Job job = log_job(input, input, io::base_name(normalized(input)));
+      job.named = true;
+      planned.jobs.push_back(std::move(job));
     }
     count(planned.jobs.size());
     inputs_.push_back(std::move(planned));
@@ -284,7 +291,9 @@ class Planner final : public JobSource {
     if (auto* record = std::get_if<archive::StoredRecord>(&entry)) {
       job.name = input.path + "/" + record->name;
       job.game_id = name_game_id(record->stem);
-      if (options_.layout == Layout::Mirror) {
+      if (!writes(options_.target)) {
+        // A validation's job has no output.
+      } else if (options_.layout == Layout::Mirror) {
         job.output = input.folder + "/" + record->stem + output_suffix(options_);
       } else if (!job.game_id.empty()) {
         job.output = dated_output(outdir_, job.game_id, options_);

@@ -16,6 +16,9 @@ namespace {
 
 constexpr std::array<std::string_view, 1> json_suffixes = {".json"};
 constexpr std::array<std::string_view, 2> xml_suffixes = {".mjlog", ".xml"};
+// The names a validation reads: streams are told by content, but are found
+// under the names pairo and the data sets give them.
+constexpr std::array<std::string_view, 2> stream_suffixes = {".jsonl", ".json"};
 
 // XML first, then mjai streams (named as JSON logs are, so no suffix of
 // their own): JSON takes what neither recognises.
@@ -161,6 +164,13 @@ std::optional<std::string_view> log_stem(std::string_view path, Target target) n
   for (const Compression& compression : compressions) {
     if (!names_logs(compression) || !name.ends_with(compression.suffix)) continue;
     const std::string_view inner = name.substr(0, name.size() - compression.suffix.size());
+    if (target == Target::Validate) {
+      for (std::string_view suffix : stream_suffixes) {
+        if (inner.size() <= suffix.size() || !inner.ends_with(suffix)) continue;
+        return path.substr(0, path.size() - name.size() + inner.size() - suffix.size());
+      }
+      continue;
+    }
     for (const LogFormat& format : log_formats) {
       if (target == Target::Tenhou6 && !format.to_tenhou6) continue;
       for (std::string_view suffix : format.suffixes) {
@@ -173,7 +183,12 @@ std::optional<std::string_view> log_stem(std::string_view path, Target target) n
 }
 
 archive::LogStem log_stem_rule(Target target) noexcept {
-  return target == Target::Mjai ? stem_for<Target::Mjai> : stem_for<Target::Tenhou6>;
+  switch (target) {
+    case Target::Mjai: return stem_for<Target::Mjai>;
+    case Target::Tenhou6: return stem_for<Target::Tenhou6>;
+    case Target::Validate: return stem_for<Target::Validate>;
+  }
+  return stem_for<Target::Mjai>;
 }
 
 std::string_view output_stem(std::string_view name) noexcept {

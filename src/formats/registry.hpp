@@ -34,8 +34,9 @@ namespace formats {
 using pairo::Failure;
 
 // What a log is converted into: mjai events, or (XML records only) the
-// tenhou.net/6 JSON log Tenhou's own export gives.
-enum class Target : std::uint8_t { Mjai, Tenhou6 };
+// tenhou.net/6 JSON log Tenhou's own export gives; or, for Validate, what
+// is read is an mjai stream, replayed and written nowhere.
+enum class Target : std::uint8_t { Mjai, Tenhou6, Validate };
 // Mjai is pairo's own output, told so that a data set met again as input
 // (`<id>.json.gz` in a folder) fails as what it is.
 enum class Format : std::uint8_t { Json, Xml, Mjai };
@@ -141,7 +142,7 @@ struct NamedContainer {
 // followed by the suffix of a compression whose records are read whole,
 // with something before them in its last component (".json" alone names no
 // log); under tenhou6, only the suffixes of the formats it writes (XML
-// records). Letter case counts. The log's stem is the path without those
+// records); under validate, the names of mjai streams (".jsonl", ".json"). Letter case counts. The log's stem is the path without those
 // suffixes; nothing for a path of any other name.
 [[nodiscard]] std::optional<std::string_view> log_stem(std::string_view path, Target target) noexcept;
 

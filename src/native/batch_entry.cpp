@@ -1,5 +1,5 @@
-// convert_files(...): the batch engine over the inputs as the command
-// receives them. The workers read, convert and write with no Python object
+// convert_files(...) and validate_files(...): the batch engine over the
+// inputs as the command receives them. The workers read, convert and write with no Python object
 // touched; this thread waits for their outcomes without the interpreter
 // lock, hands each to the caller in input order, feeds the progress, and
 // stops the batch when a signal handler raises (Ctrl-C).
@@ -87,6 +87,33 @@ std::optional<Arguments> parse(PyObject* args) {
   return parsed;
 }
 
+// validate_files(inputs, jobs, stdin, on_outcome, progress): nothing is
+// written, so no output folder and none of its options.
+std::optional<Arguments> parse_validation(PyObject* args) {
+  PyObject *inputs, *standard_input;
+  Py_ssize_t jobs;
+  Arguments parsed;
+  if (!PyArg_ParseTuple(args, "OnOOO:validate_files", &inputs, &jobs, &standard_input, &parsed.on_outcome,
+                        &parsed.progress)) {
+    return std::nullopt;
+  }
+  const auto threads = threads_of(jobs);
+  auto paths = threads ? os_paths(inputs) : std::nullopt;
+  if (!paths) return std::nullopt;
+  if (standard_input != Py_None) {
+    if (!PyBytes_Check(standard_input)) {
+      PyErr_SetString(PyExc_TypeError, "stdin must be bytes or None");
+      return std::nullopt;
+    }
+    parsed.standard_input = std::make_shared<const std::string>(
+        PyBytes_AS_STRING(standard_input), static_cast<std::size_t>(PyBytes_GET_SIZE(standard_input)));
+  }
+  parsed.inputs = std::move(*paths);
+  parsed.options.threads = *threads;
+  parsed.options.target = batch::Target::Validate;
+  return parsed;
+}
+
 class Batch {
  public:
   Batch(Arguments arguments, std::unique_ptr<batch::JobSource> source)
@@ -155,6 +182,18 @@ class Batch {
     PyRef name(shown_path(outcome.name));
     PyRef output(shown_path(outcome.output));
     if (!name || !output) return false;
+    if (arguments_.options.target == batch::Target::Validate) {
+      // The replay's verdict, (fault or None, warnings), or None for a log skipped or failed.
+      PyRef verdict = PyRef::borrow(Py_None);
+      const auto* converted = std::get_if<batch::Converted>(&outcome.result);
+      if (converted && converted->verdict) {
+        verdict = PyRef(verdict_tuple(*converted->verdict));
+        if (!verdict) return false;
+      }
+      PyRef called(PyObject_CallFunctionObjArgs(arguments_.on_outcome, name.get(), kind.get(), error.get(),
+                                                skip.get(), verdict.get(), nullptr));
+      return static_cast<bool>(called);
+    }
     PyRef called(PyObject_CallFunctionObjArgs(arguments_.on_outcome, name.get(), kind.get(), output.get(),
                                               error.get(), skip.get(), diagnosis.get(), nullptr));
     return static_cast<bool>(called);
@@ -206,6 +245,17 @@ class Batch {
 };
 
 }  // namespace
+
+PyObject* validate_files(PyObject*, PyObject* args) {
+  return pyapi::guarded([&]() -> PyObject* {
+    auto arguments = parse_validation(args);
+    if (!arguments) return nullptr;
+    auto source = Batch::planned(*arguments);
+    if (!source) return nullptr;
+    Batch batch(std::move(*arguments), std::move(source));
+    return batch.run();
+  });
+}
 
 PyObject* convert_files(PyObject*, PyObject* args) {
   return pyapi::guarded([&]() -> PyObject* {

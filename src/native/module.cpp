@@ -46,6 +46,13 @@ PyMethodDef methods[] = {
      "of the engine's counter\n"
      "(total None when unknown up front).\n"
      "Returns the engine's time in nanoseconds: first job taken to last outcome."},
+    {"validate_files", &validate_files, METH_VARARGS,
+     "validate_files(inputs, jobs, stdin, on_outcome, progress, /)\n--\n\n"
+     "Replays the mjai streams that `inputs` name (files, folders, bundles; \"-\" for `stdin`)\n"
+     "on `jobs` threads, nothing written. on_outcome(name, kind, error, skip, verdict) hears\n"
+     "of each in input order: replayed, verdict = (fault or None, warnings); passed over\n"
+     "with skip = (reason, None); or failed with `error` and its kind. progress(done, total)\n"
+     "as for convert_files. Returns the engine's time in nanoseconds."},
     {"convert_many", &convert_many, METH_VARARGS,
      "convert_many(paths, jobs, to, /)\n--\n\n"
      "Converts each file of `paths` on `jobs` threads: the results in order, each a list\n"
@@ -72,6 +79,12 @@ PyMethodDef methods[] = {
      "is_container(path, /)\n--\n\n"
      "Whether `path` names a container of many records: a SQLite database (by its\n"
      "content) or a .zip, .tar, .tar.gz, .tgz, .tar.bz2 or .tar.xz bundle (by its name)."},
+    {"validate_mjai", &validate_mjai, METH_VARARGS,
+     "validate_mjai(events, hand_shapes=True, /)\n--\n\n"
+     "Replays the mjai stream `events` (its text, or a list of event texts) under Tenhou's\n"
+     "four-player rules: (fault, warnings), fault the first check that fails or None,\n"
+     "each finding the tuple (line, round, seat, check, message). With hand_shapes\n"
+     "false, winning and riichi hands are not held to a shape (random deals)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -136,6 +149,12 @@ bool add_diagnosis_fields(PyObject* module) {
   return PyModule_AddObjectRef(module, "DIAGNOSIS_FIELDS", names.get()) == 0;
 }
 
+// CHECKS: the names of the replay's checks, in their order.
+bool add_check_names(PyObject* module) {
+  PyRef names(check_names());
+  return names && PyModule_AddObjectRef(module, "CHECKS", names.get()) == 0;
+}
+
 PyObject* module_slot = nullptr;  // owned for the rest of the process
 
 PyObject* initialise() {
@@ -147,6 +166,7 @@ PyObject* initialise() {
   // standard input is read no further than the engine would read a file.
   if (!module || !add_error_classes(module.get()) || !add_records_type(module.get()) || !add_skip_reasons(module.get()) ||
       !add_diagnosis_fields(module.get()) || !add_input_names(module.get()) ||
+      !add_check_names(module.get()) ||
       PyModule_AddIntConstant(module.get(), "RECORD_LIMIT", static_cast<long>(pairo::record_limit)) != 0 ||
       !pyapi::make_common_strs()) {
     return nullptr;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "batch/batch.hpp"
+#include "validate/validate.hpp"
 #include "pyapi/pyapi.hpp"
 
 namespace pairo::native {
@@ -33,6 +34,13 @@ PyObject* diagnose(PyObject* module, PyObject* data);
 // game record `data`; mjlog_to_mjai(data): its mjai event texts.
 PyObject* mjlog_to_tenhou6(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* mjlog_to_mjai(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
+// validate_mjai(events, hand_shapes=True): the replay of one mjai stream
+// (its text, or a list of event texts): (fault or None, warnings), each
+// finding the tuple (line, round, seat, check, message).
+PyObject* validate_mjai(PyObject* module, PyObject* args);
+// The checks' names, in their order: a new tuple, or null with an exception set.
+[[nodiscard]] PyObject* check_names();
 
 // ---- classes (errors.cpp) -------------------------------------------------
 
@@ -58,6 +66,10 @@ PyObject* convert_files(PyObject* module, PyObject* args);
 
 // seat_view(events, seat): the seat's view of a list of mjai event texts.
 PyObject* seat_view(PyObject* module, PyObject* args);
+// validate_files(inputs, jobs, stdin, on_outcome, progress): the engine
+// replaying the mjai streams the inputs name, nothing written;
+// on_outcome(name, kind, error, skip, verdict) for each in input order.
+PyObject* validate_files(PyObject* module, PyObject* args);
 
 // convert_many(paths, jobs, to): each file converted in memory, results in
 // the order of `paths`, a failure as its exception.
@@ -86,6 +98,11 @@ PyObject* is_container(PyObject* module, PyObject* path);
 [[nodiscard]] PyObject* diagnosis_tuple(const pairo::Diagnosis& found);
 // The names of the tuple's fields, in its order.
 extern const std::array<const char*, 7> diagnosis_fields;
+// A check that does not hold, as (line, round, seat, check, message); the
+// replay's verdict as (fault or None, tuple of warnings). New tuples, or
+// null with an exception set.
+[[nodiscard]] PyObject* finding_tuple(const validate::Finding& found);
+[[nodiscard]] PyObject* verdict_tuple(const validate::Verdict& verdict);
 
 // Runs `body` with the interpreter lock released: other threads run Python
 // meanwhile. What it throws is thrown again once the lock is back.

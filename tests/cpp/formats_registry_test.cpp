@@ -15,27 +15,31 @@ TEST(FormatsNameRule, ALogIsAFormatSuffixThenPerhapsAReadableCompression) {
     const char* path;
     const char* mjai;     // the stem, or "-" for no log
     const char* tenhou6;
+    const char* validate;  // the names of mjai streams
   };
   const Case cases[] = {
-      {"a.json", "a", "-"},
-      {"b.json.gz", "b", "-"},
-      {"c.mjlog", "c", "c"},
-      {"d.mjlog.gz", "d", "d"},
-      {"e.xml", "e", "e"},
-      {"y/f.xml.gz", "y/f", "y/f"},
-      {"g.json.bz2", "g", "-"},
-      {"y.d/h.mjlog.bz2", "y.d/h", "y.d/h"},
-      {"h.txt", "-", "-"},
-      {"i.jsonl", "-", "-"},
-      {"j.json.xz", "-", "-"},  // xz is read in bundles only
-      {"k.gz.json", "k.gz", "-"},
-      {"l.JSON", "-", "-"},
-      {"y/.mjlog", "-", "-"},
-      {".json.gz", "-", "-"},
-      {"m.gz", "-", "-"},
+      {"a.json", "a", "-", "a"},
+      {"b.json.gz", "b", "-", "b"},
+      {"c.mjlog", "c", "c", "-"},
+      {"d.mjlog.gz", "d", "d", "-"},
+      {"e.xml", "e", "e", "-"},
+      {"y/f.xml.gz", "y/f", "y/f", "-"},
+      {"g.json.bz2", "g", "-", "g"},
+      {"y.d/h.mjlog.bz2", "y.d/h", "y.d/h", "-"},
+      {"h.txt", "-", "-", "-"},
+      {"i.jsonl", "-", "-", "i"},
+      {"j.json.xz", "-", "-", "-"},  // xz is read in bundles only
+      {"k.gz.json", "k.gz", "-", "k.gz"},
+      {"l.JSON", "-", "-", "-"},
+      {"y/.mjlog", "-", "-", "-"},
+      {".json.gz", "-", "-", "-"},
+      {"m.gz", "-", "-", "-"},
+      {"n.mjai.jsonl.gz", "-", "-", "n.mjai"},  // pairo's own outputs, gzipped
+      {"o.jsonl.xz", "-", "-", "-"},
   };
   for (const Case& c : cases) {
-    for (const auto& [target, stem] : {std::pair{Target::Mjai, c.mjai}, std::pair{Target::Tenhou6, c.tenhou6}}) {
+    for (const auto& [target, stem] : {std::pair{Target::Mjai, c.mjai}, std::pair{Target::Tenhou6, c.tenhou6},
+                                       std::pair{Target::Validate, c.validate}}) {
       const auto name = formats::log_stem(c.path, target);
       EXPECT_EQ(name ? std::string(*name) : "-", stem) << c.path;
       const auto member = formats::log_stem_rule(target)(c.path);
