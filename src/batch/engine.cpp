@@ -105,7 +105,7 @@ std::expected<steps::Loaded, Result> load_record(Job& job, const Options& option
 // one named by itself fails as what it is.
 Result replayed(const Job& job, const steps::Loaded& loaded) {
   if (loaded.format != Format::Mjai) {
-    if (!job.named) return Skipped{SkipReason::NotAStream, {}};
+    if (!job.named) return Skipped{SkipReason::NotAStream, {}, {}};
     return pairo::message_failure(ErrorClass::JsonParsingError,
                                   loaded.format == Format::Xml ? "an XML game record, not an mjai stream"
                                                                : "a tenhou.net/6 log or other JSON, not an mjai stream");
@@ -148,7 +148,7 @@ Result attempt(Job& job, const Options& options, const Converter& converter, Wor
   if (options.view) {
     if (auto* events = std::get_if<mjai::EncodedEvents>(&*document)) *events = mjai::seat_view(*events, *options.view);
   }
-  if (options.in_memory) return Converted{std::move(*document)};
+  if (options.in_memory) return Converted{std::move(*document), std::nullopt};
   auto written = steps::write_atomically(job.output, *document, state.deflater ? &*state.deflater : nullptr,
                                          folders);
   if (!written) return std::move(written.error());
