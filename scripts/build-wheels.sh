@@ -11,10 +11,11 @@
 # machine's compiler where the development files of the libraries pairo reads
 # through are hidden, and the test suite runs against that build.
 #   PAIRO_WHEELS=host    (the test run's choice, as Zig's builds take longer
-#                        than its budget) one wheel instead, for the first
-#                        CPython, by the machine's compiler from the sdist
-#                        with those development files hidden, repaired under
-#                        the tag auditwheel proves, then its artefact tests
+#                        than its budget) two wheels instead, the first
+#                        CPython's and the abi3 one, by the machine's
+#                        compiler from the sdist with those development
+#                        files hidden, repaired under the tag auditwheel
+#                        proves, then their artefact tests
 #   PAIRO_ARTIFACT_TESTS=0  leaves the tests out
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -101,10 +102,12 @@ wheel() {
 export PATH="$PWD/build/tools/bin:$PATH"  # auditwheel runs patchelf
 if [ "$mode" = host ]; then
   python=${pythons[0]#* }
-  echo "build-wheels: wheel for CPython ${pythons[0]%% *} by the machine's compiler" >&2
-  without_dev_files "$python" -m pip wheel -q --disable-pip-version-check --no-deps --wheel-dir build/wheels-raw \
-    "./$source_tree"
-  auditwheel repair --wheel-dir dist build/wheels-raw/*.whl
+  for api in "" cp312; do
+    echo "build-wheels: ${api:+abi3 }wheel for CPython ${pythons[0]%% *} by the machine's compiler" >&2
+    without_dev_files "$python" -m pip wheel -q --disable-pip-version-check --no-deps --wheel-dir build/wheels-raw \
+      ${api:+-C wheel.py-api=$api} "./$source_tree"
+  done
+  for raw in build/wheels-raw/*.whl; do auditwheel repair --wheel-dir dist "$raw"; done
 else
   for arch in x86_64 aarch64; do
     for entry in "${pythons[@]}"; do wheel "$arch" "${entry#* }"; done

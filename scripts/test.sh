@@ -31,9 +31,9 @@ if [ "${PAIRO_SANITIZED_TESTS:-1}" = 0 ]; then
   ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
 fi
 
-# The sdist, and a wheel built from it by the machine's compiler for one
-# CPython without the libraries' development files, tested as the release's
-# are; ./scripts/build-wheels.sh builds the release's own with Zig, which
+# The sdist, and two wheels built from it by the machine's compiler without
+# the libraries' development files (the first CPython's and the abi3 one,
+# which keeps the limited API honest), tested as the release's are; ./scripts/build-wheels.sh builds the release's own with Zig, which
 # takes longer than this run may. PAIRO_ARTIFACT_TESTS=0 leaves them out.
 if [ "${PAIRO_ARTIFACT_TESTS:-1}" != 0 ]; then
   section "release artefacts"

@@ -105,8 +105,7 @@ std::optional<Arguments> parse_validation(PyObject* args) {
       PyErr_SetString(PyExc_TypeError, "stdin must be bytes or None");
       return std::nullopt;
     }
-    parsed.standard_input = std::make_shared<const std::string>(
-        PyBytes_AS_STRING(standard_input), static_cast<std::size_t>(PyBytes_GET_SIZE(standard_input)));
+    parsed.standard_input = std::make_shared<const std::string>(pyapi::bytes_view(standard_input));
   }
   parsed.inputs = std::move(*paths);
   parsed.options.threads = *threads;

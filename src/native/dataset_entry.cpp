@@ -46,14 +46,15 @@ PyObject* seat_view(PyObject*, PyObject* args) {
     if (seat < 0 || seat > 3) return PyErr_Format(PyExc_ValueError, "seat must be 0 to 3, not %d", seat);
     PyRef items(PySequence_Fast(events, "events must be a sequence of str"));
     if (!items) return nullptr;
-    const Py_ssize_t count = PySequence_Fast_GET_SIZE(items.get());
+    const Py_ssize_t count = pyapi::fast_size(items.get());
     PyRef viewed(PyList_New(count));
     if (!viewed) return nullptr;
     std::string text;
     for (Py_ssize_t i = 0; i < count; ++i) {
-      PyObject* item = PySequence_Fast_GET_ITEM(items.get(), i);
+      PyObject* item = pyapi::fast_item(items.get(), i);
       if (!PyUnicode_Check(item)) {
-        return PyErr_Format(PyExc_TypeError, "events must be str, not %.100s", Py_TYPE(item)->tp_name);
+        PyRef type(pyapi::type_name(item));
+        return type ? PyErr_Format(PyExc_TypeError, "events must be str, not %.100U", type.get()) : nullptr;
       }
       Py_ssize_t size;
       const char* utf8 = PyUnicode_AsUTF8AndSize(item, &size);
@@ -65,7 +66,7 @@ PyObject* seat_view(PyObject*, PyObject* args) {
       }
       PyObject* out = text == given ? Py_NewRef(item) : PyUnicode_FromStringAndSize(text.data(), std::ssize(text));
       if (!out) return nullptr;
-      PyList_SET_ITEM(viewed.get(), i, out);
+      pyapi::list_fill(viewed.get(), i, out);
     }
     return viewed.release();
   });

@@ -51,7 +51,7 @@ PyObject* verdict_tuple(const validate::Verdict& verdict) {
   for (std::size_t i = 0; i < verdict.warnings.size(); ++i) {
     PyObject* warning = finding_tuple(verdict.warnings[i]);
     if (!warning) return nullptr;
-    PyTuple_SET_ITEM(warnings.get(), static_cast<Py_ssize_t>(i), warning);  // steals warning
+    pyapi::tuple_fill(warnings.get(), static_cast<Py_ssize_t>(i), warning);  // steals warning
   }
   return PyTuple_Pack(2, fault.get(), warnings.get());
 }
@@ -70,20 +70,24 @@ PyObject* validate_mjai(PyObject*, PyObject* args) {
       return verdict_tuple(verdict);
     }
     if (PyBytes_Check(events) || PyByteArray_Check(events) || PyObject_CheckBuffer(events)) {
-      PyErr_Format(PyExc_TypeError, "validate_mjai() argument 'events' must be str or a list of str, not %.200s",
-                   Py_TYPE(events)->tp_name);
+      PyRef type(pyapi::type_name(events));
+      if (type) {
+        PyErr_Format(PyExc_TypeError, "validate_mjai() argument 'events' must be str or a list of str, not %.200U",
+                     type.get());
+      }
       return nullptr;
     }
     // The items are held here: a list may change once the lock is let go.
     PyRef items(PySequence_Tuple(events));
     if (!items) return nullptr;
-    const Py_ssize_t count = PyTuple_GET_SIZE(items.get());
+    const Py_ssize_t count = pyapi::tuple_size(items.get());
     std::vector<std::string_view> texts;
     texts.reserve(static_cast<std::size_t>(count));
     for (Py_ssize_t i = 0; i < count; ++i) {
-      PyObject* item = PyTuple_GET_ITEM(items.get(), i);
+      PyObject* item = pyapi::tuple_item(items.get(), i);
       if (!PyUnicode_Check(item)) {
-        PyErr_Format(PyExc_TypeError, "validate_mjai() events[%zd] must be str, not %.200s", i, Py_TYPE(item)->tp_name);
+        PyRef type(pyapi::type_name(item));
+        if (type) PyErr_Format(PyExc_TypeError, "validate_mjai() events[%zd] must be str, not %.200U", i, type.get());
         return nullptr;
       }
       auto text = utf8_of(item);
@@ -102,7 +106,7 @@ PyObject* check_names() {
     const std::string_view name = validate::check_name(static_cast<validate::Check>(i));
     PyObject* str = PyUnicode_FromStringAndSize(name.data(), std::ssize(name));
     if (!str) return nullptr;
-    PyTuple_SET_ITEM(names.get(), static_cast<Py_ssize_t>(i), str);  // steals str
+    pyapi::tuple_fill(names.get(), static_cast<Py_ssize_t>(i), str);  // steals str
   }
   return names.release();
 }
