@@ -36,6 +36,18 @@ struct Arguments {
   PyObject* progress = nullptr;    // borrowed; None for no one
 };
 
+// The bytes read from standard input for "-", shared by the jobs that read
+// them; None when no input names it. False with TypeError set otherwise.
+bool take_standard_input(PyObject* standard_input, Arguments& parsed) {
+  if (standard_input == Py_None) return true;
+  if (!PyBytes_Check(standard_input)) {
+    PyErr_SetString(PyExc_TypeError, "stdin must be bytes or None");
+    return false;
+  }
+  parsed.standard_input = std::make_shared<const std::string>(pyapi::bytes_view(standard_input));
+  return true;
+}
+
 std::optional<Arguments> parse(PyObject* args) {
   PyObject *inputs, *outdir, *standard_input, *filters, *view;
   Py_ssize_t jobs;
@@ -70,13 +82,7 @@ std::optional<Arguments> parse(PyObject* args) {
     PyErr_SetString(PyExc_ValueError, "embedded null byte");
     return std::nullopt;
   }
-  if (standard_input != Py_None) {
-    if (!PyBytes_Check(standard_input)) {
-      PyErr_SetString(PyExc_TypeError, "stdin must be bytes or None");
-      return std::nullopt;
-    }
-    parsed.standard_input = std::make_shared<const std::string>(pyapi::bytes_view(standard_input));
-  }
+  if (!take_standard_input(standard_input, parsed)) return std::nullopt;
   parsed.inputs = std::move(*paths);
   parsed.outdir = std::move(*folder);
   parsed.options.threads = *threads;
@@ -100,13 +106,7 @@ std::optional<Arguments> parse_validation(PyObject* args) {
   const auto threads = threads_of(jobs);
   auto paths = threads ? os_paths(inputs) : std::nullopt;
   if (!paths) return std::nullopt;
-  if (standard_input != Py_None) {
-    if (!PyBytes_Check(standard_input)) {
-      PyErr_SetString(PyExc_TypeError, "stdin must be bytes or None");
-      return std::nullopt;
-    }
-    parsed.standard_input = std::make_shared<const std::string>(pyapi::bytes_view(standard_input));
-  }
+  if (!take_standard_input(standard_input, parsed)) return std::nullopt;
   parsed.inputs = std::move(*paths);
   parsed.options.threads = *threads;
   parsed.options.target = batch::Target::Validate;
